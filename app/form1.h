@@ -1,0 +1,97 @@
+#pragma once
+
+// Form1 is the program's one window. How things flow:
+//
+//   user action ──> a handler below (list change, output option, source box
+//                   losing the focus, the "..." button)
+//                      │
+//                      ├─> applyRecalculationRule ─> calcResize ─> computeResize
+//                      │     (core, resize/): pure arithmetic from the two source
+//                      │     texts, the output option and `format`; it hands back
+//                      │     `fps` and the result-box writes, applied here in order.
+//                      │
+//                      └─> fileInfo (source/): the AVI reader gives a record,
+//                            showSourceInfo fills the source boxes and options,
+//                            which sets off the handlers above once more.
+//
+// The controls come from one constant table (app/layout.h). Failures come back
+// as values; a handler tells the user once per action through the message sink.
+
+#include "app/message.h"
+#include "resize/calc.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace quorvel {
+
+struct ControlSpec;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget* parent = nullptr);
+
+    // Position of the chosen format entry; unset until the first choice.
+    std::optional<int> format;
+    // Output rate code written by calcResize: 1 PAL, 2 NTSC film, 3 NTSC video.
+    std::int16_t fps = 0;
+
+    // Recomputes the four result boxes from the window's inputs. On failure
+    // nothing has changed and the error says which source box is wrong.
+    ResizeError calcResize();
+
+    void setMessageSink(MessageSink sink);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class ActionScope;
+
+    QWidget* createControl(const ControlSpec& spec, QWidget* container);
+    void wireControls();
+    void onLoad();
+    void setTabOrderFromLayout();
+
+    void formatChosen(int index);
+    void outputOptionToggled(bool selected);
+    void sourceBoxLeft();
+    void endProgram();
+
+    ResizeError applyRecalculationRule();
+    void runTrigger();
+    void syncOutputOptionFocus();
+    void tell(const QString& text);
+    QLineEdit* resultBox(ResultBox box) const;
+
+    QPushButton* btnBrowse_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    QLineEdit* text1_ = nullptr;
+    QLineEdit* txtSW_ = nullptr;
+    QLineEdit* txtSH_ = nullptr;
+    QLineEdit* txtOWM_ = nullptr;
+    QLineEdit* txtOHM_ = nullptr;
+    QLineEdit* txtOWT_ = nullptr;
+    QLineEdit* txtOHT_ = nullptr;
+    QRadioButton* opSP_ = nullptr;
+    QRadioButton* opSNT1_ = nullptr;
+    QRadioButton* opSNT2_ = nullptr;
+    QRadioButton* opOPal_ = nullptr;
+    QRadioButton* opONT1_ = nullptr;
+    QRadioButton* opONT2_ = nullptr;
+    QComboBox* boxFormat_ = nullptr;
+
+    MessageSink messageSink_;
+    int actionDepth_ = 0;
+    bool messageShownInAction_ = false;
+};
+
+} // namespace quorvel

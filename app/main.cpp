@@ -1,0 +1,10 @@
+#include "app/form1.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    quorvel::Form1 window;
+    window.show();
+    return QApplication::exec();
+}

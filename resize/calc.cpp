@@ -1,0 +1,90 @@
+#include "resize/calc.h"
+
+#include "resize/number.h"
+#include "resize/rounding.h"
+
+namespace quorvel {
+
+std::optional<FrameSize> tvFrame(int format, bool pal) {
+    switch (format) {
+    case kFormatVcd:
+        return pal ? FrameSize{352, 288} : FrameSize{352, 240};
+    case kFormatSvcd:
+        return pal ? FrameSize{480, 576} : FrameSize{480, 480};
+    case kFormatDvd:
+        return pal ? FrameSize{720, 576} : FrameSize{720, 480};
+    default:
+        return std::nullopt;
+    }
+}
+
+namespace {
+ResizeResult failure(ResizeError error) {
+    ResizeResult result;
+    result.error = error;
+    return result;
+}
+} // namespace
+
+ResizeResult computeResize(const ResizeInput& input) {
+    const SourceNumber width = parseSourceNumber(input.widthText);
+    if (width.status != NumberStatus::Ok)
+        return failure(width.status == NumberStatus::OutOfRange ? ResizeError::WidthOutOfRange
+                                                                : ResizeError::WidthNotANumber);
+    const SourceNumber height = parseSourceNumber(input.heightText);
+    if (height.status != NumberStatus::Ok)
+        return failure(height.status == NumberStatus::OutOfRange ? ResizeError::HeightOutOfRange
+                                                                 : ResizeError::HeightNotANumber);
+    if (height.value == 0)
+        return failure(ResizeError::HeightZero);
+
+    const double ratio = static_cast<double>(width.value) / static_cast<double>(height.value);
+
+    ResizeResult result;
+    result.fps = input.palSelected        ? kFpsPal
+                 : input.ntscFilmSelected ? kFpsNtscFilm
+                                          : kFpsNtscVideo;
+
+    const auto frame = tvFrame(input.format.value_or(kFormatVcd), result.fps == kFpsPal);
+    if (!frame)
+        return result;
+
+    const double tvWidth = frame->width;
+    const double tvHeight = frame->height;
+    auto write = [&](ResultBox box, std::int64_t value) {
+        result.writes.push_back({box, decimalText(value)});
+    };
+    write(ResultBox::TvWidth, frame->width);
+    write(ResultBox::TvHeight, frame->height);
+    // Strictly wider than the frame: the width is the limit. A tie, and every
+    // negative ratio, is height-limited.
+    if (ratio * tvHeight > tvWidth) {
+        write(ResultBox::MovieWidth, frame->width);
+        write(ResultBox::MovieHeight, roundHalfEvenToInt(tvWidth / ratio));
+    } else {
+        write(ResultBox::MovieHeight, frame->height);
+        write(ResultBox::MovieWidth, roundHalfEvenToInt(ratio * tvHeight));
+    }
+    return result;
+}
+
+std::string describeResizeError(ResizeError error) {
+    switch (error) {
+    case ResizeError::None:
+        return {};
+    case ResizeError::WidthNotANumber:
+        return "The source width is not a number. Enter a whole number from -32768 to 32767.";
+    case ResizeError::WidthOutOfRange:
+        return "The source width is out of range. It must be a whole number from -32768 to 32767.";
+    case ResizeError::HeightNotANumber:
+        return "The source height is not a number. Enter a whole number from -32768 to 32767.";
+    case ResizeError::HeightOutOfRange:
+        return "The source height is out of range. It must be a whole number from -32768 to "
+               "32767.";
+    case ResizeError::HeightZero:
+        return "The source height must not be 0.";
+    }
+    return {};
+}
+
+} // namespace quorvel
