@@ -1,0 +1,72 @@
+#pragma once
+
+// Our own AVI information library. It has the shape of the classic platform
+// library (init, open, info, release, exit; 0 for success) so that the window
+// code reads the same everywhere, but it reads only the file's header and is
+// written to survive any input.
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel::avifile {
+
+// The information record in its ANSI layout.
+struct AVIFILEINFO {
+    std::uint32_t dwMaxBytesPerSec;
+    std::uint32_t dwFlags;
+    std::uint32_t dwCaps;
+    std::uint32_t dwStreams;
+    std::uint32_t dwSuggestedBufferSize;
+    std::uint32_t dwWidth;
+    std::uint32_t dwHeight;
+    std::uint32_t dwScale;
+    std::uint32_t dwRate;
+    std::uint32_t dwLength;
+    std::uint32_t dwEditCount;
+    char szFileType[64];
+};
+static_assert(sizeof(AVIFILEINFO) == 108, "the record's ANSI layout is 108 bytes");
+
+// Read access; others may read but not write (as far as the platform allows).
+inline constexpr std::uint32_t OF_SHARE_DENY_WRITE = 0x20;
+
+struct AviFile; // an open file: opaque to callers
+using PAVIFILE = AviFile*;
+
+void AVIFileInit();
+void AVIFileExit();
+// `path` is UTF-8. On success *file receives a handle to release.
+std::int32_t AVIFileOpen(PAVIFILE* file, const char* path, std::uint32_t mode);
+// Fills `info` (at least `size` bytes; a size below 108 is refused).
+std::int32_t AVIFileInfo(PAVIFILE file, AVIFILEINFO* info, std::int32_t size);
+// Closes the file and frees the handle; null is ignored.
+std::uint32_t AVIFileRelease(PAVIFILE file);
+
+// The calling thread's last-error code. Every failing call above sets it to a
+// code that describes that failure: the system's errno for system failures,
+// one of the codes below for our own.
+std::int32_t lastError();
+void setLastError(std::int32_t code);
+
+// Our own failures. The customer bit (bit 29) keeps them apart from every
+// system error code, errno and Windows codes alike.
+enum OwnError : std::int32_t {
+    kErrorNotAviFile = 0x20005100,
+    kErrorNotRegularFile,
+    kErrorHeaderCutShort,
+    kErrorNoHeaderList,
+    kErrorNoMainHeader,
+    kErrorNoVideoStream,
+    kErrorDamagedHeader,
+    kErrorRecordTooSmall,
+    kErrorInvalidHandle,
+};
+
+// The system's text for an error code, or our sentence for our own codes;
+// never empty: a code without text gives "Unknown error <code>".
+std::string sysErrorText(std::int32_t code);
+
+// The init count, for tests that check init and exit are balanced.
+int initCount();
+
+} // namespace quorvel::avifile
