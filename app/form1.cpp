@@ -29,6 +29,15 @@ QString qstr(std::string_view s) {
 }
 
 QFont windowFont() {
+    // Where MS Sans Serif is missing, faces with close metrics come first so the
+    // captions fit the fixed layout; the style hint is the last resort.
+    static const bool substituted = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                    QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+        return true;
+    }();
+    Q_UNUSED(substituted);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
