@@ -1,9 +1,12 @@
 #include "app/form1.h"
 
 #include "app/layout.h"
+#include "resize/number.h"
+#include "source/rate.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -34,7 +37,8 @@ QFont windowFont() {
     static const bool substituted = [] {
         QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                    {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+                                    QStringLiteral("Liberation Sans"),
+                                    QStringLiteral("DejaVu Sans")});
         return true;
     }();
     Q_UNUSED(substituted);
@@ -192,6 +196,55 @@ void Form1::onLoad() {
 
 void Form1::setMessageSink(MessageSink sink) {
     messageSink_ = std::move(sink);
+}
+
+void Form1::setAviLibrary(avifile::AviLibrary* library) {
+    aviLibrary_ = library;
+}
+
+SourceOutcome Form1::fileInfo(const QString& path) {
+    ActionScope action(*this);
+    avifile::AviLibrary& library = aviLibrary_ ? *aviLibrary_ : avifile::systemAviLibrary();
+    return inspectFile(
+        library, QFile::encodeName(path).toStdString(),
+        [this](const std::string& text) { tell(QString::fromStdString(text)); },
+        [this](const avifile::AVIFILEINFO& record) { return showSourceInfo(record); });
+}
+
+SourceOutcome Form1::showSourceInfo(const avifile::AVIFILEINFO& record) {
+    // The record's fields are read as signed 32-bit numbers.
+    const auto width = static_cast<std::int32_t>(record.dwWidth);
+    const auto height = static_cast<std::int32_t>(record.dwHeight);
+    txtSW_->setText(QString::fromStdString(decimalText(width)));
+    txtSH_->setText(QString::fromStdString(decimalText(height)));
+
+    const auto rate = frameRate(static_cast<std::int32_t>(record.dwRate),
+                                static_cast<std::int32_t>(record.dwScale));
+    if (!rate)
+        return {SourceOutcome::RateDivisorZero, ResizeError::None};
+
+    // Each selection sets off its handler at once: the output option and the
+    // list recompute on the way, and the last computation below is what stays.
+    switch (classifyRate(*rate)) {
+    case RateClass::NtscFilm:
+        opSNT1_->setChecked(true);
+        opONT1_->setChecked(true);
+        break;
+    case RateClass::Pal:
+        opSP_->setChecked(true);
+        opOPal_->setChecked(true);
+        break;
+    case RateClass::NtscVideo:
+        opSNT2_->setChecked(true);
+        opONT2_->setChecked(true);
+        break;
+    }
+    boxFormat_->setCurrentIndex(kFormatDvd);
+
+    const ResizeError error = applyRecalculationRule();
+    if (error != ResizeError::None)
+        return {SourceOutcome::SizeRefused, error};
+    return {};
 }
 
 // The output group is one tab stop, entered at its selected option (at opONT2

@@ -19,6 +19,7 @@
 
 #include "app/message.h"
 #include "resize/calc.h"
+#include "source/file_info.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -48,7 +49,14 @@ public:
     // nothing has changed and the error says which source box is wrong.
     ResizeError calcResize();
 
+    // Reads the AVI file at `path` and shows its size, rate class and the DVD
+    // sizes, or tells the user why it could not. A failure while showing the
+    // record comes back to the caller, after the file has been released.
+    SourceOutcome fileInfo(const QString& path);
+
     void setMessageSink(MessageSink sink);
+    // Null puts the real library back.
+    void setAviLibrary(avifile::AviLibrary* library);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,6 +74,7 @@ private:
     void sourceBoxLeft();
     void endProgram();
 
+    SourceOutcome showSourceInfo(const avifile::AVIFILEINFO& record);
     ResizeError applyRecalculationRule();
     void runTrigger();
     void syncOutputOptionFocus();
@@ -90,6 +99,7 @@ private:
     QComboBox* boxFormat_ = nullptr;
 
     MessageSink messageSink_;
+    avifile::AviLibrary* aviLibrary_ = nullptr;
     int actionDepth_ = 0;
     bool messageShownInAction_ = false;
 };
