@@ -29,6 +29,13 @@ static_assert(sizeof(AVIFILEINFO) == 108, "the record's ANSI layout is 108 bytes
 
 // Read access; others may read but not write (as far as the platform allows).
 inline constexpr std::uint32_t OF_SHARE_DENY_WRITE = 0x20;
+// Asking for any of these is refused: the library only reads.
+inline constexpr std::uint32_t OF_WRITE = 0x1;
+inline constexpr std::uint32_t OF_READWRITE = 0x2;
+inline constexpr std::uint32_t OF_CREATE = 0x1000;
+
+// dwCaps: the file can be read.
+inline constexpr std::uint32_t AVIFILECAPS_CANREAD = 0x1;
 
 struct AviFile; // an open file: opaque to callers
 using PAVIFILE = AviFile*;
@@ -60,6 +67,7 @@ enum OwnError : std::int32_t {
     kErrorDamagedHeader,
     kErrorRecordTooSmall,
     kErrorInvalidHandle,
+    kErrorInvalidArgument, // a null pointer, or a mode that asks to write
 };
 
 // The system's text for an error code, or our sentence for our own codes;
@@ -68,5 +76,13 @@ std::string sysErrorText(std::int32_t code);
 
 // The init count, for tests that check init and exit are balanced.
 int initCount();
+
+// What the calling thread has read from files so far: bytes and read calls.
+// Differences show what one inspection costs.
+struct ReadStats {
+    std::uint64_t bytes = 0;
+    std::uint64_t calls = 0;
+};
+ReadStats readStats();
 
 } // namespace quorvel::avifile

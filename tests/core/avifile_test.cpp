@@ -1,0 +1,488 @@
+#include "source/avifile.h"
+#include "source/aviheader.h"
+#include "tests/core/avi_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvel::avifile {
+namespace {
+
+using namespace avitest;
+namespace fs = std::filesystem;
+
+struct Good {
+    const char* name;
+    Bytes file;
+    std::uint32_t width, height, rate, scale;
+    std::uint32_t streams = 1;
+};
+
+Bytes withRiffSize(Bytes b, std::uint32_t size) {
+    b[4] = static_cast<std::uint8_t>(size);
+    b[5] = static_cast<std::uint8_t>(size >> 8);
+    b[6] = static_cast<std::uint8_t>(size >> 16);
+    b[7] = static_cast<std::uint8_t>(size >> 24);
+    return b;
+}
+
+// `depth` lists, each holding the next.
+Bytes nested(int depth) {
+    Bytes inner = junk(2);
+    for (int i = 0; i < depth; ++i)
+        inner = list("deep", {inner});
+    return inner;
+}
+
+const Main kMain{};
+const Bytes kGood = aviWith({avih(kMain), videoList()});
+const Bytes kHdrlBody = cat({avih(kMain), videoList()});
+
+std::vector<Good> goodFiles() {
+    return {
+        {"Plain", kGood, 320, 240, 25, 1},
+        {"AudioBeforeVideo", aviWith({avih(kMain), audioList(), videoList(640, 480)}), 640, 480, 25,
+         1, 2},
+        {"VideoThirdStream",
+         aviWith({avih(kMain), audioList(), audioList(), videoList(), audioList()}), 320, 240, 25,
+         1, 4},
+        {"FirstVideoStreamCounts", aviWith({avih(kMain), videoList(720, 576), videoList(352, 288)}),
+         720, 576, 25, 1, 2},
+        {"TopDownHeightIsPositive", aviWith({avih(kMain), videoList(640, -480)}), 640, 480, 25, 1},
+        {"MostNegativeHeight", aviWith({avih(kMain), videoList(8, INT32_MIN)}), 8, 2147483648u, 25,
+         1},
+        {"SizeFromFrameWithoutFormat",
+         aviWith(
+             {avih({.width = 1, .height = 1}), list("strl", {strh({.rect = {10, 20, 362, 308}})})}),
+         352, 288, 25, 1},
+        {"SizeFromFrameWhenFormatSaysNothing",
+         aviWith({avih(kMain), list("strl", {strh({.rect = {0, 0, 352, 288}}), bitmap(0, 0)})}),
+         352, 288, 25, 1},
+        {"SizeFromMainHeaderWhenFrameEmpty",
+         aviWith(
+             {avih({.width = 176, .height = 144}), list("strl", {strh({.rect = {5, 5, 5, 9}})})}),
+         176, 144, 25, 1},
+        {"ShortStreamHeaderWithoutFrame",
+         aviWith({avih({.width = 176, .height = 144}), list("strl", {strh({.size = 48})})}), 176,
+         144, 25, 1},
+        {"ZeroRateUsesMicroseconds",
+         aviWith({avih({.microSecPerFrame = 33367}), videoList(320, 240, {.rate = 0})}), 320, 240,
+         1000000, 33367},
+        {"ZeroScaleUsesMicroseconds", aviWith({avih(kMain), videoList(320, 240, {.scale = 0})}),
+         320, 240, 1000000, 40000},
+        {"ZeroScaleHandedOnWithoutMicroseconds",
+         aviWith({avih({.microSecPerFrame = 0}), videoList(320, 240, {.scale = 0, .rate = 30})}),
+         320, 240, 30, 0},
+        {"JunkEverywhere",
+         riffAvi(
+             {junk(3),
+              list("hdrl", {junk(0), avih(kMain), junk(5),
+                            list("strl", {junk(1), strh({}), junk(7), bitmap(320, 240)}), junk(9)}),
+              junk(11), movi()}),
+         320, 240, 25, 1},
+        {"UnknownChunksAndListsSkipped",
+         riffAvi(
+             {chunk("ABCD", Bytes(5, 1)), list("INFO", {chunk("ISFT", Bytes(3, 'x'))}),
+              list("hdrl",
+                   {chunk("xyzw", {}), avih(kMain), list("odml", {chunk("dmlh", Bytes(248, 0))}),
+                    list("strl", {chunk("strd", Bytes(3, 0)), strh({}), bitmap(320, 240),
+                                  chunk("indx", Bytes(32, 0xFF)), list("strl", {})})}),
+              movi()}),
+         320, 240, 25, 1},
+        {"MainHeaderAfterStreams", aviWith({videoList(), avih(kMain)}), 320, 240, 25, 1},
+        {"FormatBeforeStreamHeader",
+         aviWith({avih(kMain), list("strl", {bitmap(64, 48), strh({})})}), 64, 48, 25, 1},
+        {"LastPadByteMissing",
+         riffAvi({list("hdrl", {avih(kMain), videoList(), rawChunk("JUNK", 1, {0})})}), 320, 240,
+         25, 1},
+        {"TrailingBytesInList", aviWith({avih(kMain), videoList(), Bytes{1, 2, 3}}), 320, 240, 25,
+         1},
+        {"OverrunAfterVideoStream",
+         riffAvi({list("hdrl", {avih(kMain), videoList(), rawChunk("JUNK", 500, {})})}), 320, 240,
+         25, 1},
+        {"RiffSizeZero", withRiffSize(kGood, 0), 320, 240, 25, 1},
+        {"RiffSizeAllOnes", withRiffSize(kGood, 0xFFFFFFFF), 320, 240, 25, 1},
+        {"MovieCutShort",
+         riffAvi({list("hdrl", {kHdrlBody}), rawChunk("LIST", 0xFFFFFFFF, {'m', 'o', 'v', 'i'})}),
+         320, 240, 25, 1},
+        {"OpenDmlSecondRiff", cat({kGood, rawChunk("RIFF", 0xFFFFFFF0, {'A', 'V', 'I', 'X'})}), 320,
+         240, 25, 1},
+        {"DeepListsSkipped", aviWith({nested(5000), avih(kMain), videoList()}), 320, 240, 25, 1},
+        {"DeepTopLevelListSkipped", riffAvi({nested(5000), list("hdrl", {kHdrlBody})}), 320, 240,
+         25, 1},
+        {"ZeroSizedTopLevelChunks",
+         riffAvi({chunk("JUNK", {}), rawChunk("LIST", 0, {}), list("hdrl", {kHdrlBody})}), 320, 240,
+         25, 1},
+        {"HeaderListPastPrefix", riffAvi({junk(kPrefixSize + 100), list("hdrl", {kHdrlBody})}), 320,
+         240, 25, 1},
+        {"HeaderListLongerThanPrefix", aviWith({avih(kMain), junk(kPrefixSize * 3), videoList()}),
+         320, 240, 25, 1},
+    };
+}
+
+class GoodFile : public testing::TestWithParam<Good> {};
+
+TEST_P(GoodFile, GivesSizeAndRateWhateverWasPrefetched) {
+    const Good& g = GetParam();
+    for (std::size_t prefix : {kPrefixSize, std::size_t{12}, std::size_t{100}, g.file.size()}) {
+        AVIFILEINFO info{};
+        ASSERT_EQ(inspectAvi(g.file, info, prefix), 0) << "prefix " << prefix;
+        EXPECT_EQ(info.dwWidth, g.width);
+        EXPECT_EQ(info.dwHeight, g.height);
+        EXPECT_EQ(info.dwRate, g.rate);
+        EXPECT_EQ(info.dwScale, g.scale);
+        EXPECT_EQ(info.dwStreams, g.streams);
+        EXPECT_EQ(info.dwCaps, AVIFILECAPS_CANREAD);
+        EXPECT_STREQ(info.szFileType, "AVI file");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Avi, GoodFile, testing::ValuesIn(goodFiles()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+struct Bad {
+    const char* name;
+    Bytes file;
+    std::int32_t error;
+};
+
+Bytes cut(Bytes b, std::size_t size) {
+    b.resize(size);
+    return b;
+}
+
+std::vector<Bad> badFiles() {
+    const Bytes header = riffAvi({});
+    Bytes tooMany = cut(header, 12);
+    for (int i = 0; i <= kMaxTopLevelChunks; ++i)
+        tooMany = cat({tooMany, junk(0)});
+    tooMany = cat({tooMany, list("hdrl", {kHdrlBody})});
+    return {
+        {"Empty", {}, kErrorNotAviFile},
+        {"ShorterThanRiffHeader", cut(kGood, 11), kErrorNotAviFile},
+        {"WaveFile", cat({Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0}, Bytes{'W', 'A', 'V', 'E'}}),
+         kErrorNotAviFile},
+        {"BigEndianRiff", cat({Bytes{'R', 'I', 'F', 'X'}, Bytes(kGood.begin() + 4, kGood.end())}),
+         kErrorNotAviFile},
+        {"RiffHeaderOnly", header, kErrorNoHeaderList},
+        {"RiffHeaderOnlyButSaysMore", withRiffSize(header, 5000), kErrorHeaderCutShort},
+        {"MovieBeforeHeader", riffAvi({movi(), list("hdrl", {kHdrlBody})}), kErrorNoHeaderList},
+        {"IndexOnly", riffAvi({chunk("idx1", Bytes(16, 0))}), kErrorNoHeaderList},
+        {"OnlyJunk", riffAvi({junk(10), junk(20)}), kErrorNoHeaderList},
+        {"TooManyChunksBeforeHeader", tooMany, kErrorNoHeaderList},
+        {"ChunkBeforeHeaderPastEnd", riffAvi({rawChunk("JUNK", 100000, Bytes(10, 0))}),
+         kErrorHeaderCutShort},
+        {"EndsInChunkHeader", cat({header, Bytes{'J', 'U', 'N', 'K', 1}}), kErrorHeaderCutShort},
+        {"EndsBeforeListType", cat({header, rawChunk("LIST", 100, {})}), kErrorHeaderCutShort},
+        {"HeaderListOverOneMebibyte",
+         cat({header, rawChunk("LIST", kMaxHeaderListSize + 1, {'h', 'd', 'r', 'l'})}),
+         kErrorDamagedHeader},
+        {"HeaderListSizeAllOnes", cat({header, rawChunk("LIST", 0xFFFFFFFF, {'h', 'd', 'r', 'l'})}),
+         kErrorDamagedHeader},
+        {"HeaderListCutShort", cut(kGood, 60), kErrorHeaderCutShort},
+        {"NoMainHeader", aviWith({videoList()}), kErrorNoMainHeader},
+        {"MainHeaderTooShort", aviWith({avih({.size = 20}), videoList()}), kErrorDamagedHeader},
+        {"NoStreams", aviWith({avih(kMain)}), kErrorNoVideoStream},
+        {"AudioOnly", aviWith({avih(kMain), audioList()}), kErrorNoVideoStream},
+        {"VideoHeaderTooShort",
+         aviWith({avih(kMain), list("strl", {strh({.size = 30}), bitmap(1, 1)})}),
+         kErrorDamagedHeader},
+        {"VideoFormatTooShort", aviWith({avih(kMain), list("strl", {strh({}), bitmap(1, 1, 12)})}),
+         kErrorDamagedHeader},
+        {"StreamTypeCut", aviWith({avih(kMain), list("strl", {chunk("strh", {'v', 'i'})})}),
+         kErrorDamagedHeader},
+        {"OverrunHidesMainHeader",
+         riffAvi({list("hdrl", {rawChunk("JUNK", 900, {}), avih(kMain)})}), kErrorDamagedHeader},
+        {"OverrunHidesStreams",
+         riffAvi({list("hdrl", {avih(kMain), rawChunk("LIST", 900, {'s', 't', 'r', 'l'})})}),
+         kErrorDamagedHeader},
+        {"OverrunHidesVideoFormat",
+         aviWith({avih(kMain), list("strl", {strh({}), rawChunk("JUNK", 900, {}), bitmap(1, 1)})}),
+         kErrorDamagedHeader},
+    };
+}
+
+class BadFile : public testing::TestWithParam<Bad> {};
+
+TEST_P(BadFile, FailsWithItsOwnCodeWhateverWasPrefetched) {
+    const Bad& b = GetParam();
+    for (std::size_t prefix : {kPrefixSize, std::size_t{12}, std::size_t{100}}) {
+        AVIFILEINFO info{};
+        info.dwWidth = 77;
+        EXPECT_EQ(inspectAvi(b.file, info, prefix), b.error) << "prefix " << prefix;
+        EXPECT_EQ(info.dwWidth, 77u) << "the record is left alone on failure";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Avi, BadFile, testing::ValuesIn(badFiles()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// A source whose reads fail past its first bytes, as a disk error would.
+class FailingSource final : public ByteSource {
+public:
+    explicit FailingSource(const Bytes& b) : memory_(b) {}
+    std::uint64_t size() const override { return memory_.size(); }
+    std::int32_t readAt(std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                        std::size_t& got) override {
+        return offset < 12 ? memory_.readAt(offset, out, size, got) : EIO;
+    }
+
+private:
+    MemorySource memory_;
+};
+
+TEST(AviHeader, ReadErrorCarriesErrno) {
+    const Bytes file = riffAvi({junk(200), list("hdrl", {kHdrlBody})});
+    FailingSource source(file);
+    AVIFILEINFO info{};
+    EXPECT_EQ(readAviInfo(std::span(file).first(12), source, info), EIO);
+}
+
+TEST(AviHeader, HeaderPastPrefixCostsFewSmallReads) {
+    const Bytes file = riffAvi({junk(kPrefixSize + 100), list("hdrl", {kHdrlBody}), movi()});
+    MemorySource source(file);
+    const ReadStats before = readStats();
+    AVIFILEINFO info{};
+    ASSERT_EQ(readAviInfo(std::span(file).first(kPrefixSize), source, info), 0);
+    EXPECT_EQ(readStats().calls - before.calls, 2u); // the next chunk's header, then the list
+    EXPECT_EQ(readStats().bytes - before.bytes, 12 + 4 + kHdrlBody.size());
+}
+
+// Files on disk, in a folder of their own that goes away after each test.
+class AviFileCalls : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quorvel-avi-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string write(const char* name, const Bytes& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+    static std::size_t openDescriptors() {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(AviFileCalls, EachFailingCallSetsLastErrorToItsResult) {
+    const std::string good = write("good.avi", kGood);
+    const std::string noVideo = write("audio.avi", aviWith({avih(kMain), audioList()}));
+    const std::string cutShort = write("cut.avi", cut(kGood, 60));
+    const std::string wave =
+        write("wave.avi", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    const std::string fifo = (dir_ / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    AviFile* const invented = reinterpret_cast<AviFile*>(&dir_);
+
+    const std::size_t descriptors = openDescriptors();
+    struct Case {
+        const char* name;
+        std::function<std::int32_t()> call;
+        std::int32_t error;
+    };
+    auto open = [](const std::string& path, std::uint32_t mode = OF_SHARE_DENY_WRITE) {
+        PAVIFILE file = reinterpret_cast<PAVIFILE>(1);
+        const std::int32_t rc = AVIFileOpen(&file, path.c_str(), mode);
+        EXPECT_EQ(file, nullptr);
+        return rc;
+    };
+    auto info = [](const std::string& path, std::int32_t size = sizeof(AVIFILEINFO)) {
+        PAVIFILE file = nullptr;
+        EXPECT_EQ(AVIFileOpen(&file, path.c_str(), OF_SHARE_DENY_WRITE), 0);
+        AVIFILEINFO record{};
+        const std::int32_t rc = AVIFileInfo(file, &record, size);
+        const std::int32_t error = lastError();
+        AVIFileRelease(file);
+        setLastError(error);
+        return rc;
+    };
+    const std::vector<Case> cases = {
+        {"Missing", [&] { return open((dir_ / "none.avi").string()); }, ENOENT},
+        {"Folder", [&] { return open(dir_.string()); }, kErrorNotRegularFile},
+        {"PipeWithoutWriter", [&] { return open(fifo); }, kErrorNotRegularFile},
+        {"NotAvi", [&] { return open(wave); }, kErrorNotAviFile},
+        {"WriteMode", [&] { return open(good, OF_WRITE); }, kErrorInvalidArgument},
+        {"NullPath",
+         [] {
+             PAVIFILE f;
+             return AVIFileOpen(&f, nullptr, 0);
+         },
+         kErrorInvalidArgument},
+        {"NullHandlePointer", [&] { return AVIFileOpen(nullptr, good.c_str(), 0); },
+         kErrorInvalidArgument},
+        {"NoVideo", [&] { return info(noVideo); }, kErrorNoVideoStream},
+        {"CutShort", [&] { return info(cutShort); }, kErrorHeaderCutShort},
+        {"RecordTooSmall", [&] { return info(good, 107); }, kErrorRecordTooSmall},
+        {"NullRecord",
+         [&] {
+             PAVIFILE f;
+             AVIFileOpen(&f, good.c_str(), 0);
+             const auto rc = AVIFileInfo(f, nullptr, 108);
+             AVIFileRelease(f);
+             return rc;
+         },
+         kErrorInvalidArgument},
+        {"NullHandle",
+         [] {
+             AVIFILEINFO r;
+             return AVIFileInfo(nullptr, &r, sizeof r);
+         },
+         kErrorInvalidHandle},
+        {"InventedHandle",
+         [&] {
+             AVIFILEINFO r;
+             return AVIFileInfo(invented, &r, sizeof r);
+         },
+         kErrorInvalidHandle},
+    };
+    for (const Case& c : cases) {
+        setLastError(0x1234);
+        EXPECT_EQ(c.call(), c.error) << c.name;
+        EXPECT_EQ(lastError(), c.error) << c.name;
+    }
+    EXPECT_EQ(openDescriptors(), descriptors) << "every failure path closes the file";
+}
+
+TEST_F(AviFileCalls, ReadsTheHeaderAndClosesOnRelease) {
+    const std::string path = write("good.avi", kGood);
+    const std::size_t descriptors = openDescriptors();
+    PAVIFILE file = nullptr;
+    ASSERT_EQ(AVIFileOpen(&file, path.c_str(), OF_SHARE_DENY_WRITE), 0);
+    EXPECT_EQ(openDescriptors(), descriptors + 1);
+    AVIFILEINFO info{};
+    ASSERT_EQ(AVIFileInfo(file, &info, sizeof info), 0);
+    EXPECT_EQ(info.dwWidth, 320u);
+    EXPECT_EQ(info.dwLength, 1u);
+    EXPECT_EQ(info.dwFlags, 0x10u);
+    EXPECT_EQ(AVIFileRelease(file), 0u);
+    EXPECT_EQ(openDescriptors(), descriptors);
+    AVIFILEINFO again{};
+    EXPECT_EQ(AVIFileInfo(file, &again, sizeof again), kErrorInvalidHandle) << "released handle";
+    EXPECT_EQ(AVIFileRelease(nullptr), 0u);
+}
+
+TEST_F(AviFileCalls, FourGigabyteFileCostsWhatASmallOneDoes) {
+    const std::string small = write("small.avi", kGood);
+    const std::string big = write("big.avi", kGood);
+    fs::resize_file(big, 4ull << 30); // sparse
+    auto cost = [](const std::string& path) {
+        const ReadStats before = readStats();
+        PAVIFILE file = nullptr;
+        AVIFILEINFO info{};
+        EXPECT_EQ(AVIFileOpen(&file, path.c_str(), 0), 0);
+        EXPECT_EQ(AVIFileInfo(file, &info, sizeof info), 0);
+        AVIFileRelease(file);
+        return std::pair(readStats().calls - before.calls, readStats().bytes - before.bytes);
+    };
+    EXPECT_EQ(cost(small), std::pair(std::uint64_t{1}, std::uint64_t{kGood.size()}));
+    EXPECT_EQ(cost(big), std::pair(std::uint64_t{1}, std::uint64_t{kPrefixSize}));
+}
+
+TEST(AviFileInit, CountsAndNeverGoesBelowZero) {
+    const int start = initCount();
+    AVIFileInit();
+    AVIFileInit();
+    EXPECT_EQ(initCount(), start + 2);
+    AVIFileExit();
+    AVIFileExit();
+    EXPECT_EQ(initCount(), start);
+    for (int i = 0; i <= start; ++i)
+        AVIFileExit();
+    EXPECT_EQ(initCount(), 0);
+}
+
+TEST(SysErrorText, OwnCodesHaveSentences) {
+    const std::pair<std::int32_t, const char*> texts[] = {
+        {kErrorNotAviFile, "The file is not an AVI file."},
+        {kErrorNotRegularFile,
+         "The file is not a regular file (it is a folder, a device or a pipe)."},
+        {kErrorHeaderCutShort, "The file's header ends before it is complete."},
+        {kErrorNoHeaderList, "The file has no AVI header list."},
+        {kErrorNoMainHeader, "The file's header has no main AVI header."},
+        {kErrorNoVideoStream, "The file has no video stream."},
+        {kErrorDamagedHeader, "The file's header is damaged."},
+        {kErrorRecordTooSmall, "The information record is too small."},
+        {kErrorInvalidHandle, "The AVI file handle is not valid (not open, or already released)."},
+        {kErrorInvalidArgument, "The call was given a null pointer or a mode other than reading."},
+    };
+    for (const auto& [code, text] : texts)
+        EXPECT_EQ(sysErrorText(code), text);
+}
+
+TEST(SysErrorText, OtherCodesGetTheSystemsTextOrUnknown) {
+    EXPECT_EQ(sysErrorText(ENOENT), std::strerror(ENOENT));
+    EXPECT_EQ(sysErrorText(kErrorInvalidArgument + 1),
+              "Unknown error " + std::to_string(kErrorInvalidArgument + 1));
+    for (std::int32_t code : {-1, 0x7FFFFFF0, INT32_MIN}) {
+        const std::string text = sysErrorText(code);
+        EXPECT_NE(text.find_first_not_of(" \t\r\n"), std::string::npos) << code;
+#ifdef __GLIBC__
+        EXPECT_EQ(text, "Unknown error " + std::to_string(code));
+#endif
+    }
+}
+
+struct CorpusFile {
+    const char* name;
+    std::uint32_t width, height, rate, scale, streams;
+};
+
+class Corpus : public testing::TestWithParam<CorpusFile> {};
+
+TEST_P(Corpus, ReadsWhatTheWriterStored) {
+    const CorpusFile& c = GetParam();
+    const std::string path = std::string(QUORVEL_TEST_DATA) + "/avi/" + c.name;
+    PAVIFILE file = nullptr;
+    ASSERT_EQ(AVIFileOpen(&file, path.c_str(), OF_SHARE_DENY_WRITE), 0)
+        << sysErrorText(lastError());
+    AVIFILEINFO info{};
+    EXPECT_EQ(AVIFileInfo(file, &info, sizeof info), 0) << sysErrorText(lastError());
+    AVIFileRelease(file);
+    EXPECT_EQ(info.dwWidth, c.width);
+    EXPECT_EQ(info.dwHeight, c.height);
+    EXPECT_EQ(info.dwRate, c.rate);
+    EXPECT_EQ(info.dwScale, c.scale);
+    EXPECT_EQ(info.dwStreams, c.streams);
+    EXPECT_EQ(info.dwLength, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Avi, Corpus,
+    testing::Values(CorpusFile{"ntsc-640x480-30000-1001.avi", 640, 480, 30000, 1001, 1},
+                    CorpusFile{"cif-352x288-25.avi", 352, 288, 25, 1, 1},
+                    CorpusFile{"hd-1280x720-24000-1001.avi", 1280, 720, 24000, 1001, 1},
+                    CorpusFile{"pal-720x576-25.avi", 720, 576, 25, 1, 1},
+                    CorpusFile{"film-640x272-24.avi", 640, 272, 24, 1, 1},
+                    CorpusFile{"rate-320x240-15.avi", 320, 240, 15, 1, 1},
+                    CorpusFile{"rate-320x240-50.avi", 320, 240, 50, 1, 1},
+                    CorpusFile{"rate-320x240-60.avi", 320, 240, 60, 1, 1},
+                    CorpusFile{"odd-102x128-25.avi", 102, 128, 25, 1, 1},
+                    CorpusFile{"odd-101x75-30.avi", 101, 75, 30, 1, 1},
+                    CorpusFile{"audio-after-352x288-25.avi", 352, 288, 25, 1, 2},
+                    CorpusFile{"audio-first-320x240-30000-1001.avi", 320, 240, 30000, 1001, 2}),
+    [](const auto& p) {
+        std::string name = p.param.name;
+        std::erase_if(name, [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); });
+        return name;
+    });
+
+} // namespace
+} // namespace quorvel::avifile
