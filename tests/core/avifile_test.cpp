@@ -36,12 +36,16 @@ Bytes withRiffSize(Bytes b, std::uint32_t size) {
     return b;
 }
 
-// `depth` lists, each holding the next.
+// `depth` lists, each holding the next, written outside in.
 Bytes nested(int depth) {
-    Bytes inner = junk(2);
-    for (int i = 0; i < depth; ++i)
-        inner = list("deep", {inner});
-    return inner;
+    const Bytes inner = junk(2);
+    Bytes b;
+    for (int i = depth; i > 0; --i) {
+        putId(b, "LIST");
+        put32(b, static_cast<std::uint32_t>(12 * i - 8 + inner.size()));
+        putId(b, "deep");
+    }
+    return cat({b, inner});
 }
 
 const Main kMain{};
@@ -117,8 +121,8 @@ std::vector<Good> goodFiles() {
          320, 240, 25, 1},
         {"OpenDmlSecondRiff", cat({kGood, rawChunk("RIFF", 0xFFFFFFF0, {'A', 'V', 'I', 'X'})}), 320,
          240, 25, 1},
-        {"DeepListsSkipped", aviWith({nested(5000), avih(kMain), videoList()}), 320, 240, 25, 1},
-        {"DeepTopLevelListSkipped", riffAvi({nested(5000), list("hdrl", {kHdrlBody})}), 320, 240,
+        {"DeepListsSkipped", aviWith({nested(50000), avih(kMain), videoList()}), 320, 240, 25, 1},
+        {"DeepTopLevelListSkipped", riffAvi({nested(100000), list("hdrl", {kHdrlBody})}), 320, 240,
          25, 1},
         {"ZeroSizedTopLevelChunks",
          riffAvi({chunk("JUNK", {}), rawChunk("LIST", 0, {}), list("hdrl", {kHdrlBody})}), 320, 240,
