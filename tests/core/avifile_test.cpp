@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,11 +56,9 @@ const Bytes kHdrlBody = cat({avih(kMain), videoList()});
 std::vector<Good> goodFiles() {
     return {
         {"Plain", kGood, 320, 240, 25, 1},
-        {"AudioBeforeVideo", aviWith({avih(kMain), audioList(), videoList(640, 480)}), 640, 480, 25,
-         1, 2},
-        {"VideoThirdStream",
-         aviWith({avih(kMain), audioList(), audioList(), videoList(), audioList()}), 320, 240, 25,
-         1, 4},
+        {"AudioBeforeVideo",
+         aviWith({avih(kMain), audioList(), audioList(), videoList(640, 480), audioList()}), 640,
+         480, 25, 1, 4},
         {"FirstVideoStreamCounts", aviWith({avih(kMain), videoList(720, 576), videoList(352, 288)}),
          720, 576, 25, 1, 2},
         {"TopDownHeightIsPositive", aviWith({avih(kMain), videoList(640, -480)}), 640, 480, 25, 1},
@@ -115,12 +114,9 @@ std::vector<Good> goodFiles() {
          riffAvi({list("hdrl", {avih(kMain), videoList(), rawChunk("JUNK", 500, {})})}), 320, 240,
          25, 1},
         {"RiffSizeZero", withRiffSize(kGood, 0), 320, 240, 25, 1},
-        {"RiffSizeAllOnes", withRiffSize(kGood, 0xFFFFFFFF), 320, 240, 25, 1},
         {"MovieCutShort",
          riffAvi({list("hdrl", {kHdrlBody}), rawChunk("LIST", 0xFFFFFFFF, {'m', 'o', 'v', 'i'})}),
          320, 240, 25, 1},
-        {"OpenDmlSecondRiff", cat({kGood, rawChunk("RIFF", 0xFFFFFFF0, {'A', 'V', 'I', 'X'})}), 320,
-         240, 25, 1},
         {"DeepListsSkipped", aviWith({nested(50000), avih(kMain), videoList()}), 320, 240, 25, 1},
         {"DeepTopLevelListSkipped", riffAvi({nested(100000), list("hdrl", {kHdrlBody})}), 320, 240,
          25, 1},
@@ -176,22 +172,19 @@ std::vector<Bad> badFiles() {
         {"ShorterThanRiffHeader", cut(kGood, 11), kErrorNotAviFile},
         {"WaveFile", cat({Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0}, Bytes{'W', 'A', 'V', 'E'}}),
          kErrorNotAviFile},
-        {"BigEndianRiff", cat({Bytes{'R', 'I', 'F', 'X'}, Bytes(kGood.begin() + 4, kGood.end())}),
-         kErrorNotAviFile},
         {"RiffHeaderOnly", header, kErrorNoHeaderList},
         {"RiffHeaderOnlyButSaysMore", withRiffSize(header, 5000), kErrorHeaderCutShort},
+        {"RiffHeaderOnlySizeNeverSet", withRiffSize(header, 0xFFFFFFFF), kErrorNoHeaderList},
         {"MovieBeforeHeader", riffAvi({movi(), list("hdrl", {kHdrlBody})}), kErrorNoHeaderList},
         {"IndexOnly", riffAvi({chunk("idx1", Bytes(16, 0))}), kErrorNoHeaderList},
         {"OnlyJunk", riffAvi({junk(10), junk(20)}), kErrorNoHeaderList},
         {"TooManyChunksBeforeHeader", tooMany, kErrorNoHeaderList},
-        {"ChunkBeforeHeaderPastEnd", riffAvi({rawChunk("JUNK", 100000, Bytes(10, 0))}),
+        {"ChunkBeforeHeaderPastEnd", riffAvi({rawChunk("JUNK", 0xFFFFFFFF, Bytes(10, 0))}),
          kErrorHeaderCutShort},
         {"EndsInChunkHeader", cat({header, Bytes{'J', 'U', 'N', 'K', 1}}), kErrorHeaderCutShort},
         {"EndsBeforeListType", cat({header, rawChunk("LIST", 100, {})}), kErrorHeaderCutShort},
         {"HeaderListOverOneMebibyte",
          cat({header, rawChunk("LIST", kMaxHeaderListSize + 1, {'h', 'd', 'r', 'l'})}),
-         kErrorDamagedHeader},
-        {"HeaderListSizeAllOnes", cat({header, rawChunk("LIST", 0xFFFFFFFF, {'h', 'd', 'r', 'l'})}),
          kErrorDamagedHeader},
         {"HeaderListCutShort", cut(kGood, 60), kErrorHeaderCutShort},
         {"NoMainHeader", aviWith({videoList()}), kErrorNoMainHeader},
@@ -205,8 +198,14 @@ std::vector<Bad> badFiles() {
          kErrorDamagedHeader},
         {"StreamTypeCut", aviWith({avih(kMain), list("strl", {chunk("strh", {'v', 'i'})})}),
          kErrorDamagedHeader},
+        {"ListContainingItself",
+         riffAvi({rawChunk(
+             "LIST", 16,
+             cat({Bytes{'h', 'd', 'r', 'l'}, rawChunk("LIST", 16, {'h', 'd', 'r', 'l'})}))}),
+         kErrorDamagedHeader},
         {"OverrunHidesMainHeader",
-         riffAvi({list("hdrl", {rawChunk("JUNK", 900, {}), avih(kMain)})}), kErrorDamagedHeader},
+         riffAvi({list("hdrl", {rawChunk("JUNK", 0xFFFFFFF8, {}), avih(kMain)})}),
+         kErrorDamagedHeader},
         {"OverrunHidesStreams",
          riffAvi({list("hdrl", {avih(kMain), rawChunk("LIST", 900, {'s', 't', 'r', 'l'})})}),
          kErrorDamagedHeader},
@@ -413,22 +412,14 @@ TEST(AviFileInit, CountsAndNeverGoesBelowZero) {
     EXPECT_EQ(initCount(), 0);
 }
 
-TEST(SysErrorText, OwnCodesHaveSentences) {
-    const std::pair<std::int32_t, const char*> texts[] = {
-        {kErrorNotAviFile, "The file is not an AVI file."},
-        {kErrorNotRegularFile,
-         "The file is not a regular file (it is a folder, a device or a pipe)."},
-        {kErrorHeaderCutShort, "The file's header ends before it is complete."},
-        {kErrorNoHeaderList, "The file has no AVI header list."},
-        {kErrorNoMainHeader, "The file's header has no main AVI header."},
-        {kErrorNoVideoStream, "The file has no video stream."},
-        {kErrorDamagedHeader, "The file's header is damaged."},
-        {kErrorRecordTooSmall, "The information record is too small."},
-        {kErrorInvalidHandle, "The AVI file handle is not valid (not open, or already released)."},
-        {kErrorInvalidArgument, "The call was given a null pointer or a mode other than reading."},
-    };
-    for (const auto& [code, text] : texts)
-        EXPECT_EQ(sysErrorText(code), text);
+TEST(SysErrorText, EachOwnCodeHasItsOwnSentence) {
+    EXPECT_EQ(sysErrorText(kErrorNotAviFile), "The file is not an AVI file.");
+    std::set<std::string> seen;
+    for (std::int32_t code = kErrorNotAviFile; code <= kErrorInvalidArgument; ++code) {
+        const std::string text = sysErrorText(code);
+        EXPECT_TRUE(text.starts_with("The ") && text.ends_with(".")) << text;
+        EXPECT_TRUE(seen.insert(text).second) << text;
+    }
 }
 
 TEST(SysErrorText, OtherCodesGetTheSystemsTextOrUnknown) {
