@@ -4,9 +4,13 @@
 #include "app/form1.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <memory>
 
 using namespace quorvel;
@@ -166,6 +170,81 @@ private Q_SLOTS:
         QCOMPARE(box("txtSW")->text(), QString());
         QCOMPARE(checkedOptions(), QStringList());
         QCOMPARE(lib.openHandles, 0);
+    }
+
+    // The real reader behind the window: files from the corpus and paths that fail.
+    void realFilesFillTheWindow_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>(
+            "expected"); // source W, H, output option, Movie W, H, TV W, H
+        QTest::newRow("NTSC video")
+            << "ntsc-640x480-30000-1001.avi"
+            << QStringList{"640", "480", "opONT2", "640", "480", "720", "480"};
+        QTest::newRow("PAL") << "cif-352x288-25.avi"
+                             << QStringList{"352", "288", "opOPal", "704", "576", "720", "576"};
+        QTest::newRow("film") << "hd-1280x720-24000-1001.avi"
+                              << QStringList{"1280", "720", "opONT1", "720", "405", "720", "480"};
+        QTest::newRow("audio first")
+            << "audio-first-320x240-30000-1001.avi"
+            << QStringList{"320", "240", "opONT2", "640", "480", "720", "480"};
+        QTest::newRow("odd size") << "odd-102x128-25.avi"
+                                  << QStringList{"102", "128", "opOPal", "459",
+                                                 "576", "720", "576"};
+    }
+    void realFilesFillTheWindow() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, expected);
+        form->setAviLibrary(nullptr);
+        const int before = avifile::initCount();
+        QVERIFY(form->fileInfo(QStringLiteral(QUORVEL_TEST_DATA "/avi/") + file).ok());
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
+        const QStringList actual{box("txtSW")->text(),      box("txtSH")->text(),
+                                 checkedOptions().value(1), box("txtOWM")->text(),
+                                 box("txtOHM")->text(),     box("txtOWT")->text(),
+                                 box("txtOHT")->text()};
+        QCOMPARE(actual, expected);
+        QCOMPARE(list()->currentText(), QStringLiteral("DVD"));
+        QCOMPARE(avifile::initCount(), before);
+    }
+
+    void realFailuresAreToldInClearWords_data() {
+        QTest::addColumn<QString>("name"); // created in a temporary folder
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing file")
+            << "missing.avi" << QByteArray()
+            << "Error while opening the AVI file... No such file or directory";
+        QTest::newRow("folder")
+            << "folder.avi" << QByteArray()
+            << "Error while opening the AVI file... The file is not a regular file";
+        QTest::newRow("not an AVI")
+            << "text.avi" << QByteArray("hello, this is text")
+            << "Error while opening the AVI file... The file is not an AVI file.";
+        QTest::newRow("header list missing") << "bare.avi" << QByteArray("RIFF\x04\0\0\0AVI ", 12)
+                                             << "Error while retrieving AVI information... ";
+    }
+    void realFailuresAreToldInClearWords() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        if (name == "folder.avi")
+            QVERIFY(QDir(dir.path()).mkdir(name));
+        else if (!content.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        form->setAviLibrary(nullptr);
+        box("txtSW")->setText("7");
+        const int before = avifile::initCount();
+        QVERIFY(form->fileInfo(path).ok());
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith(expected), qPrintable(messages[0]));
+        QVERIFY(messages[0].size() > int(std::strlen(kInfoFailedText)));
+        QCOMPARE(box("txtSW")->text(), QStringLiteral("7"));
+        QCOMPARE(avifile::initCount(), before);
     }
 };
 
