@@ -1,0 +1,243 @@
+#include "info/options.h"
+
+#include "resize/calc.h"
+
+#include <charconv>
+
+namespace quorvel::info {
+
+namespace {
+
+// A long option's name and, when written as --name=value, its value.
+struct Spelled {
+    std::string_view name;
+    std::optional<std::string_view> value;
+};
+
+Spelled splitOption(std::string_view arg) {
+    const auto eq = arg.find('=');
+    if (eq == std::string_view::npos)
+        return {arg, std::nullopt};
+    return {arg.substr(0, eq), arg.substr(eq + 1)};
+}
+
+std::string quoted(std::string_view s) {
+    return "'" + std::string(s) + "'";
+}
+
+std::string checkFormat(std::string_view v, Options& o) {
+    if (v == "vcd")
+        o.format = FormatChoice::Vcd;
+    else if (v == "svcd")
+        o.format = FormatChoice::Svcd;
+    else if (v == "dvd")
+        o.format = FormatChoice::Dvd;
+    else if (v == "all")
+        o.format = FormatChoice::All;
+    else
+        return "--format wants vcd, svcd, dvd or all, not " + quoted(v);
+    return {};
+}
+
+std::string checkStandard(std::string_view v, Options& o) {
+    if (v == "pal")
+        o.standard = StandardChoice::Pal;
+    else if (v == "ntsc")
+        o.standard = StandardChoice::Ntsc;
+    else if (v == "auto")
+        o.standard = StandardChoice::Auto;
+    else
+        return "--standard wants pal, ntsc or auto, not " + quoted(v);
+    return {};
+}
+
+std::string checkPar(std::string_view v, Options& o) {
+    if (v == "square")
+        o.par = PixelShape::Square;
+    else if (v == "plain")
+        o.par = PixelShape::Plain;
+    else if (v == "itu")
+        o.par = PixelShape::Itu;
+    else
+        return "--par wants square, plain or itu, not " + quoted(v);
+    return {};
+}
+
+std::string checkAspect(std::string_view v, Options& o) {
+    if (v == "4:3")
+        o.aspect = DisplayAspect::Standard;
+    else if (v == "16:9")
+        o.aspect = DisplayAspect::Wide;
+    else
+        return "--aspect wants 4:3 or 16:9, not " + quoted(v);
+    return {};
+}
+
+std::string checkMod(std::string_view v, Options& o) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (v.empty() || ec != std::errc{} || end != v.data() + v.size() || n < 1 || n > kMaxMod)
+        return "--mod wants a whole number from 1 to " + std::to_string(kMaxMod) + ", not " +
+               quoted(v);
+    o.mod = n;
+    return {};
+}
+
+// The same reading and the same refusals as the window's source boxes.
+std::string checkSize(std::string_view v, Options& o) {
+    const auto x = v.find_first_of("xX");
+    if (x == std::string_view::npos)
+        return "--size wants WIDTHxHEIGHT, as in 640x480, not " + quoted(v);
+    InputItem item{InputItem::Size, std::string(v), std::string(v.substr(0, x)),
+                   std::string(v.substr(x + 1))};
+    ResizeInput probe;
+    probe.widthText = item.widthText;
+    probe.heightText = item.heightText;
+    probe.format = kFormatDvd;
+    const ResizeResult result = computeResize(probe);
+    if (!result.ok())
+        return "--size " + quoted(v) + ": " + describeResizeError(result.error);
+    o.inputs.push_back(std::move(item));
+    return {};
+}
+
+using Checker = std::string (*)(std::string_view, Options&);
+
+struct ValueOption {
+    std::string_view name;
+    Checker check;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--format", checkFormat}, {"--standard", checkStandard}, {"--par", checkPar},
+    {"--aspect", checkAspect}, {"--mod", checkMod},           {"--size", checkSize},
+};
+
+std::string checkCombination(const Options& o) {
+    if (o.inputs.empty())
+        return "nothing to do: give one or more AVI files or --size WIDTHxHEIGHT";
+    if (o.aspect && o.par == PixelShape::Square)
+        return "--aspect needs --par plain or --par itu: square pixels have no display aspect";
+    if (o.aspect == DisplayAspect::Wide && o.format != FormatChoice::Dvd)
+        return "--aspect 16:9 is for DVD only: use it with --format dvd";
+    return {};
+}
+
+} // namespace
+
+ParsedArguments parseArguments(std::span<const std::string_view> args) {
+    ParsedArguments parsed;
+    Options& o = parsed.options;
+    bool filesOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (filesOnly || arg.size() < 2 || arg.front() != '-') {
+            o.inputs.push_back({InputItem::File, std::string(arg), {}, {}});
+            continue;
+        }
+        if (arg == "--") {
+            filesOnly = true;
+            continue;
+        }
+        const Spelled spelled = splitOption(arg);
+        if (!spelled.value && (arg == "--help" || arg == "-h")) {
+            o.help = true;
+            continue;
+        }
+        if (!spelled.value && arg == "--version") {
+            o.version = true;
+            continue;
+        }
+        if (!spelled.value && arg == "--json") {
+            o.json = true;
+            continue;
+        }
+        if (!spelled.value && arg == "--ffmpeg") {
+            o.ffmpeg = true;
+            continue;
+        }
+        if (spelled.value && (spelled.name == "--help" || spelled.name == "--version" ||
+                              spelled.name == "--json" || spelled.name == "--ffmpeg")) {
+            if (parsed.error.empty())
+                parsed.error = std::string(spelled.name) + " takes no value";
+            continue;
+        }
+        const ValueOption* known = nullptr;
+        for (const ValueOption& v : kValueOptions)
+            if (v.name == spelled.name)
+                known = &v;
+        // Keep the first mistake, but read on so --help anywhere still wins.
+        if (!known) {
+            if (parsed.error.empty())
+                parsed.error = "unknown option " + quoted(spelled.name);
+            continue;
+        }
+        std::string_view value;
+        if (spelled.value) {
+            value = *spelled.value;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            if (parsed.error.empty())
+                parsed.error = std::string(known->name) + " needs a value";
+            continue;
+        }
+        std::string problem = known->check(value, o);
+        if (parsed.error.empty())
+            parsed.error = std::move(problem);
+    }
+    if (o.help || o.version) {
+        parsed.error.clear();
+        return parsed;
+    }
+    if (parsed.error.empty())
+        parsed.error = checkCombination(o);
+    return parsed;
+}
+
+std::string helpText() {
+    return R"(Usage: quorvel-info [OPTIONS] FILE...
+       quorvel-info [OPTIONS] --size WIDTHxHEIGHT
+
+Reads the header of each AVI file and prints its size, its frame rate (the
+header's fraction and a decimal), its rate class (PAL, NTSC film, NTSC video)
+and the TV and Movie sizes for the disc format, exactly as the Quorvel window
+shows them after reading the file. --size does the same for a typed size.
+Files and sizes are reported in the order given.
+
+Options:
+  --format vcd|svcd|dvd|all  disc format (default: dvd)
+  --standard pal|ntsc|auto   TV standard (default: auto, the file's class:
+                             PAL for PAL, NTSC for film and video; a typed
+                             size is NTSC, as in the window)
+  --json                     one JSON object per line and input
+  --ffmpeg                   add an ffmpeg filter that scales to the Movie
+                             size and pads to the TV size, borders centred
+  --par square|plain|itu     the shape of the disc's pixels (default: square,
+                             the window's pixel counts)
+  --aspect 4:3|16:9          display aspect for --par plain or itu
+                             (default 4:3; 16:9 for DVD only)
+  --mod N                    round the Movie sides to multiples of N (1-64),
+                             and print the aspect error that leaves
+  -h, --help                 this text
+  --version                  the version
+
+Pixel shapes (width:height of one disc pixel):
+  square  1:1; the Movie keeps the source's ratio in pixel counts.
+  plain   the display aspect spread over the whole TV frame:
+          aspect x TVheight / TVwidth, e.g. DVD NTSC 4:3 8:9, PAL 4:3 16:15,
+          NTSC 16:9 32:27, PAL 16:9 64:45.
+  itu     ITU-R BT.601: DVD PAL 12:11 (4:3) and 16:11 (16:9), NTSC 10:11 (4:3)
+          and 40:33 (16:9); the picture fills the central 704 of 720 samples.
+          VCD halves both directions: the same ratios, the picture fills all
+          352 samples. SVCD samples at 2/3 of the DVD rate: PAL 18:11,
+          NTSC 15:11, the picture fills the central 469 1/3 of 480 samples.
+  With plain or itu the Movie is the largest picture that shows the source's
+  shape (square source pixels) and fits in the picture area.
+
+Exit status: 0 when every input was read, 1 when any file could not be read
+(or the output could not be written), 2 for a bad command line.
+)";
+}
+
+} // namespace quorvel::info

@@ -1,0 +1,59 @@
+#pragma once
+
+// The command line of quorvel-info, read into a plain struct. Nothing here
+// prints or exits: a bad command line comes back as a sentence.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::info {
+
+enum class FormatChoice { Vcd, Svcd, Dvd, All };
+enum class StandardChoice { Auto, Pal, Ntsc };
+// How the disc's pixels are taken: as they count (the window), or shaped.
+enum class PixelShape { Square, Plain, Itu };
+enum class DisplayAspect { Standard, Wide }; // 4:3, 16:9
+
+// Largest accepted --mod: every frame side is a larger multiple of it.
+inline constexpr int kMaxMod = 64;
+
+// One thing to report on, in command-line order.
+struct InputItem {
+    enum Kind { File, Size };
+    Kind kind = File;
+    std::string text;       // the path, or the size as typed
+    std::string widthText;  // for a size: the part before the 'x'
+    std::string heightText; // for a size: the part after it
+};
+
+struct Options {
+    FormatChoice format = FormatChoice::Dvd;
+    StandardChoice standard = StandardChoice::Auto;
+    PixelShape par = PixelShape::Square;
+    std::optional<DisplayAspect> aspect; // only with a shaped --par
+    int mod = 0;                         // 0: sides stay as computed
+    bool json = false;
+    bool ffmpeg = false;
+    bool help = false;
+    bool version = false;
+    std::vector<InputItem> inputs;
+};
+
+struct ParsedArguments {
+    Options options;
+    std::string error; // empty when the command line is good
+
+    bool ok() const { return error.empty(); }
+};
+
+// `args` excludes the program name. --help and --version win over anything
+// else on the line, even over mistakes.
+ParsedArguments parseArguments(std::span<const std::string_view> args);
+
+// The --help text.
+std::string helpText();
+
+} // namespace quorvel::info

@@ -1,0 +1,55 @@
+#pragma once
+
+// What quorvel-info knows about one input, and its text and JSON forms.
+
+#include "info/options.h"
+#include "info/targets.h"
+#include "source/rate.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::info {
+
+struct RateInfo {
+    std::int32_t num = 0; // the header's rate and scale, read as the window reads them
+    std::int32_t den = 0;
+    std::optional<double> fps; // none when den is 0
+};
+
+struct Report {
+    InputItem::Kind kind = InputItem::File;
+    std::string name; // the path, or the size as typed
+    std::optional<std::int32_t> width;
+    std::optional<std::int32_t> height;
+    std::optional<RateInfo> rate;
+    std::optional<RateClass> rateClass;
+    std::vector<TargetSizes> targets;
+    std::string error; // empty when the input was read
+
+    bool ok() const { return error.empty(); }
+};
+
+const char* rateClassName(RateClass c);
+
+// "scale=W:H,pad=TW:TH:X:Y,setsar=N/D", or none when the Movie has a side
+// that is not positive.
+std::optional<std::string> ffmpegFilter(const TargetSizes& t);
+
+// The report as lines of text; the path's control bytes and backslashes are
+// escaped C-style so that every report keeps to its lines.
+std::string formatText(const Report& r, const Options& o);
+// The report as one JSON object on one line, with the newline.
+std::string formatJson(const Report& r, const Options& o);
+
+std::string textEscaped(std::string_view bytes);
+// A JSON string literal. Valid UTF-8 passes as it is; each byte that does not
+// begin a valid sequence becomes \ufffd, so the output is always valid UTF-8.
+void appendJsonString(std::string& out, std::string_view bytes);
+// The shortest text that reads back as the same double.
+void appendJsonNumber(std::string& out, double value);
+
+} // namespace quorvel::info

@@ -1,0 +1,125 @@
+#include "info/run.h"
+
+#include "resize/number.h"
+#include "source/file_info.h"
+
+#include <vector>
+
+namespace quorvel::info {
+
+namespace {
+
+std::vector<int> formatsOf(FormatChoice f) {
+    switch (f) {
+    case FormatChoice::Vcd:
+        return {kFormatVcd};
+    case FormatChoice::Svcd:
+        return {kFormatSvcd};
+    case FormatChoice::Dvd:
+        return {kFormatDvd};
+    case FormatChoice::All:
+        break;
+    }
+    return {kFormatVcd, kFormatSvcd, kFormatDvd};
+}
+
+// Auto follows the file's class as the window does: PAL frames for PAL only.
+// A typed size has no class and gets NTSC.
+bool palFor(StandardChoice s, std::optional<RateClass> c) {
+    switch (s) {
+    case StandardChoice::Pal:
+        return true;
+    case StandardChoice::Ntsc:
+        return false;
+    case StandardChoice::Auto:
+        break;
+    }
+    return c == RateClass::Pal;
+}
+
+Shape shapeOf(const Options& o) {
+    return {o.par, o.aspect.value_or(DisplayAspect::Standard), o.mod};
+}
+
+// Fills the targets; on a size the window refuses, none and the reason.
+ResizeError addTargets(Report& r, std::string_view widthText, std::string_view heightText,
+                       const Options& o) {
+    const bool pal = palFor(o.standard, r.rateClass);
+    for (const int format : formatsOf(o.format)) {
+        const TargetResult t = computeTarget(widthText, heightText, format, pal, shapeOf(o));
+        if (!t.ok()) {
+            r.targets.clear();
+            return t.error;
+        }
+        r.targets.push_back(t.sizes);
+    }
+    return ResizeError::None;
+}
+
+} // namespace
+
+Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o) {
+    Report r;
+    r.kind = InputItem::File;
+    r.name = path;
+    auto show = [&](const avifile::AVIFILEINFO& record) {
+        // Signed, as the window reads them.
+        const auto width = static_cast<std::int32_t>(record.dwWidth);
+        const auto height = static_cast<std::int32_t>(record.dwHeight);
+        r.width = width;
+        r.height = height;
+        RateInfo rate;
+        rate.num = static_cast<std::int32_t>(record.dwRate);
+        rate.den = static_cast<std::int32_t>(record.dwScale);
+        rate.fps = frameRate(rate.num, rate.den);
+        r.rate = rate;
+        if (!rate.fps)
+            return SourceOutcome{SourceOutcome::RateDivisorZero};
+        r.rateClass = classifyRate(*rate.fps);
+        const ResizeError refused = addTargets(r, decimalText(width), decimalText(height), o);
+        if (refused != ResizeError::None)
+            return SourceOutcome{SourceOutcome::SizeRefused, refused};
+        return SourceOutcome{};
+    };
+    const SourceOutcome outcome = inspectFile(
+        library, path, [&r](const std::string& message) { r.error = message; }, show);
+    if (!outcome.ok())
+        r.error = describeSourceOutcome(outcome);
+    return r;
+}
+
+Report readTypedSize(const InputItem& input, const Options& o) {
+    Report r;
+    r.kind = InputItem::Size;
+    r.name = input.text;
+    r.width = parseSourceNumber(input.widthText).value;
+    r.height = parseSourceNumber(input.heightText).value;
+    const ResizeError refused = addTargets(r, input.widthText, input.heightText, o);
+    if (refused != ResizeError::None)
+        r.error = describeResizeError(refused);
+    return r;
+}
+
+int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output) {
+    int status = 0;
+    bool first = true;
+    for (const InputItem& input : o.inputs) {
+        const Report r = input.kind == InputItem::Size ? readTypedSize(input, o)
+                                                       : readFile(library, input.text, o);
+        if (!r.ok()) {
+            status = 1;
+            output.err(std::string(kProgramName) + ": " + textEscaped(r.name) + ": " + r.error +
+                       "\n");
+        }
+        if (o.json) {
+            output.out(formatJson(r, o));
+        } else {
+            // A blank line between reports.
+            output.out((first ? "" : "\n") + formatText(r, o));
+        }
+        first = false;
+    }
+    return status;
+}
+
+} // namespace quorvel::info

@@ -1,0 +1,192 @@
+"""quorvel-info as a process: stdout, stderr and exit status, as scripts see them.
+
+Usage: cli_test.py PROGRAM SAMPLE_FOLDER
+"""
+import json
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PROGRAM, SAMPLES = sys.argv[1], sys.argv[2]
+
+
+def chunk(tag, body):
+    return tag + struct.pack('<I', len(body)) + body + b'\0' * (len(body) % 2)
+
+
+def avi(w, h, rate, scale):
+    """A RIFF AVI with one video stream and one empty frame."""
+    avih = struct.pack('<14I', 1000000 * scale // max(rate, 1), 0, 0, 0x10, 1, 0, 1, 0, w, h, 0, 0, 0, 0)
+    strh = struct.pack('<4s4sIHHIIIIIIII4H', b'vids', b'DIB ', 0, 0, 0, 0, scale, rate, 0, 1, 0,
+                       0xFFFFFFFF, 0, 0, 0, w & 0xFFFF, h & 0xFFFF)
+    strf = struct.pack('<IIIHHIIIIII', 40, w, h, 1, 24, 0, 0, 0, 0, 0, 0)
+    strl = chunk(b'LIST', b'strl' + chunk(b'strh', strh) + chunk(b'strf', strf))
+    hdrl = chunk(b'LIST', b'hdrl' + chunk(b'avih', avih) + strl)
+    return chunk(b'RIFF', b'AVI ' + hdrl + chunk(b'LIST', b'movi' + chunk(b'00db', b'')))
+
+
+def run(*args, stdout=subprocess.PIPE):
+    p = subprocess.run([PROGRAM, *args], stdin=subprocess.DEVNULL, stdout=stdout,
+                       stderr=subprocess.PIPE, timeout=20)
+    return p.returncode, (p.stdout or b'').decode('utf-8', 'surrogateescape'), p.stderr.decode('utf-8', 'replace')
+
+
+def objects(out):
+    # The JSON form is valid UTF-8 whatever the paths held: decode it strictly.
+    return [json.loads(line.encode('utf-8', 'surrogateescape').decode('utf-8')) for line in out.splitlines()]
+
+
+class Files(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = os.fsencode(self.tmp.name)
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def write(self, name, data):
+        path = os.path.join(self.dir, name)
+        with open(path, 'wb') as f:
+            f.write(data)
+        return path
+
+    def test_reads_files_as_the_window_shows_them(self):
+        # w, h, rate, scale, class, standard, TV, Movie (the window's answers)
+        table = [(640, 480, 30000, 1001, 'NTSC video', 'NTSC', [720, 480], [640, 480]),
+                 (352, 288, 25, 1, 'PAL', 'PAL', [720, 576], [704, 576]),
+                 (1280, 720, 24000, 1001, 'NTSC film', 'NTSC', [720, 480], [720, 405]),
+                 (640, 272, 24, 1, 'NTSC film', 'NTSC', [720, 480], [720, 306]),
+                 (720, 576, 25, 1, 'PAL', 'PAL', [720, 576], [720, 576]),
+                 (320, 240, 50, 1, 'NTSC video', 'NTSC', [720, 480], [640, 480]),
+                 (352, 288, 1000000, 40000, 'PAL', 'PAL', [720, 576], [704, 576])]
+        paths = [self.write(b'%d.avi' % i, avi(*row[:4])) for i, row in enumerate(table)]
+        code, out, err = run('--json', *paths)
+        self.assertEqual((code, err), (0, ''))
+        for row, path, o in zip(table, paths, objects(out), strict=True):
+            with self.subTest(row=row):
+                w, h, rate, scale, cls, std, tv, movie = row
+                self.assertEqual(o['path'], os.fsdecode(path))
+                self.assertEqual((o['width'], o['height'], o['class'], o['error']), (w, h, cls, None))
+                self.assertEqual(o['rate'], {'num': rate, 'den': scale, 'fps': rate / scale})
+                [t] = o['targets']
+                self.assertEqual((t['format'], t['standard'], t['par'], t['aspect']), ('DVD', std, 'square', None))
+                self.assertEqual(([t['tv']['width'], t['tv']['height']], [t['movie']['width'], t['movie']['height']]),
+                                 (tv, movie))
+                self.assertEqual(t['sar'], {'num': 1, 'den': 1})
+                self.assertNotIn('ffmpeg', t)
+
+        code, out, _ = run(paths[3])
+        self.assertEqual(out, 'path: %s\nwidth: 640\nheight: 272\nrate: 24/1 (24.000 fps)\nclass: NTSC film\n'
+                              'DVD NTSC: TV 720x480, Movie 720x306\n' % os.fsdecode(paths[3]))
+        code, out, _ = run('--par', 'plain', paths[3])
+        self.assertIn('DVD NTSC: TV 720x480, Movie 720x272 (plain 4:3, pixel 8:9)\n', out)
+
+    def test_many_files_report_in_order_and_only_the_bad_ones_fail(self):
+        fifo = os.path.join(self.dir, b'pipe.avi')
+        os.mkfifo(fifo)
+        inputs = [(self.write(b'good.avi', avi(640, 480, 25, 1)), None),
+                  (os.path.join(self.dir, b'missing.avi'), 'Error while opening the AVI file... No such file'),
+                  (self.write(b'notes.avi', b'hello'), 'Error while opening the AVI file... '),
+                  (self.dir, 'not a regular file'), (fifo, 'not a regular file'), (b'/dev/null', 'not a regular file'),
+                  (self.write(b'noscale.avi', avi(1280, 720, 25, 0)), 'rate divisor (dwScale) is 0'),
+                  (self.write(b'wide.avi', avi(40000, 480, 25, 1)), 'The source width is out of range'),
+                  (self.write(b'good2.avi', avi(720, 576, 25, 1)), None)]
+        code, out, err = run('--json', inputs[0][0], '--size', '640x272', *[p for p, _ in inputs[1:]])
+        self.assertEqual(code, 1)
+        found = objects(out)
+        self.assertEqual(found.pop(1)['size'], '640x272')
+        self.assertEqual(len(err.splitlines()), 7, err)
+        for (path, error), o in zip(inputs, found, strict=True):
+            with self.subTest(path=path):
+                self.assertEqual(o['path'], os.fsdecode(path))
+                if error is None:
+                    self.assertIsNone(o['error'])
+                else:
+                    self.assertIn(error, o['error'])
+                    self.assertEqual(o['targets'], [])
+                    self.assertIn('quorvel-info: %s: %s' % (os.fsdecode(path), o['error']), err)
+        self.assertEqual(found[6]['rate'], {'num': 25, 'den': 0, 'fps': None})
+        self.assertEqual(found[7]['width'], 40000)
+
+    def test_damaged_files_fail_without_a_crash(self):
+        whole = avi(640, 480, 25, 1)
+        damaged = [whole[:n] for n in range(0, len(whole), 5)]
+        damaged += [whole[:i] + bytes([whole[i] ^ 0xFF]) + whole[i + 1:] for i in range(len(whole))]
+        paths = [self.write(b'%d.avi' % i, d) for i, d in enumerate(damaged)]
+        code, out, err = run('--json', *paths)
+        self.assertEqual(code, 1, 'a crash shows as a negative status')
+        self.assertEqual(len(objects(out)), len(paths))
+        self.assertEqual(len(err.splitlines()), sum(o['error'] is not None for o in objects(out)))
+
+    def test_paths_are_escaped(self):
+        name = b'a "quoted"\\\n\xe9t\xc3\xa9.avi'
+        path = self.write(name, avi(640, 480, 25, 1))
+        _, out, _ = run('--json', path)
+        self.assertEqual(objects(out)[0]['path'], os.fsdecode(self.dir) + '/a "quoted"\\\n\ufffdt\u00e9.avi')
+        _, out, _ = run(path)
+        self.assertIn(b'/a "quoted"\\\\\\n\xe9t\xc3\xa9.avi\n', out.encode('utf-8', 'surrogateescape'))
+
+
+class Sizes(unittest.TestCase):
+    def test_typed_size_is_ntsc_unless_a_standard_is_chosen(self):
+        ntsc = run('--size', '640x272')
+        self.assertEqual(ntsc, (0, 'size: 640x272\nwidth: 640\nheight: 272\nDVD NTSC: TV 720x480, Movie 720x306\n', ''))
+        self.assertEqual(run('--standard', 'auto', '--size', '640x272'), ntsc)
+        [o] = objects(run('--json', '--standard', 'pal', '--size', '640x272')[1])
+        self.assertEqual((o['rate'], o['class'], o['targets'][0]['standard'], o['targets'][0]['tv']),
+                         (None, None, 'PAL', {'width': 720, 'height': 576}))
+
+    def test_format_all_and_the_ffmpeg_filter(self):
+        code, out, _ = run('--format', 'all', '--standard', 'pal', '--ffmpeg', '--size', '720x576')
+        self.assertEqual(code, 0)
+        self.assertIn('VCD PAL: TV 352x288, Movie 352x282\n  ffmpeg: scale=352:282,pad=352:288:0:3,setsar=1/1\n'
+                      'SVCD PAL: TV 480x576, Movie 480x384\n  ffmpeg: scale=480:384,pad=480:576:0:96,setsar=1/1\n'
+                      'DVD PAL: TV 720x576, Movie 720x576\n', out)
+        [o] = objects(run('--json', '--ffmpeg', '--par', 'itu', '--mod', '16', '--size', '640x272')[1])
+        t = o['targets'][0]
+        self.assertEqual((t['par'], t['aspect'], t['sar'], t['mod'], t['aspect_error']),
+                         ('itu', '4:3', {'num': 10, 'den': 11}, 16, 0.0))
+        self.assertEqual(t['ffmpeg'], 'scale=704:272,pad=720:480:8:104,setsar=10/11')
+
+    def test_bad_usage_exits_2_with_nothing_on_stdout(self):
+        table = [([], 'nothing to do'), (['--format', 'hd', 'a.avi'], '--format wants'),
+                 (['--size', '0x0'], 'height must not be 0')]
+        for args, says in table:
+            with self.subTest(args=args):
+                code, out, err = run(*args)
+                self.assertEqual((code, out), (2, ''))
+                self.assertIn(says, err)
+                self.assertIn("Try 'quorvel-info --help'.", err)
+
+    def test_help_version_and_an_unwritable_output(self):
+        code, out, err = run('--help', '--bogus')
+        self.assertEqual((code, err), (0, ''))
+        self.assertTrue(out.startswith('Usage: quorvel-info'))
+        self.assertRegex(run('--version')[1], r'^quorvel-info \d+\.\d+\.\d+\n$')
+        with open('/dev/full', 'wb') as full:
+            code, _, err = run('--size', '640x480', stdout=full)
+        self.assertEqual(code, 1)
+        self.assertIn('cannot write the output', err)
+
+
+class Samples(unittest.TestCase):
+    def test_reads_the_sample_files(self):
+        folder = os.path.join(SAMPLES, 'avi')
+        named = re.compile(r'.*-(\d+)x(\d+)-(\d+)(?:-(\d+))?\.avi$')
+        names = sorted(n for n in os.listdir(folder) if named.match(n)) if os.path.isdir(folder) else []
+        if not names:
+            self.skipTest('no sample files')
+        code, out, err = run('--json', *[os.path.join(folder, n) for n in names])
+        self.assertEqual(code, 0, err)
+        for name, o in zip(names, objects(out), strict=True):
+            w, h, rate, scale = named.match(name).groups()
+            self.assertEqual((o['width'], o['height']), (int(w), int(h)), name)
+            self.assertAlmostEqual(o['rate']['fps'], int(rate) / int(scale or 1), 9, name)
+
+
+if __name__ == '__main__':
+    unittest.main(argv=sys.argv[:1], verbosity=2)

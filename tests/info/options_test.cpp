@@ -1,0 +1,104 @@
+#include "info/options.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel::info {
+namespace {
+
+using Args = std::vector<std::string_view>;
+
+struct GoodCase {
+    Args args;
+    FormatChoice format;
+    StandardChoice standard;
+    PixelShape par;
+    std::optional<DisplayAspect> aspect;
+    int mod;
+};
+
+class ReadsOptions : public testing::TestWithParam<GoodCase> {};
+
+TEST_P(ReadsOptions, SpelledApartOrWithEquals) {
+    const GoodCase& c = GetParam();
+    std::vector<std::string> joined;
+    for (std::size_t i = 0; i < c.args.size(); i += 2)
+        joined.push_back(std::string(c.args[i]) + "=" + std::string(c.args[i + 1]));
+    for (Args args : {c.args, Args(joined.begin(), joined.end())}) {
+        args.push_back("a.avi");
+        const ParsedArguments p = parseArguments(args);
+        ASSERT_TRUE(p.ok()) << p.error;
+        EXPECT_EQ(p.options.format, c.format);
+        EXPECT_EQ(p.options.standard, c.standard);
+        EXPECT_EQ(p.options.par, c.par);
+        EXPECT_EQ(p.options.aspect, c.aspect);
+        EXPECT_EQ(p.options.mod, c.mod);
+    }
+}
+
+using F = FormatChoice;
+using S = StandardChoice;
+using P = PixelShape;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Options, ReadsOptions, testing::Values(
+    GoodCase{{}, F::Dvd, S::Auto, P::Square, {}, 0},
+    GoodCase{{"--format", "svcd", "--standard", "pal"}, F::Svcd, S::Pal, P::Square, {}, 0},
+    GoodCase{{"--format", "all", "--standard", "pal", "--standard", "auto"}, F::All, S::Auto, P::Square, {}, 0},
+    GoodCase{{"--par", "plain", "--mod", "1"}, F::Dvd, S::Auto, P::Plain, {}, 1},
+    GoodCase{{"--par", "itu", "--aspect", "16:9", "--mod", "64"}, F::Dvd, S::Auto, P::Itu, DisplayAspect::Wide, 64},
+    GoodCase{{"--format", "vcd", "--par", "itu", "--aspect", "4:3"}, F::Vcd, S::Auto, P::Itu, DisplayAspect::Standard, 0}));
+// clang-format on
+
+TEST(ParseArguments, KeepsFilesAndSizesInOrder) {
+    const Args args{"a.avi", "--size",  "640x480", "--json", "-", "--size=720.5X-576",
+                    "--",    "--ffmpeg"};
+    const ParsedArguments p = parseArguments(args);
+    ASSERT_TRUE(p.ok()) << p.error;
+    EXPECT_TRUE(p.options.json);
+    EXPECT_FALSE(p.options.ffmpeg) << "after --, everything is a file";
+    std::vector<std::string> seen;
+    for (const InputItem& in : p.options.inputs)
+        seen.push_back((in.kind == InputItem::Size ? "size " + in.widthText + " " + in.heightText
+                                                   : "file " + in.text));
+    EXPECT_EQ(seen, (std::vector<std::string>{"file a.avi", "size 640 480", "file -",
+                                              "size 720.5 -576", "file --ffmpeg"}));
+}
+
+class RefusesCommandLine : public testing::TestWithParam<std::pair<Args, const char*>> {};
+
+TEST_P(RefusesCommandLine, WithASentenceThatNamesTheMistake) {
+    const ParsedArguments p = parseArguments(GetParam().first);
+    EXPECT_FALSE(p.ok());
+    EXPECT_NE(p.error.find(GetParam().second), std::string::npos) << p.error;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Mistakes, RefusesCommandLine, testing::Values(
+    std::pair{Args{}, "nothing to do"}, std::pair{Args{"--json"}, "nothing to do"},
+    std::pair{Args{"--frmat", "dvd", "a"}, "unknown option '--frmat'"},
+    std::pair{Args{"--json=yes", "a"}, "--json takes no value"},
+    std::pair{Args{"--format", "x", "--par", "y", "a"}, "--format wants vcd, svcd, dvd or all, not 'x'"},
+    std::pair{Args{"--par", "plain", "--aspect", "21:9", "a"}, "--aspect wants"},
+    std::pair{Args{"a", "--format"}, "--format needs a value"},
+    std::pair{Args{"--mod", "0", "a"}, "from 1 to 64"}, std::pair{Args{"--mod", "65", "a"}, "from 1 to 64"},
+    std::pair{Args{"--mod", "99999999999999999999", "a"}, "from 1 to 64"},
+    std::pair{Args{"--size", "640"}, "WIDTHxHEIGHT"},
+    std::pair{Args{"--size", "abcx480"}, "source width is not a number"},
+    std::pair{Args{"--size", "40000x480"}, "source width is out of range"},
+    std::pair{Args{"--size", "640x0"}, "height must not be 0"},
+    std::pair{Args{"--aspect", "4:3", "a"}, "--aspect needs --par plain"},
+    std::pair{Args{"--par", "plain", "--aspect", "16:9", "--format", "all", "a"}, "DVD only"}));
+// clang-format on
+
+TEST(ParseArguments, HelpAndVersionWinOverMistakes) {
+    EXPECT_TRUE(parseArguments(Args{"--bogus", "-h"}).ok());
+    EXPECT_TRUE(parseArguments(Args{"--version", "--mod", "0"}).options.version);
+}
+
+TEST(HelpText, StatesTheRatiosItUses) {
+    for (const char* ratio : {"8:9", "16:15", "32:27", "64:45", "12:11", "16:11", "10:11", "40:33",
+                              "18:11", "15:11", "704", "352", "469 1/3"})
+        EXPECT_NE(helpText().find(ratio), std::string::npos) << ratio;
+}
+
+} // namespace
+} // namespace quorvel::info

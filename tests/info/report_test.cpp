@@ -1,0 +1,111 @@
+#include "info/report.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel::info {
+namespace {
+
+struct EscapeCase {
+    std::string bytes;
+    std::string json; // the literal
+    std::string text;
+};
+
+void PrintTo(const EscapeCase& c, std::ostream* os) {
+    *os << c.json;
+}
+
+class Escaping : public testing::TestWithParam<EscapeCase> {};
+
+TEST_P(Escaping, KeepsJsonValidAndTextOnItsLine) {
+    std::string literal;
+    appendJsonString(literal, GetParam().bytes);
+    EXPECT_EQ(literal, GetParam().json);
+    EXPECT_EQ(textEscaped(GetParam().bytes), GetParam().text);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Bytes, Escaping, testing::Values(
+    EscapeCase{"a\"b\\c/\x7f", "\"a\\\"b\\\\c/\x7f\"", "a\"b\\\\c/\\x7f"},
+    EscapeCase{std::string("\n\r\t\b\f\x01\0", 7), "\"\\n\\r\\t\\b\\f\\u0001\\u0000\"",
+               "\\n\\r\\t\\x08\\x0c\\x01\\x00"},
+    // Valid UTF-8 of two, three and four bytes, up to U+10FFFF, passes as it is.
+    EscapeCase{"\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf", "\"\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf\"",
+               "\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf"},
+    // Each byte that begins no valid sequence becomes one replacement: Latin-1,
+    // a stray continuation, a cut sequence, overlong forms, a surrogate, past
+    // U+10FFFF, and bytes never used.
+    EscapeCase{"\xe9\x80\xe2\x82z", "\"\\ufffd\\ufffd\\ufffd\\ufffdz\"", "\xe9\x80\xe2\x82z"},
+    EscapeCase{"\xc3z\xc3", "\"\\ufffdz\\ufffd\"", "\xc3z\xc3"},
+    EscapeCase{"\xc0\xaf\xe0\x80\xaf", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"", "\xc0\xaf\xe0\x80\xaf"},
+    EscapeCase{"\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff", std::string("\"") + R"(\ufffd\ufffd\ufffd)" +
+               R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd")", "\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff"}));
+// clang-format on
+
+TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
+    for (const auto& [value, text] : {std::pair{30000.0 / 1001, "29.97002997002997"},
+                                      {25.0, "25"},
+                                      {-0.5, "-0.5"},
+                                      {2147483648.0, "2147483648"}}) {
+        std::string out;
+        appendJsonNumber(out, value);
+        EXPECT_EQ(out, text);
+    }
+}
+
+TargetSizes dvdNtsc(FrameSize movie, Ratio pixel = {1, 1}) {
+    return {kFormatDvd, false, {720, 480}, movie, pixel, std::nullopt};
+}
+
+struct FilterCase {
+    TargetSizes target;
+    std::optional<std::string> filter;
+};
+
+class FfmpegFilter : public testing::TestWithParam<FilterCase> {};
+
+TEST_P(FfmpegFilter, ScalesPadsCentredAndSetsThePixelShape) {
+    EXPECT_EQ(ffmpegFilter(GetParam().target), GetParam().filter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FfmpegFilter,
+                         testing::Values(FilterCase{dvdNtsc({720, 306}),
+                                                    "scale=720:306,pad=720:480:0:87,setsar=1/1"},
+                                         FilterCase{dvdNtsc({704, 272}, {10, 11}),
+                                                    "scale=704:272,pad=720:480:8:104,setsar=10/11"},
+                                         FilterCase{dvdNtsc({719, 480}, {8, 9}),
+                                                    "scale=719:480,pad=720:480:0:0,setsar=8/9"},
+                                         FilterCase{dvdNtsc({-640, 480}), std::nullopt},
+                                         FilterCase{dvdNtsc({720, 0}), std::nullopt}));
+
+TEST(FormatText, NamesTheShapeTheAspectErrorAndTheFilter) {
+    Options o;
+    o.par = PixelShape::Itu;
+    o.aspect = DisplayAspect::Wide;
+    o.mod = 16;
+    o.ffmpeg = true;
+    Report r;
+    r.name = "film.avi";
+    r.width = 640;
+    r.height = 272;
+    r.rate = RateInfo{24000, 1001, 24000.0 / 1001};
+    r.rateClass = RateClass::NtscFilm;
+    r.targets = {dvdNtsc({704, 368}, {40, 33}), dvdNtsc({0, 480}, {40, 33})};
+    r.targets[0].aspectError = -0.0144925;
+    EXPECT_EQ(formatText(r, o),
+              "path: film.avi\nwidth: 640\nheight: 272\n"
+              "rate: 24000/1001 (23.976 fps)\nclass: NTSC film\n"
+              "DVD NTSC: TV 720x480, Movie 704x368 (ITU 16:9, pixel 40:33, mod 16)\n"
+              "  aspect error: -1.45%\n"
+              "  ffmpeg: scale=704:368,pad=720:480:8:56,setsar=40/33\n"
+              "DVD NTSC: TV 720x480, Movie 0x480 (ITU 16:9, pixel 40:33, mod 16)\n"
+              "  aspect error: none (no picture)\n"
+              "  ffmpeg: none (no picture)\n");
+    r.targets[0].aspectError = 0.0000004;
+    EXPECT_NE(formatJson(r, o).find("\"aspect_error\":0.000000,"), std::string::npos);
+    r.targets[0].aspectError = -0.0000004;
+    EXPECT_NE(formatJson(r, o).find("\"aspect_error\":0.000000,"), std::string::npos) << "no -0";
+}
+
+} // namespace
+} // namespace quorvel::info

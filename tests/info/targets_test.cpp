@@ -1,0 +1,131 @@
+#include "info/targets.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace quorvel::info {
+namespace {
+
+constexpr Shape kSquare{};
+constexpr Shape kPlain{PixelShape::Plain, DisplayAspect::Standard, 0};
+constexpr Shape kPlainWide{PixelShape::Plain, DisplayAspect::Wide, 0};
+constexpr Shape kItu{PixelShape::Itu, DisplayAspect::Standard, 0};
+constexpr Shape kItuWide{PixelShape::Itu, DisplayAspect::Wide, 0};
+constexpr Shape mod(int n, Shape s = {}) {
+    s.mod = n;
+    return s;
+}
+constexpr double kNone = NAN;
+
+struct SizeCase {
+    const char* name;
+    const char* width;
+    const char* height;
+    int format;
+    bool pal;
+    Shape shape;
+    FrameSize movie;
+    Ratio pixel;
+    double aspectError; // kNone when there is none
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TargetSizesFor : public testing::TestWithParam<SizeCase> {};
+
+TEST_P(TargetSizesFor, MatchHandWorkedValues) {
+    const SizeCase& c = GetParam();
+    const TargetResult r = computeTarget(c.width, c.height, c.format, c.pal, c.shape);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.sizes.tv, tvFrame(c.format, c.pal));
+    EXPECT_EQ(r.sizes.movie, c.movie) << r.sizes.movie.width << "x" << r.sizes.movie.height;
+    EXPECT_EQ(r.sizes.pixelAspect, c.pixel);
+    if (std::isnan(c.aspectError))
+        EXPECT_FALSE(r.sizes.aspectError.has_value());
+    else
+        EXPECT_NEAR(r.sizes.aspectError.value_or(kNone), c.aspectError, 1e-12);
+}
+
+// Worked by hand: a disc pixel of shape p turns the source ratio s into a
+// ratio of pixel counts s / p, and the Movie fills the picture width or the
+// height. plain: p = aspect x TVheight / TVwidth; itu: BT.601, the picture in
+// the central 704 samples (VCD 352, SVCD 1408/3).
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Worked, TargetSizesFor, testing::Values(
+    SizeCase{"window 640x272 NTSC DVD", "640", "272", kFormatDvd, false, kSquare, {720, 306}, {1, 1}, kNone},
+    SizeCase{"window negative width", "-640", "480", kFormatDvd, false, kSquare, {-640, 480}, {1, 1}, kNone},
+    SizeCase{"window keeps its 62.5 as 63", "25", "96", kFormatVcd, false, kSquare, {63, 240}, {1, 1}, kNone},
+    SizeCase{"plain 640x272: 720x272", "640", "272", kFormatDvd, false, kPlain, {720, 272}, {8, 9}, kNone},
+    SizeCase{"plain 4:3 fills NTSC", "640", "480", kFormatDvd, false, kPlain, {720, 480}, {8, 9}, kNone},
+    SizeCase{"plain 4:3 fills PAL", "640", "480", kFormatDvd, true, kPlain, {720, 576}, {16, 15}, kNone},
+    SizeCase{"plain 16:9 in PAL 4:3", "1280", "720", kFormatDvd, true, kPlain, {720, 432}, {16, 15}, kNone},
+    SizeCase{"plain 16:9 fills NTSC 16:9", "1280", "720", kFormatDvd, false, kPlainWide, {720, 480}, {32, 27}, kNone},
+    SizeCase{"plain 640x272 NTSC 16:9", "640", "272", kFormatDvd, false, kPlainWide, {720, 363}, {32, 27}, kNone},
+    SizeCase{"plain 4:3 in PAL 16:9", "640", "480", kFormatDvd, true, kPlainWide, {540, 576}, {64, 45}, kNone},
+    SizeCase{"plain 4:3 fills PAL SVCD", "640", "480", kFormatSvcd, true, kPlain, {480, 576}, {8, 5}, kNone},
+    SizeCase{"plain NTSC VCD", "640", "272", kFormatVcd, false, kPlain, {352, 136}, {10, 11}, kNone},
+    SizeCase{"plain negative height", "640", "-480", kFormatDvd, false, kPlain, {-720, 480}, {8, 9}, kNone},
+    SizeCase{"itu 640x272 NTSC", "640", "272", kFormatDvd, false, kItu, {704, 272}, {10, 11}, kNone},
+    SizeCase{"itu 4:3 fills 704 NTSC", "640", "480", kFormatDvd, false, kItu, {704, 480}, {10, 11}, kNone},
+    SizeCase{"itu 16:9 fills 704 PAL", "1280", "720", kFormatDvd, true, kItuWide, {704, 576}, {16, 11}, kNone},
+    SizeCase{"itu 16:9 fills 704 NTSC", "1280", "720", kFormatDvd, false, kItuWide, {704, 480}, {40, 33}, kNone},
+    SizeCase{"itu 640x272 NTSC 16:9", "640", "272", kFormatDvd, false, kItuWide, {704, 363}, {40, 33}, kNone},
+    SizeCase{"itu 4:3 fills PAL VCD", "640", "480", kFormatVcd, true, kItu, {352, 288}, {12, 11}, kNone},
+    SizeCase{"itu NTSC SVCD: 469 of 480", "640", "480", kFormatSvcd, false, kItu, {469, 480}, {15, 11}, kNone},
+    SizeCase{"itu 16:9 in PAL SVCD", "1280", "720", kFormatSvcd, true, kItu, {469, 432}, {18, 11}, kNone},
+    SizeCase{"itu narrow keeps the height", "480", "640", kFormatDvd, false, kItu, {396, 480}, {10, 11}, kNone},
+    // 720x304 shows 720/304 for 640/272.
+    SizeCase{"mod 16", "640", "272", kFormatDvd, false, mod(16), {720, 304}, {1, 1}, 195840.0 / 194560 - 1},
+    SizeCase{"mod 32: 22.5 to even", "640", "272", kFormatDvd, false, mod(32), {704, 320}, {1, 1}, 191488.0 / 204800 - 1},
+    SizeCase{"mod 1 rounds 62.5 to even", "25", "96", kFormatVcd, false, mod(1), {62, 240}, {1, 1}, 62.0 * 96 / (240 * 25) - 1},
+    SizeCase{"mod past the picture steps down", "640", "480", kFormatSvcd, false, mod(32, kItu), {448, 480}, {15, 11}, 448.0 * 15 * 3 / (480 * 11 * 4) - 1},
+    SizeCase{"a thin picture keeps one multiple", "640", "4", kFormatDvd, false, mod(16), {720, 16}, {1, 1}, 720.0 * 4 / (16 * 640) - 1},
+    SizeCase{"itu 16:9 mod 16", "640", "272", kFormatDvd, false, mod(16, kItuWide), {704, 368}, {40, 33}, 7659520.0 / 7772160 - 1},
+    SizeCase{"plain exact side, no error", "640", "272", kFormatDvd, false, mod(16, kPlain), {720, 272}, {8, 9}, 0.0},
+    SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}));
+// clang-format on
+
+TEST(ComputeTarget, RefusesWhatTheWindowRefuses) {
+    EXPECT_EQ(computeTarget("40000", "480", kFormatDvd, false, kPlain).error,
+              ResizeError::WidthOutOfRange);
+    EXPECT_EQ(computeTarget("640", "0", kFormatDvd, false, mod(16)).error, ResizeError::HeightZero);
+}
+
+bool isHalf(std::int64_t num, std::int64_t den) {
+    return (2 * num) % den == 0 && (2 * num / den) % 2 != 0;
+}
+
+// The exact fractions agree with the window's doubles except on exact halves,
+// where the window's quotient lands a hair off the half and only the fraction
+// rounds it to even.
+TEST(ComputeTarget, ExactArithmeticAgreesWithTheWindowBesideHalves) {
+    int compared = 0;
+    int halves = 0;
+    for (const int format : {kFormatVcd, kFormatSvcd, kFormatDvd})
+        for (const bool pal : {false, true})
+            for (int w = -37; w <= 4000; w += 13)
+                for (int h = 1; h <= 3000; h += 17) {
+                    const std::string ws = std::to_string(w), hs = std::to_string(h);
+                    const TargetSizes window = computeTarget(ws, hs, format, pal, kSquare).sizes;
+                    const FrameSize exact = computeTarget(ws, hs, format, pal, mod(1)).sizes.movie;
+                    const FrameSize tv = window.tv, m = window.movie;
+                    if (m.width == 0 || m.height == 0 || (++compared, m == exact))
+                        continue;
+                    ++halves;
+                    const bool byHeight = std::int64_t{w} * tv.height <= std::int64_t{tv.width} * h;
+                    ASSERT_EQ(std::abs(m.width - exact.width) + std::abs(m.height - exact.height),
+                              1);
+                    ASSERT_TRUE(byHeight ? isHalf(std::int64_t{w} * tv.height, h)
+                                         : isHalf(std::int64_t{tv.width} * h, w))
+                        << ws << "x" << hs;
+                }
+    EXPECT_GT(compared, 100000);
+    EXPECT_LT(halves, compared / 100);
+}
+
+} // namespace
+} // namespace quorvel::info
