@@ -1,6 +1,8 @@
 #include "app/form1.h"
 
 #include "app/layout.h"
+#include "chooser/browse.h"
+#include "chooser/qt_dialog.h"
 #include "resize/number.h"
 #include "source/rate.h"
 
@@ -95,6 +97,7 @@ Form1::Form1(QWidget* parent)
     for (QRadioButton* option : {opOPal_, opONT1_, opONT2_})
         connect(option, &QRadioButton::toggled, this, &Form1::outputOptionToggled);
     connect(command1_, &QPushButton::clicked, this, &Form1::endProgram);
+    connect(btnBrowse_, &QPushButton::clicked, this, &Form1::browseClicked);
     txtSW_->installEventFilter(this);
     txtSH_->installEventFilter(this);
 
@@ -253,6 +256,26 @@ void Form1::syncOutputOptionFocus() {
     QRadioButton* entry = opOPal_->isChecked() ? opOPal_ : opONT1_->isChecked() ? opONT1_ : opONT2_;
     for (QRadioButton* option : {opOPal_, opONT1_, opONT2_})
         option->setFocusPolicy(option == entry ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void Form1::browseClicked() {
+    ActionScope action(*this);
+    // A failure ends the command and undoes nothing, but the user is told why:
+    // what was already shown stays, and silence would leave it unexplained.
+    try {
+        const QString folder = QCoreApplication::applicationDirPath();
+        const auto chosen = chooseAviFile(RUVIV_CommonDialog::windowHandle(this),
+                                          QFile::encodeName(folder).toStdString());
+        if (!chosen)
+            return;
+        const QString path = QFile::decodeName(QByteArray::fromStdString(*chosen));
+        text1_->setText(path);
+        const SourceOutcome outcome = fileInfo(path);
+        if (!outcome.ok())
+            tell(QString::fromStdString(describeSourceOutcome(outcome)));
+    } catch (const std::exception& error) {
+        tell(QString::fromStdString(error.what()));
+    }
 }
 
 void Form1::formatChosen(int index) {

@@ -5,6 +5,9 @@
 //   user action ──> a handler below (list change, output option, source box
 //                   losing the focus, the "..." button)
 //                      │
+//                      ├─> browseClicked ─> chooseAviFile (chooser/): the file
+//                      │     dialog, then the path into Text1 and fileInfo below
+//                      │
 //                      ├─> applyRecalculationRule ─> calcResize ─> computeResize
 //                      │     (core, resize/): pure arithmetic from the two source
 //                      │     texts, the output option and `format`; it hands back
@@ -69,6 +72,7 @@ private:
     void onLoad();
     void setTabOrderFromLayout();
 
+    void browseClicked();
     void formatChosen(int index);
     void outputOptionToggled(bool selected);
     void sourceBoxLeft();

@@ -1,3 +1,4 @@
+#include "../support/modal.h"
 #include "chooser/qt_dialog.h"
 #include "resize/rounding.h"
 
@@ -15,30 +16,12 @@
 #include <functional>
 
 using namespace quorvel::RUVIV_CommonDialog;
+using quorvel::fakes::onModal;
+using quorvel::fakes::typeAndEnter;
 using namespace std::string_literals;
 using Names = std::vector<std::string>;
 
 namespace {
-
-// Acts on the modal window of type T once it is up. Scheduled before the
-// call that opens it, since that call blocks until the window closes.
-template <class T> void onModal(std::function<void(T*)> act, int triesLeft = 250) {
-    QTimer::singleShot(20, qApp, [act, triesLeft] {
-        auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (modal != nullptr && modal->isVisible())
-            act(modal);
-        else if (triesLeft > 0)
-            onModal<T>(act, triesLeft - 1);
-    });
-}
-
-// Return in the name box: what a user does after typing (selectFile() would
-// be ignored while the box has the focus).
-void typeAndEnter(QFileDialog* dialog, const QString& text) {
-    auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-    edit->setText(text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
 
 // Notes which windows the hooks move, then lets the Qt operations do it.
 struct RecordingOps final : WindowOps {

@@ -1,0 +1,20 @@
+#include "chooser/browse.h"
+
+namespace quorvel {
+
+using namespace RUVIV_CommonDialog;
+
+std::optional<std::string> chooseAviFile(Handle owner, const std::string& programFolder) {
+    using namespace std::string_literals;
+    dialogParams.lpstrFilter = "AVI Files (*.avi)\0*.avi\0\0"s;
+    dialogParams.lpstrTitle = "Show Open";
+    dialogParams.lpstrInitialDir = programFolder + kPathSeparator;
+
+    const OpenResult result = ShowOpen(owner, kCenterOnOwner);
+    if (result.cancelled)
+        return std::nullopt;
+    // Only the first of several names is read.
+    return result.folder + result.files(1);
+}
+
+} // namespace quorvel
