@@ -1,0 +1,128 @@
+#!/bin/bash
+# quorvel-info against ffprobe and mediainfo as whole processes, on a small
+# AVI and on a 4 GB sparse one, in one run. It installs nothing: a tool that
+# is missing is left out, and without hyperfine a plain timing loop is used.
+#
+#   bench/info-vs-others.sh [PATH/TO/quorvel-info]
+#
+# Build an optimised quorvel-info first, for instance:
+#   cmake -S . -B build/info-release -DCMAKE_BUILD_TYPE=Release \
+#         -DQUORVEL_BUILD_UI=OFF -DQUORVEL_BUILD_TESTS=OFF
+#   cmake --build build/info-release --target quorvel-info
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+info=${1:-}
+if [ -z "$info" ]; then
+    for candidate in build/info-release/info/quorvel-info build/release/info/quorvel-info \
+                     build/bench/info/quorvel-info build/info/info/quorvel-info; do
+        if [ -x "$candidate" ]; then info=$candidate; break; fi
+    done
+fi
+if [ -z "$info" ] || [ ! -x "$info" ]; then
+    echo "No quorvel-info found; build it or give its path." >&2
+    exit 2
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Little-endian 32-bit words as printf escapes.
+le32() {
+    local v
+    for v in "$@"; do
+        printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) $((v >> 16 & 255)) $((v >> 24 & 255))
+    done
+}
+
+# An uncompressed 64x48 AVI at 30000/1001 with FRAMES frames. The RIFF and
+# movi sizes may claim more than is written: the rest is made sparse.
+make_avi() {
+    local path=$1 frames=$2 claimed_movi=$3
+    local w=64 h=48 frame=$((64 * 48 * 3))
+    local movi=$((4 + frames * (8 + frame)))
+    [ "$claimed_movi" -gt "$movi" ] && movi=$claimed_movi
+    local hdrl=$((4 + 8 + 56 + 8 + 4 + 8 + 56 + 8 + 40))
+    local riff=$((4 + 8 + hdrl + 8 + movi))
+    {
+        printf "RIFF$(le32 $riff)AVI LIST$(le32 $hdrl)hdrl"
+        printf "avih$(le32 56 33367 0 0 16 "$frames" 0 1 "$frame" $w $h 0 0 0 0)"
+        printf "LIST$(le32 $((4 + 8 + 56 + 8 + 40)))strl"
+        printf "strh$(le32 56)vidsDIB $(le32 0 0 0 1001 30000 0 "$frames" "$frame" 4294967295 "$frame")"
+        printf '\x00\x00\x00\x00\x40\x00\x30\x00'
+        printf "strf$(le32 40 40 $w $h)\\x01\\x00\\x18\\x00$(le32 0 "$frame" 0 0 0 0)"
+        printf "LIST$(le32 $movi)movi"
+        for ((i = 0; i < frames; i++)); do
+            printf "00db$(le32 $frame)"
+            head -c "$frame" /dev/zero
+        done
+    } >"$path"
+}
+
+small=$work/small.avi
+big=$work/big-4g.avi
+make_avi "$small" 10 0
+make_avi "$big" 10 $((4 * 1024 * 1024 * 1024 - 4096))
+truncate -s 4G "$big"
+echo "small: $(stat -c %s "$small") bytes; big: $(stat -c %s "$big") bytes, $(du -k "$big" | cut -f1) KiB on disk"
+echo "quorvel-info: $info"
+"$info" "$small"
+echo
+
+names=()
+commands=()
+add() { names+=("$1"); commands+=("$2"); }
+for file in small big; do
+    [ $file = small ] && path=$small || path=$big
+    add "quorvel-info $file" "$info $path"
+    if command -v ffprobe >/dev/null; then
+        add "ffprobe $file" "ffprobe -v error -show_entries stream=width,height,r_frame_rate $path"
+    fi
+    if command -v mediainfo >/dev/null; then
+        add "mediainfo $file" "mediainfo $path"
+    fi
+done
+command -v ffprobe >/dev/null || echo "ffprobe not found: left out"
+command -v mediainfo >/dev/null || echo "mediainfo not found: left out"
+
+if command -v hyperfine >/dev/null; then
+    args=()
+    for i in "${!names[@]}"; do args+=(--command-name "${names[$i]}" "${commands[$i]}"); done
+    hyperfine -N --warmup 10 --min-runs 100 --export-markdown "$work/times.md" \
+        --export-csv "$work/times.csv" "${args[@]}" >/dev/null
+    cat "$work/times.md"
+    # Name, median and fastest run in ms, for the ratios below.
+    times=$(awk -F, 'NR > 1 { gsub(/ /, "", $1); print $1, $4 * 1000, $7 * 1000 }' "$work/times.csv")
+    echo
+    awk -F, 'NR > 1 { printf "%-20s median %8.3f ms   fastest %8.3f ms\n", $1, $4 * 1000, $7 * 1000 }' \
+        "$work/times.csv"
+else
+    echo "hyperfine not found: a plain loop of 100 runs each (mean for both columns)"
+    times=""
+    for i in "${!names[@]}"; do
+        read -r -a cmd <<<"${commands[$i]}"
+        "${cmd[@]}" >/dev/null 2>&1 || true
+        start=$(date +%s%N)
+        for ((r = 0; r < 100; r++)); do "${cmd[@]}" >/dev/null 2>&1 || true; done
+        end=$(date +%s%N)
+        mean=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 100 / 1e6 }')
+        echo "${names[$i]}: $mean ms"
+        times+="${names[$i]// /} $mean $mean"$'\n'
+    done
+fi
+
+echo
+echo "How many times faster quorvel-info is, as a whole process (by median; by fastest run):"
+awk '
+    { typical[$1] = $2; least[$1] = $3 }
+    function ratio(tool, file, aim) {
+        if (tool file in typical)
+            printf "  %-5s %5.0fx %-9s %5.0fx   (aim: %dx)\n", file, typical[tool file] / typical["quorvel-info" file],
+                   tool, least[tool file] / least["quorvel-info" file], aim
+    }
+    END {
+        ratio("ffprobe", "small", 30); ratio("mediainfo", "small", 10)
+        ratio("ffprobe", "big", 30); ratio("mediainfo", "big", 10)
+        printf "  the 4 GB file takes %.2f (median) and %.2f (fastest) times as long as the small one\n",
+               typical["quorvel-infobig"] / typical["quorvel-infosmall"], least["quorvel-infobig"] / least["quorvel-infosmall"]
+    }' <<<"$times"
