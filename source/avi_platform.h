@@ -1,7 +1,8 @@
 #pragma once
 
-// The one place that touches the platform: file calls and error texts. A
-// Windows version would be a second implementation of this header.
+// The one place that touches the platform: file calls and error texts, in
+// avi_platform_posix.cpp and avi_platform_win32.cpp. Error codes are the
+// system's own: errno values on POSIX, GetLastError values on Windows.
 
 #include "source/aviheader.h"
 
@@ -34,5 +35,8 @@ private:
 
 // The system's text for an error code; empty when it has none.
 std::string systemErrorText(std::int32_t code);
+
+// The system's code for running out of memory.
+std::int32_t outOfMemoryError();
 
 } // namespace quorvel::avifile

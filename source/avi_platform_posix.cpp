@@ -43,6 +43,10 @@ std::string systemErrorText(std::int32_t code) {
     return text != nullptr ? std::string(text) : std::string();
 }
 
+std::int32_t outOfMemoryError() {
+    return ENOMEM;
+}
+
 std::int32_t FileSource::open(const char* path, std::unique_ptr<FileSource>& out) {
     Descriptor file;
     // Read-only. Others may go on reading the file; POSIX has no way to stop

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -125,7 +124,7 @@ std::int32_t AVIFileOpen(PAVIFILE* file, const char* path, std::uint32_t mode) {
         *file = handle.release();
         return 0;
     } catch (const std::bad_alloc&) {
-        return fail(ENOMEM);
+        return fail(outOfMemoryError());
     }
 }
 
@@ -143,7 +142,7 @@ std::int32_t AVIFileInfo(PAVIFILE file, AVIFILEINFO* info, std::int32_t size) {
         *info = record;
         return 0;
     } catch (const std::bad_alloc&) {
-        return fail(ENOMEM);
+        return fail(outOfMemoryError());
     }
 }
 

@@ -50,8 +50,8 @@ std::int32_t AVIFileInfo(PAVIFILE file, AVIFILEINFO* info, std::int32_t size);
 std::uint32_t AVIFileRelease(PAVIFILE file);
 
 // The calling thread's last-error code. Every failing call above sets it to a
-// code that describes that failure: the system's errno for system failures,
-// one of the codes below for our own.
+// code that describes that failure: the system's own code for system failures
+// (errno on POSIX, GetLastError on Windows), one of the codes below for ours.
 std::int32_t lastError();
 void setLastError(std::int32_t code);
 

@@ -1,6 +1,8 @@
+#include "source/avi_platform.h"
 #include "source/avifile.h"
 #include "source/aviheader.h"
 #include "tests/core/avi_builder.h"
+#include "tests/core/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +15,15 @@
 #include <functional>
 #include <set>
 #include <string>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 namespace quorvel::avifile {
 namespace {
@@ -254,28 +263,41 @@ TEST(AviHeader, HeaderPastPrefixCostsFewSmallReads) {
     EXPECT_EQ(readStats().bytes - before.bytes, 12 + 4 + kHdrlBody.size());
 }
 
-// Files on disk, in a folder of their own that goes away after each test.
-class AviFileCalls : public testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quorvel-avi-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+#ifdef _WIN32
+constexpr std::int32_t kFileNotFound = ERROR_FILE_NOT_FOUND;
+#else
+constexpr std::int32_t kFileNotFound = ENOENT;
+#endif
 
-    std::string write(const char* name, const Bytes& bytes) {
-        const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+// Files on disk, in a folder of their own that goes away after each test.
+class AviFileCalls : public TempDirTest {
+protected:
+#ifdef _WIN32
+    // How many of the folder's files are held open. We deny others writing, so
+    // a file we hold is one that no writer can open; this needs no handle
+    // count, which not every Windows implementation keeps.
+    std::size_t openFiles() const {
+        std::size_t held = 0;
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
+            if (!entry.is_regular_file())
+                continue;
+            const HANDLE writer =
+                ::CreateFileW(entry.path().c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (writer == INVALID_HANDLE_VALUE)
+                ++held;
+            else
+                ::CloseHandle(writer);
+        }
+        return held;
     }
-    static std::size_t openDescriptors() {
+#else
+    // The descriptors the process holds open now.
+    static std::size_t openFiles() {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
     }
-
-    fs::path dir_;
+#endif
 };
 
 TEST_F(AviFileCalls, EachFailingCallSetsLastErrorToItsResult) {
@@ -284,11 +306,20 @@ TEST_F(AviFileCalls, EachFailingCallSetsLastErrorToItsResult) {
     const std::string cutShort = write("cut.avi", cut(kGood, 60));
     const std::string wave =
         write("wave.avi", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
-    const std::string fifo = (dir_ / "fifo").string();
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = utf8(dir_);
+#ifdef _WIN32
+    // A pipe with a server but no client yet: opening it must not wait.
+    const std::string pipe = "\\\\.\\pipe\\" + dir_.filename().string();
+    const HANDLE server =
+        ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+#else
+    const std::string pipe = path("fifo");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+#endif
     AviFile* const invented = reinterpret_cast<AviFile*>(&dir_);
 
-    const std::size_t descriptors = openDescriptors();
+    const std::size_t descriptors = openFiles();
     struct Case {
         const char* name;
         std::function<std::int32_t()> call;
@@ -310,12 +341,12 @@ TEST_F(AviFileCalls, EachFailingCallSetsLastErrorToItsResult) {
         setLastError(error);
         return rc;
     };
-    const std::string missing = (dir_ / "none.avi").string();
+    const std::string missing = path("none.avi");
     AVIFILEINFO r{};
     const std::vector<Case> cases = {
-        {"Missing", [&] { return open(missing.c_str()); }, ENOENT},
-        {"Folder", [&] { return open(dir_.c_str()); }, kErrorNotRegularFile},
-        {"PipeWithoutWriter", [&] { return open(fifo.c_str()); }, kErrorNotRegularFile},
+        {"Missing", [&] { return open(missing.c_str()); }, kFileNotFound},
+        {"Folder", [&] { return open(folder.c_str()); }, kErrorNotRegularFile},
+        {"PipeWithoutWriter", [&] { return open(pipe.c_str()); }, kErrorNotRegularFile},
         {"NotAvi", [&] { return open(wave.c_str()); }, kErrorNotAviFile},
         {"WriteMode", [&] { return open(good.c_str(), OF_WRITE); }, kErrorInvalidArgument},
         {"NullPath", [&] { return open(nullptr); }, kErrorInvalidArgument},
@@ -328,28 +359,57 @@ TEST_F(AviFileCalls, EachFailingCallSetsLastErrorToItsResult) {
         {"NullHandle", [&] { return AVIFileInfo(nullptr, &r, sizeof r); }, kErrorInvalidHandle},
         {"InventedHandle", [&] { return AVIFileInfo(invented, &r, sizeof r); },
          kErrorInvalidHandle},
+#ifdef _WIN32
+        {"Device", [&] { return open("NUL"); }, kErrorNotRegularFile},
+#endif
     };
     for (const Case& c : cases) {
         setLastError(0x1234);
         EXPECT_EQ(c.call(), c.error) << c.name;
         EXPECT_EQ(lastError(), c.error) << c.name;
     }
-    EXPECT_EQ(openDescriptors(), descriptors) << "every failure path closes the file";
+    EXPECT_EQ(openFiles(), descriptors) << "every failure path closes the file";
+#ifdef _WIN32
+    ::CloseHandle(server);
+#endif
+}
+
+TEST_F(AviFileCalls, ReadsAtAndPastTheEndGiveWhatIsThere) {
+    const std::string path = write("good.avi", kGood);
+    std::unique_ptr<FileSource> source;
+    ASSERT_EQ(FileSource::open(path.c_str(), source), 0);
+    ASSERT_EQ(source->size(), kGood.size());
+    Bytes buffer(16, 0xAA);
+    std::size_t got = 99;
+    EXPECT_EQ(source->readAt(kGood.size() - 4, buffer.data(), buffer.size(), got), 0);
+    ASSERT_EQ(got, 4u);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 4, kGood.end() - 4));
+    for (std::uint64_t offset : {std::uint64_t{kGood.size()}, std::uint64_t{1} << 32,
+                                 std::uint64_t{1} << 62, ~std::uint64_t{0}}) {
+        got = 99;
+        EXPECT_EQ(source->readAt(offset, buffer.data(), buffer.size(), got), 0) << offset;
+        EXPECT_EQ(got, 0u) << offset;
+    }
+    got = 99;
+    EXPECT_EQ(source->readAt(8, buffer.data(), 4, got), 0);
+    EXPECT_EQ(got, 4u);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 4, kGood.begin() + 8))
+        << "a read at an offset does not depend on the reads before it";
 }
 
 TEST_F(AviFileCalls, ReadsTheHeaderAndClosesOnRelease) {
     const std::string path = write("good.avi", kGood);
-    const std::size_t descriptors = openDescriptors();
+    const std::size_t descriptors = openFiles();
     PAVIFILE file = nullptr;
     ASSERT_EQ(AVIFileOpen(&file, path.c_str(), OF_SHARE_DENY_WRITE), 0);
-    EXPECT_EQ(openDescriptors(), descriptors + 1);
+    EXPECT_EQ(openFiles(), descriptors + 1);
     AVIFILEINFO info{};
     ASSERT_EQ(AVIFileInfo(file, &info, sizeof info), 0);
     EXPECT_EQ(info.dwWidth, 320u);
     EXPECT_EQ(info.dwLength, 1u);
     EXPECT_EQ(info.dwFlags, 0x10u);
     EXPECT_EQ(AVIFileRelease(file), 0u);
-    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(openFiles(), descriptors);
     AVIFILEINFO again{};
     EXPECT_EQ(AVIFileInfo(file, &again, sizeof again), kErrorInvalidHandle) << "released handle";
     EXPECT_EQ(AVIFileRelease(nullptr), 0u);
@@ -396,7 +456,9 @@ TEST(SysErrorText, EachOwnCodeHasItsOwnSentence) {
 }
 
 TEST(SysErrorText, OtherCodesGetTheSystemsTextOrUnknown) {
+#ifndef _WIN32
     EXPECT_EQ(sysErrorText(ENOENT), std::strerror(ENOENT));
+#endif
     EXPECT_EQ(sysErrorText(kErrorInvalidArgument + 1),
               "Unknown error " + std::to_string(kErrorInvalidArgument + 1));
     for (std::int32_t code : {-1, 0x7FFFFFF0, INT32_MIN}) {
