@@ -1,0 +1,90 @@
+#!/bin/sh
+# Builds the Debian package and checks it as a user would meet it: its desktop
+# entry and metainfo validate, `apt-get install ./quorvel_*.deb` installs it,
+# the installed window starts on the offscreen platform and ends through its
+# exit button, and the installed quorvel-info runs. The package is removed
+# again at the end, whether the checks passed or not. Installs what it needs
+# first; needs root for apt-get.
+set -eu
+cd "$(dirname "$0")/.."
+
+app_id=org.quorvel.Quorvel
+
+tools/install-deps
+# dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies;
+# the validators come from desktop-file-utils and appstream.
+missing=""
+for p in dpkg-dev file desktop-file-utils appstream; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing
+fi
+
+echo "== package"
+cmake --preset package >/dev/null
+cmake --build --preset package -j"$(nproc)"
+rm -f build/package/quorvel_*.deb
+cpack --preset package
+deb=$(echo build/package/quorvel_*.deb)
+[ -f "$deb" ] || { echo "no package was made"; exit 1; }
+
+fail() {
+    echo "check-package: $*" >&2
+    exit 1
+}
+
+dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
+    fail "the package's dependencies were not computed from the binaries"
+for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/share/applications/$app_id.desktop \
+    /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/32x32/apps/quorvel.png \
+    /usr/share/icons/hicolor/scalable/apps/quorvel.svg; do
+    dpkg-deb -c "$deb" | grep -q " \.$f\$" || fail "$f is not in the package"
+done
+
+# The plugin that clicks the exit button from inside the installed program.
+cmake -S tests/package -B build/package-check -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/package-check -j"$(nproc)"
+
+work=$(mktemp -d)
+cleanup() {
+    if dpkg-query -W -f='${Status}' quorvel 2>/dev/null | grep -q "install ok installed"; then
+        echo "== removing the package"
+        DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quorvel
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+echo "== install"
+# --reinstall: a run that stopped half-way may have left the same version.
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "./$deb"
+
+echo "== desktop entry and metainfo"
+desktop-file-validate /usr/share/applications/$app_id.desktop
+appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
+
+echo "== the installed window, ended through Command1"
+mkdir -m 700 "$work/runtime"
+status=0
+env XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
+    QT_PLUGIN_PATH="$PWD/build/package-check/plugins" QT_QPA_GENERIC_PLUGINS=clickcommand1 \
+    timeout 60 /usr/bin/quorvel >"$work/out" 2>&1 || status=$?
+cat "$work/out"
+[ "$status" -eq 0 ] || fail "quorvel ended with status $status"
+grep -q '^clickcommand1: clicking Command1' "$work/out" || fail "quorvel ended without the click"
+
+echo "== the installed quorvel-info"
+version=$(dpkg-deb -f "$deb" Version)
+/usr/bin/quorvel-info --version | tee "$work/version"
+grep -q "$version" "$work/version" || fail "quorvel-info --version does not say $version"
+/usr/bin/quorvel-info tests/data/avi/film-640x272-24.avi | tee "$work/info"
+grep -qx 'DVD NTSC: TV 720x480, Movie 720x306' "$work/info" || fail "quorvel-info gave other sizes"
+
+cleanup
+echo "check-package: passed"
