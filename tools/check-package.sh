@@ -13,17 +13,7 @@ app_id=org.quorvel.Quorvel
 tools/install-deps
 # dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies;
 # the validators come from desktop-file-utils and appstream.
-missing=""
-for p in dpkg-dev file desktop-file-utils appstream; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing
-fi
+tools/install-deps --only dpkg-dev file desktop-file-utils appstream
 
 echo "== package"
 cmake --preset package >/dev/null

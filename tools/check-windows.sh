@@ -7,17 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 # libgtest-dev ships GoogleTest's sources, built here for the target.
-missing=""
-for p in cmake make g++-mingw-w64-x86-64-posix wine64 libgtest-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing
-fi
+tools/install-deps --only cmake make g++-mingw-w64-x86-64-posix wine64 libgtest-dev
 
 echo "== win64 build"
 cmake --preset win64 >/dev/null
