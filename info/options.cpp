@@ -3,6 +3,8 @@
 #include "resize/calc.h"
 
 #include <charconv>
+#include <initializer_list>
+#include <utility>
 
 namespace quorvel::info {
 
@@ -25,52 +27,46 @@ std::string quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
 
+// Sets `out` from the word that names one of its values, or says what is wanted.
+template <typename T, typename Out>
+std::string pickWord(std::string_view v,
+                     std::initializer_list<std::pair<std::string_view, T>> words, Out& out,
+                     std::string_view wanted) {
+    for (const auto& [word, value] : words)
+        if (v == word) {
+            out = value;
+            return {};
+        }
+    return std::string(wanted) + ", not " + quoted(v);
+}
+
 std::string checkFormat(std::string_view v, Options& o) {
-    if (v == "vcd")
-        o.format = FormatChoice::Vcd;
-    else if (v == "svcd")
-        o.format = FormatChoice::Svcd;
-    else if (v == "dvd")
-        o.format = FormatChoice::Dvd;
-    else if (v == "all")
-        o.format = FormatChoice::All;
-    else
-        return "--format wants vcd, svcd, dvd or all, not " + quoted(v);
-    return {};
+    return pickWord<FormatChoice>(v,
+                                  {{"vcd", FormatChoice::Vcd},
+                                   {"svcd", FormatChoice::Svcd},
+                                   {"dvd", FormatChoice::Dvd},
+                                   {"all", FormatChoice::All}},
+                                  o.format, "--format wants vcd, svcd, dvd or all");
 }
 
 std::string checkStandard(std::string_view v, Options& o) {
-    if (v == "pal")
-        o.standard = StandardChoice::Pal;
-    else if (v == "ntsc")
-        o.standard = StandardChoice::Ntsc;
-    else if (v == "auto")
-        o.standard = StandardChoice::Auto;
-    else
-        return "--standard wants pal, ntsc or auto, not " + quoted(v);
-    return {};
+    return pickWord<StandardChoice>(v,
+                                    {{"pal", StandardChoice::Pal},
+                                     {"ntsc", StandardChoice::Ntsc},
+                                     {"auto", StandardChoice::Auto}},
+                                    o.standard, "--standard wants pal, ntsc or auto");
 }
 
 std::string checkPar(std::string_view v, Options& o) {
-    if (v == "square")
-        o.par = PixelShape::Square;
-    else if (v == "plain")
-        o.par = PixelShape::Plain;
-    else if (v == "itu")
-        o.par = PixelShape::Itu;
-    else
-        return "--par wants square, plain or itu, not " + quoted(v);
-    return {};
+    return pickWord<PixelShape>(
+        v, {{"square", PixelShape::Square}, {"plain", PixelShape::Plain}, {"itu", PixelShape::Itu}},
+        o.par, "--par wants square, plain or itu");
 }
 
 std::string checkAspect(std::string_view v, Options& o) {
-    if (v == "4:3")
-        o.aspect = DisplayAspect::Standard;
-    else if (v == "16:9")
-        o.aspect = DisplayAspect::Wide;
-    else
-        return "--aspect wants 4:3 or 16:9, not " + quoted(v);
-    return {};
+    return pickWord<DisplayAspect>(
+        v, {{"4:3", DisplayAspect::Standard}, {"16:9", DisplayAspect::Wide}}, o.aspect,
+        "--aspect wants 4:3 or 16:9");
 }
 
 std::string checkMod(std::string_view v, Options& o) {
