@@ -1,7 +1,8 @@
 #!/bin/bash
 # quorvel-info against ffprobe and mediainfo as whole processes, on a small
-# AVI and on a 4 GB sparse one, in one run. It installs nothing: a tool that
-# is missing is left out, and without hyperfine a plain timing loop is used.
+# and a 4 GB sparse file of each container, in one run. It installs nothing:
+# a tool that is missing is left out, and without hyperfine a plain timing
+# loop is used.
 #
 #   bench/info-vs-others.sh [PATH/TO/quorvel-info]
 #
@@ -59,28 +60,74 @@ make_avi() {
     } >"$path"
 }
 
-small=$work/small.avi
-big=$work/big-4g.avi
-make_avi "$small" 10 0
-make_avi "$big" 10 $((4 * 1024 * 1024 * 1024 - 4096))
-truncate -s 4G "$big"
-echo "small: $(stat -c %s "$small") bytes; big: $(stat -c %s "$big") bytes, $(du -k "$big" | cut -f1) KiB on disk"
+# A small and a 4 GB sparse file per container. AVI is made here; the others
+# start from a corpus file: for MP4 the moov stays at the end, behind an mdat
+# that grows to 4 GB with a 64-bit size (ffmpeg leaves an 8-byte free box
+# before mdat for exactly that, so no offset moves); Matroska and MPEG get a
+# sparse tail.
+make_avi "$work/small.avi" 10 0
+make_avi "$work/big.avi" 10 $((4 * 1024 * 1024 * 1024 - 4096))
+truncate -s 4G "$work/big.avi"
+
+first_of() { local f; for f in "$@"; do [ -f "$f" ] && { echo "$f"; return; }; done; }
+mp4=$(first_of tests/data/mp4/*moov-end*.mp4 tests/data/mp4/*.mp4)
+mkv=$(first_of tests/data/mkv/*.mkv tests/data/mkv/*.webm)
+mpg=$(first_of tests/data/mpeg/*.mpg)
+containers="avi"
+if [ -n "$mp4" ]; then
+    cp "$mp4" "$work/small.mp4"
+    python3 - "$mp4" "$work/big.mp4" <<'PY'
+import struct, sys
+src, dst = sys.argv[1], sys.argv[2]
+data = open(src, "rb").read()
+pos, boxes = 0, []
+while pos + 8 <= len(data):
+    size, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    boxes.append((pos, size, kind))
+    pos += size if size else len(data)
+kinds = [b[2] for b in boxes]
+i = kinds.index(b"mdat")
+assert i > 0 and kinds[i - 1] == b"free" and boxes[i - 1][1] == 8 and b"moov" in kinds[i:], kinds
+free_at, mdat_at, mdat_size = boxes[i - 1][0], boxes[i][0], boxes[i][1]
+big_mdat = 4 * 1024 ** 3
+with open(dst, "wb") as out:
+    out.write(data[:free_at])
+    out.write(struct.pack(">I4sQ", 1, b"mdat", big_mdat))
+    out.write(data[mdat_at + 8:mdat_at + mdat_size])
+    out.seek(free_at + big_mdat)
+    out.write(data[mdat_at + mdat_size:])
+PY
+    containers="$containers mp4"
+fi
+for pair in "mkv:$mkv" "mpg:$mpg"; do
+    ext=${pair%%:*} src=${pair#*:}
+    [ -n "$src" ] || continue
+    cp "$src" "$work/small.$ext"
+    cp "$src" "$work/big.$ext"
+    truncate -s 4G "$work/big.$ext"
+    containers="$containers $ext"
+done
+for c in $containers; do
+    echo "$c: small $(stat -c %s "$work/small.$c") bytes; big $(stat -c %s "$work/big.$c") bytes," \
+         "$(du -k "$work/big.$c" | cut -f1) KiB on disk"
+done
 echo "quorvel-info: $info"
-"$info" "$small"
 echo
 
 names=()
 commands=()
 add() { names+=("$1"); commands+=("$2"); }
-for file in small big; do
-    [ $file = small ] && path=$small || path=$big
-    add "quorvel-info $file" "$info $path"
-    if command -v ffprobe >/dev/null; then
-        add "ffprobe $file" "ffprobe -v error -show_entries stream=width,height,r_frame_rate $path"
-    fi
-    if command -v mediainfo >/dev/null; then
-        add "mediainfo $file" "mediainfo $path"
-    fi
+for c in $containers; do
+    for file in small big; do
+        path=$work/$file.$c
+        add "quorvel-info $c-$file" "$info $path"
+        if command -v ffprobe >/dev/null; then
+            add "ffprobe $c-$file" "ffprobe -v error -show_entries stream=width,height,r_frame_rate $path"
+        fi
+        if command -v mediainfo >/dev/null; then
+            add "mediainfo $c-$file" "mediainfo $path"
+        fi
+    done
 done
 command -v ffprobe >/dev/null || echo "ffprobe not found: left out"
 command -v mediainfo >/dev/null || echo "mediainfo not found: left out"
@@ -113,16 +160,22 @@ fi
 
 echo
 echo "How many times faster quorvel-info is, as a whole process (by median; by fastest run):"
-awk '
+awk -v containers="$containers" '
     { typical[$1] = $2; least[$1] = $3 }
     function ratio(tool, file, aim) {
         if (tool file in typical)
-            printf "  %-5s %5.0fx %-9s %5.0fx   (aim: %dx)\n", file, typical[tool file] / typical["quorvel-info" file],
-                   tool, least[tool file] / least["quorvel-info" file], aim
+            printf "  %-9s %-9s %6.0fx (fastest %6.0fx)   aim: %dx\n", file, tool,
+                   typical[tool file] / typical["quorvel-info" file],
+                   least[tool file] / least["quorvel-info" file], aim
     }
     END {
-        ratio("ffprobe", "small", 30); ratio("mediainfo", "small", 10)
-        ratio("ffprobe", "big", 30); ratio("mediainfo", "big", 10)
-        printf "  the 4 GB file takes %.2f (median) and %.2f (fastest) times as long as the small one\n",
-               typical["quorvel-infobig"] / typical["quorvel-infosmall"], least["quorvel-infobig"] / least["quorvel-infosmall"]
+        n = split(containers, list, " ")
+        for (i = 1; i <= n; i++) {
+            c = list[i]
+            ratio("ffprobe", c "-small", 30); ratio("mediainfo", c "-small", 10)
+            ratio("ffprobe", c "-big", 30); ratio("mediainfo", c "-big", 10)
+            printf "  %-9s the 4 GB file takes %.2f (median) and %.2f (fastest) times as long as the small one (aim: 1.1)\n", c,
+                   typical["quorvel-info" c "-big"] / typical["quorvel-info" c "-small"],
+                   least["quorvel-info" c "-big"] / least["quorvel-info" c "-small"]
+        }
     }' <<<"$times"
