@@ -1,26 +1,112 @@
-# The Debian package: exactly what `cmake --install` puts in place, under /usr.
-# `cpack --preset package` writes build/package/quorvel_<version>_<arch>.deb.
+# The Debian package: exactly what `cmake --install` puts in place, under /usr,
+# with the documents Debian asks of every package. `cpack --preset package`
+# writes build/package/quorvel_<version>_<arch>.deb.
+set(QUORVEL_MAINTAINER "Quorvel developers <maintainer@quorvel.invalid>"
+    CACHE STRING "The package's maintainer, \"Name <address>\" (Maintainer field and changelog)")
+
+set(pkg_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
+set(pkg_man_dir ${CMAKE_INSTALL_MANDIR}/man1)
+set(pkg_gen_dir ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${pkg_gen_dir})
+
+# Debian's documents: the copyright in its machine-readable form, and a
+# changelog that names the maintainer. gzip -n leaves the name and time out
+# of the header, so the same sources give the same bytes.
+find_program(QUORVEL_GZIP gzip REQUIRED)
+configure_file(data/debian/changelog.in ${pkg_gen_dir}/changelog @ONLY)
+set(pkg_gz_files ${pkg_gen_dir}/changelog.gz)
+add_custom_command(
+  OUTPUT ${pkg_gen_dir}/changelog.gz
+  COMMAND ${QUORVEL_GZIP} -9n -c changelog > changelog.gz
+  DEPENDS ${pkg_gen_dir}/changelog
+  WORKING_DIRECTORY ${pkg_gen_dir}
+  VERBATIM)
+install(FILES data/debian/copyright ${pkg_gen_dir}/changelog.gz DESTINATION ${pkg_doc_dir})
+# quorvel-info's static link is deliberate (README, "Speed").
+install(FILES data/debian/lintian-overrides RENAME quorvel
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
+
+# The window's manual is written by hand; quorvel-info's is made from its own
+# --help and --version, so that the two never disagree.
+if(TARGET quorvel)
+  configure_file(docs/quorvel.1 ${pkg_gen_dir}/quorvel.1 @ONLY)
+  add_custom_command(
+    OUTPUT ${pkg_gen_dir}/quorvel.1.gz
+    COMMAND ${QUORVEL_GZIP} -9n -c quorvel.1 > quorvel.1.gz
+    DEPENDS ${pkg_gen_dir}/quorvel.1
+    WORKING_DIRECTORY ${pkg_gen_dir}
+    VERBATIM)
+  list(APPEND pkg_gz_files ${pkg_gen_dir}/quorvel.1.gz)
+  install(FILES ${pkg_gen_dir}/quorvel.1.gz DESTINATION ${pkg_man_dir})
+endif()
+
+find_program(QUORVEL_HELP2MAN help2man)
+if(CMAKE_CROSSCOMPILING)
+  message(STATUS "quorvel-info(1) is not made: a cross-compiled quorvel-info cannot run here")
+elseif(NOT QUORVEL_HELP2MAN)
+  message(STATUS "quorvel-info(1) is not made: help2man was not found (Debian package help2man)")
+else()
+  # The release date, not the build's: help2man puts it in the page.
+  set(pkg_release_epoch 1796688000) # 2026-12-08, as in the changelog and metainfo
+  add_custom_command(
+    OUTPUT ${pkg_gen_dir}/quorvel-info.1.gz
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${pkg_release_epoch} ${QUORVEL_HELP2MAN}
+            --no-info --section=1 "--name=frame sizes for VCD, SVCD and DVD, without a window" --output=quorvel-info.1
+            $<TARGET_FILE:quorvel-info>
+    COMMAND ${QUORVEL_GZIP} -9n -f quorvel-info.1
+    DEPENDS quorvel-info
+    WORKING_DIRECTORY ${pkg_gen_dir}
+    VERBATIM)
+  list(APPEND pkg_gz_files ${pkg_gen_dir}/quorvel-info.1.gz)
+  install(FILES ${pkg_gen_dir}/quorvel-info.1.gz DESTINATION ${pkg_man_dir})
+endif()
+add_custom_target(quorvel_package_docs ALL DEPENDS ${pkg_gz_files})
+
+# A stripping install (CPack's) leaves the compilers' .comment and .note
+# sections in the programs; they are of no use at run time.
+if(CMAKE_OBJCOPY)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      file(GLOB programs \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvel*\")
+      foreach(program IN LISTS programs)
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                --remove-section=.note \"\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvel)
-set(CPACK_PACKAGE_VENDOR "The Quorvel developers")
-set(CPACK_PACKAGE_CONTACT "The Quorvel developers <maintainers@quorvel.example.org>")
+set(CPACK_PACKAGE_VENDOR "Quorvel developers")
+set(CPACK_PACKAGE_CONTACT "${QUORVEL_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUORVEL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quorvel computes the frame sizes that VCD, SVCD and DVD need for a source\n\
-video: the TV frame of the format and standard, and the largest picture with\n\
-the source's pixel ratio that fits in it. It reads the frame size and rate\n\
-from an AVI file's header. quorvel-info gives the same sizes on the command\n\
-line.")
+    "Quorvel is a small desktop utility for people who prepare video for the\n\
+disc formats VCD, SVCD and DVD. From a source width and height, typed or\n\
+read from an AVI file's header, the disc format and the TV standard (PAL or\n\
+NTSC), it shows the TV size, the full frame the format needs, and the Movie\n\
+size, the largest picture with the source's pixel ratio that fits in it.\n\
+It also tells PAL, NTSC film and NTSC video apart by an AVI file's frame\n\
+rate. It writes no files and keeps no settings.\n\
+\n\
+The command-line tool quorvel-info gives the same sizes without a window,\n\
+as text or JSON, for scripts and batches, with ffmpeg filters and the\n\
+disc's pixel shapes on request.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quorvel.example.org/")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the programs link, with the versions they need, as
 # dpkg-shlibdeps reads them from the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are laid out for Arial's metrics; Liberation Sans has them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+# 0644 files and 0755 directories in the package, whatever the builder's umask:
+# the control files by CPack, the installed directories by the script.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-permissions.cmake)
 
 include(CPack)

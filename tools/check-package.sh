@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds the Debian package and checks it as a user would meet it: its desktop
-# entry and metainfo validate, `apt-get install ./quorvel_*.deb` installs it,
+# Builds the Debian package and checks it as a user would meet it: lintian
+# finds no error or warning in it, its desktop entry and metainfo validate,
+# `apt-get install ./quorvel_*.deb` installs it,
 # the installed window starts on the offscreen platform and ends through its
 # exit button, and the installed quorvel-info runs. The package is removed
 # again at the end, whether the checks passed or not. Installs what it needs
@@ -12,8 +13,9 @@ app_id=org.quorvel.Quorvel
 
 tools/install-deps
 # dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies;
-# the validators come from desktop-file-utils and appstream.
-tools/install-deps --only dpkg-dev file desktop-file-utils appstream
+# help2man makes quorvel-info's manual; the checkers come from lintian,
+# desktop-file-utils and appstream.
+tools/install-deps --only dpkg-dev file help2man lintian desktop-file-utils appstream
 
 echo "== package"
 cmake --preset package >/dev/null
@@ -32,9 +34,18 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "the package's dependencies were not computed from the binaries"
 for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/share/applications/$app_id.desktop \
     /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/32x32/apps/quorvel.png \
-    /usr/share/icons/hicolor/scalable/apps/quorvel.svg; do
+    /usr/share/icons/hicolor/scalable/apps/quorvel.svg /usr/share/doc/quorvel/copyright \
+    /usr/share/doc/quorvel/changelog.gz /usr/share/man/man1/quorvel.1.gz \
+    /usr/share/man/man1/quorvel-info.1.gz; do
     dpkg-deb -c "$deb" | grep -q " \.$f\$" || fail "$f is not in the package"
 done
+
+echo "== lintian"
+# Informational and pedantic notes are shown; errors and warnings fail.
+lint_status=0
+lint=$(lintian --display-info --pedantic --fail-on error,warning "$deb" 2>&1) || lint_status=$?
+printf '%s\n' "$lint" | grep -v '^running with root privileges' || true
+[ "$lint_status" -eq 0 ] || fail "lintian found errors or warnings (status $lint_status)"
 
 # The plugin that clicks the exit button from inside the installed program.
 cmake -S tests/package -B build/package-check -DCMAKE_BUILD_TYPE=Release >/dev/null
