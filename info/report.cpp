@@ -153,6 +153,7 @@ void appendTargetJson(std::string& out, const TargetSizes& t, const Options& o) 
             j.string("ffmpeg", *filter);
         else
             j.null("ffmpeg");
+        j.string("ffmpeg_par", parName(t.filter ? t.filter->par : o.par));
     }
     j.close();
 }
@@ -172,14 +173,15 @@ const char* rateClassName(RateClass c) {
 }
 
 std::optional<std::string> ffmpegFilter(const TargetSizes& t) {
-    const FrameSize m = t.movie;
+    const FrameSize m = t.filter ? t.filter->movie : t.movie;
+    const Ratio pixel = t.filter ? t.filter->pixelAspect : t.pixelAspect;
     if (m.width <= 0 || m.height <= 0 || m.width > t.tv.width || m.height > t.tv.height)
         return std::nullopt;
     return "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
            ",pad=" + std::to_string(t.tv.width) + ":" + std::to_string(t.tv.height) + ":" +
            std::to_string((t.tv.width - m.width) / 2) + ":" +
-           std::to_string((t.tv.height - m.height) / 2) +
-           ",setsar=" + std::to_string(t.pixelAspect.num) + "/" + std::to_string(t.pixelAspect.den);
+           std::to_string((t.tv.height - m.height) / 2) + ",setsar=" + std::to_string(pixel.num) +
+           "/" + std::to_string(pixel.den);
 }
 
 std::string textEscaped(std::string_view bytes) {
@@ -273,6 +275,9 @@ std::string formatText(const Report& r, const Options& o) {
         if (o.ffmpeg) {
             const auto filter = ffmpegFilter(t);
             out += "  ffmpeg: " + (filter ? *filter : std::string("none (no picture)")) + "\n";
+            if (t.filter)
+                out += std::string("  filter uses --par ") + parName(t.filter->par) +
+                       "; sizes above are the window's\n";
         }
     }
     if (!r.ok())

@@ -15,8 +15,8 @@
 namespace quorvel::info {
 
 struct RateInfo {
-    std::int32_t num = 0; // the header's rate and scale, read as the window reads them
-    std::int32_t den = 0;
+    std::int64_t num = 0; // the header's rate and scale, read as the window reads them
+    std::int64_t den = 0;
     std::optional<double> fps; // none when den is 0
 };
 

@@ -2,6 +2,7 @@
 
 #include "resize/number.h"
 #include "source/file_info.h"
+#include "source/source_view.h"
 
 #include <vector>
 
@@ -43,13 +44,20 @@ Shape shapeOf(const Options& o) {
 
 // Fills the targets; on a size the window refuses, none and the reason.
 ResizeError addTargets(Report& r, std::string_view widthText, std::string_view heightText,
-                       const Options& o) {
+                       const Options& o, const SourceShape& source = {}) {
     const bool pal = palFor(o.standard, r.rateClass);
     for (const int format : formatsOf(o.format)) {
-        const TargetResult t = computeTarget(widthText, heightText, format, pal, shapeOf(o));
+        TargetResult t = computeTarget(widthText, heightText, format, pal, shapeOf(o), source);
         if (!t.ok()) {
             r.targets.clear();
             return t.error;
+        }
+        // Square pixels give no display aspect: the filter makes a 4:3 disc.
+        if (o.ffmpeg && o.par == PixelShape::Square) {
+            const Shape plain{PixelShape::Plain, DisplayAspect::Standard, o.mod};
+            const TargetSizes f =
+                computeTarget(widthText, heightText, format, pal, plain, source).sizes;
+            t.sizes.filter = FilterFit{PixelShape::Plain, f.movie, f.pixelAspect};
         }
         r.targets.push_back(t.sizes);
     }
@@ -63,20 +71,15 @@ Report readFile(avifile::AviLibrary& library, const std::string& path, const Opt
     r.kind = InputItem::File;
     r.name = path;
     auto show = [&](const avifile::AVIFILEINFO& record) {
-        // Signed, as the window reads them.
-        const auto width = static_cast<std::int32_t>(record.dwWidth);
-        const auto height = static_cast<std::int32_t>(record.dwHeight);
-        r.width = width;
-        r.height = height;
-        RateInfo rate;
-        rate.num = static_cast<std::int32_t>(record.dwRate);
-        rate.den = static_cast<std::int32_t>(record.dwScale);
-        rate.fps = frameRate(rate.num, rate.den);
-        r.rate = rate;
-        if (!rate.fps)
+        const SourceView view = sourceView(record);
+        r.width = view.width;
+        r.height = view.height;
+        r.rate = RateInfo{view.rate->num, view.rate->den, view.fps};
+        if (!view.rateClass)
             return SourceOutcome{SourceOutcome::RateDivisorZero};
-        r.rateClass = classifyRate(*rate.fps);
-        const ResizeError refused = addTargets(r, decimalText(width), decimalText(height), o);
+        r.rateClass = view.rateClass;
+        const ResizeError refused =
+            addTargets(r, decimalText(view.width), decimalText(view.height), o);
         if (refused != ResizeError::None)
             return SourceOutcome{SourceOutcome::SizeRefused, refused};
         return SourceOutcome{};

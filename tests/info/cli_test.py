@@ -143,14 +143,16 @@ class Sizes(unittest.TestCase):
     def test_format_all_and_the_ffmpeg_filter(self):
         code, out, _ = run('--format', 'all', '--standard', 'pal', '--ffmpeg', '--size', '720x576')
         self.assertEqual(code, 0)
-        self.assertIn('VCD PAL: TV 352x288, Movie 352x282\n  ffmpeg: scale=352:282,pad=352:288:0:3,setsar=1/1\n'
-                      'SVCD PAL: TV 480x576, Movie 480x384\n  ffmpeg: scale=480:384,pad=480:576:0:96,setsar=1/1\n'
-                      'DVD PAL: TV 720x576, Movie 720x576\n', out)
+        # Without --par the filter makes a plain 4:3 disc; the sizes stay the window's.
+        note = "  filter uses --par plain; sizes above are the window's\n"
+        self.assertIn('VCD PAL: TV 352x288, Movie 352x282\n  ffmpeg: scale=330:288,pad=352:288:11:0,setsar=12/11\n'
+                      + note + 'SVCD PAL: TV 480x576, Movie 480x384\n  ffmpeg: scale=450:576,pad=480:576:15:0,setsar=8/5\n'
+                      + note + 'DVD PAL: TV 720x576, Movie 720x576\n', out)
         [o] = objects(run('--json', '--ffmpeg', '--par', 'itu', '--mod', '16', '--size', '640x272')[1])
         t = o['targets'][0]
         self.assertEqual((t['par'], t['aspect'], t['sar'], t['mod'], t['aspect_error']),
                          ('itu', '4:3', {'num': 10, 'den': 11}, 16, 0.0))
-        self.assertEqual(t['ffmpeg'], 'scale=704:272,pad=720:480:8:104,setsar=10/11')
+        self.assertEqual((t['ffmpeg'], t['ffmpeg_par']), ('scale=704:272,pad=720:480:8:104,setsar=10/11', 'itu'))
 
     def test_bad_usage_exits_2_with_nothing_on_stdout(self):
         table = [([], 'nothing to do'), (['--format', 'hd', 'a.avi'], '--format wants'),
