@@ -103,12 +103,38 @@ Report readTypedSize(const InputItem& input, const Options& o) {
     return r;
 }
 
-int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output) {
+PathReader::Result PathReader::next(std::string& path) {
+    for (;;) {
+        path.clear();
+        bool tooLong = false;
+        bool separated = false;
+        for (int c = in_.get(); c != std::istream::traits_type::eof(); c = in_.get()) {
+            if (static_cast<char>(c) == separator_) {
+                separated = true;
+                break;
+            }
+            if (path.size() < kMaxPathBytes)
+                path += static_cast<char>(c);
+            else
+                tooLong = true;
+        }
+        if (tooLong) {
+            path.clear();
+            return TooLong;
+        }
+        if (!path.empty())
+            return Path;
+        if (!separated)
+            return End;
+        // An empty entry, as from a blank line: nothing to report.
+    }
+}
+
+int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output,
+            std::istream& in) {
     int status = 0;
     bool first = true;
-    for (const InputItem& input : o.inputs) {
-        const Report r = input.kind == InputItem::Size ? readTypedSize(input, o)
-                                                       : readFile(library, input.text, o);
+    auto report = [&](const Report& r) {
         if (!r.ok()) {
             status = 1;
             output.err(std::string(kProgramName) + ": " + textEscaped(r.name) + ": " + r.error +
@@ -121,6 +147,29 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
             output.out((first ? "" : "\n") + formatText(r, o));
         }
         first = false;
+    };
+    for (const InputItem& input : o.inputs) {
+        if (input.kind == InputItem::Size) {
+            report(readTypedSize(input, o));
+            continue;
+        }
+        if (input.kind == InputItem::File) {
+            report(readFile(library, input.text, o));
+            continue;
+        }
+        PathReader paths(in, o.nullSeparated ? '\0' : '\n');
+        std::string path;
+        for (PathReader::Result got; (got = paths.next(path)) != PathReader::End;) {
+            if (got == PathReader::Path) {
+                report(readFile(library, path, o));
+                if (output.flush)
+                    output.flush();
+                continue;
+            }
+            status = 1;
+            output.err(std::string(kProgramName) + ": -: skipped an entry longer than " +
+                       std::to_string(kMaxPathBytes) + " bytes\n");
+        }
     }
     return status;
 }

@@ -5,6 +5,8 @@ Usage: cli_test.py PROGRAM SAMPLE_FOLDER
 import json
 import os
 import re
+import select
+import shutil
 import struct
 import subprocess
 import sys
@@ -29,9 +31,9 @@ def avi(w, h, rate, scale):
     return chunk(b'RIFF', b'AVI ' + hdrl + chunk(b'LIST', b'movi' + chunk(b'00db', b'')))
 
 
-def run(*args, stdout=subprocess.PIPE):
-    p = subprocess.run([PROGRAM, *args], stdin=subprocess.DEVNULL, stdout=stdout,
-                       stderr=subprocess.PIPE, timeout=20)
+def run(*args, stdout=subprocess.PIPE, input=None):
+    p = subprocess.run([PROGRAM, *args], stdin=subprocess.DEVNULL if input is None else None, input=input,
+                       stdout=stdout, stderr=subprocess.PIPE, timeout=20)
     return p.returncode, (p.stdout or b'').decode('utf-8', 'surrogateescape'), p.stderr.decode('utf-8', 'replace')
 
 
@@ -40,7 +42,7 @@ def objects(out):
     return [json.loads(line.encode('utf-8', 'surrogateescape').decode('utf-8')) for line in out.splitlines()]
 
 
-class Files(unittest.TestCase):
+class TempDir(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.dir = os.fsencode(self.tmp.name)
@@ -54,6 +56,8 @@ class Files(unittest.TestCase):
             f.write(data)
         return path
 
+
+class Files(TempDir):
     def test_reads_files_as_the_window_shows_them(self):
         # w, h, rate, scale, class, standard, TV, Movie (the window's answers)
         table = [(640, 480, 30000, 1001, 'NTSC video', 'NTSC', [720, 480], [640, 480]),
@@ -131,6 +135,48 @@ class Files(unittest.TestCase):
         self.assertIn(b'/a "quoted"\\\\\\n\xe9t\xc3\xa9.avi\n', out.encode('utf-8', 'surrogateescape'))
 
 
+class StandardInput(TempDir):
+    def test_dash_reads_one_path_a_line_in_its_place(self):
+        a = self.write(b'a.avi', avi(640, 480, 25, 1))
+        b = self.write(b'b c.avi', avi(720, 576, 25, 1))
+        code, out, err = run('--json', a, '-', '--size', '640x272', input=b'\n'.join([b, b'', a, b'/nonexistent']))
+        self.assertEqual(code, 1)
+        found = [o.get('path', o.get('size')) for o in objects(out)]
+        self.assertEqual(found, [os.fsdecode(p) for p in (a, b, a, b'/nonexistent')] + ['640x272'])
+        self.assertEqual(len(err.splitlines()), 1, err)
+
+    def test_null_separated_paths_may_hold_newlines(self):
+        odd = self.write(b'new\nline.avi', avi(640, 272, 24, 1))
+        plain = self.write(b'plain.avi', avi(352, 288, 25, 1))
+        for flag in ('-0', '--null'):
+            with self.subTest(flag=flag):
+                code, out, err = run('--json', flag, '-', input=odd + b'\0' + plain + b'\0')
+                self.assertEqual((code, err), (0, ''))
+                self.assertEqual([o['path'] for o in objects(out)], [os.fsdecode(odd), os.fsdecode(plain)])
+        code, _, err = run('-0', odd)
+        self.assertEqual(code, 2)
+        self.assertIn('give - as well', err)
+
+    def test_each_report_comes_out_before_the_next_path_goes_in(self):
+        path = self.write(b'a.avi', avi(640, 480, 25, 1))
+        p = subprocess.Popen([PROGRAM, '--json', '-'], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        try:
+            for _ in range(3):
+                p.stdin.write(path + b'\n')
+                p.stdin.flush()
+                ready, _, _ = select.select([p.stdout], [], [], 10)
+                self.assertTrue(ready, 'no report while standard input is still open')
+                self.assertEqual(json.loads(p.stdout.readline())['path'], os.fsdecode(path))
+            p.stdin.close()
+            self.assertEqual(p.wait(timeout=10), 0)
+        finally:
+            p.kill()
+            p.wait()
+            p.stdout.close()
+            p.stderr.close()
+
+
 class Sizes(unittest.TestCase):
     def test_typed_size_is_ntsc_unless_a_standard_is_chosen(self):
         ntsc = run('--size', '640x272')
@@ -173,6 +219,14 @@ class Sizes(unittest.TestCase):
             code, _, err = run('--size', '640x480', stdout=full)
         self.assertEqual(code, 1)
         self.assertIn('cannot write the output', err)
+
+    @unittest.skipUnless(shutil.which('help2man'), 'help2man is not installed')
+    def test_help2man_makes_a_manual_page_from_help(self):
+        page = subprocess.run(['help2man', '--no-info', '--name', 'sizes for video discs', PROGRAM],
+                              capture_output=True, text=True, timeout=30, check=True).stdout
+        for section in ('.SH SYNOPSIS', '.SH DESCRIPTION', '.SH OPTIONS', '"Exit status:"', '.SH EXAMPLES'):
+            self.assertIn(section, page)
+        self.assertIn(r'\fB\-0\fR, \fB\-\-null\fR', page)
 
 
 class Samples(unittest.TestCase):
