@@ -2,8 +2,10 @@
 
 #include "resize/number.h"
 #include "source/file_info.h"
+#include "source/media_probe.h"
 #include "source/source_view.h"
 
+#include <utility>
 #include <vector>
 
 namespace quorvel::info {
@@ -64,31 +66,69 @@ ResizeError addTargets(Report& r, std::string_view widthText, std::string_view h
     return ResizeError::None;
 }
 
+// Sides beyond this in a pixel shape are no real file's; such a shape is
+// taken as unstated, which also keeps the exact arithmetic in range.
+constexpr std::int64_t kMaxSarTerm = 65535;
+
+SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view) {
+    SourceDetails d;
+    d.container = video.container;
+    d.codec = video.codec;
+    if (video.sar && video.sar->num > 0 && video.sar->den > 0 && video.sar->num <= kMaxSarTerm &&
+        video.sar->den <= kMaxSarTerm)
+        d.sar = video.sar;
+    d.rotation = video.rotation;
+    // The width takes the pixel shape, halves to even; a quarter turn swaps.
+    const Ratio sar = d.sar ? Ratio{d.sar->num, d.sar->den} : Ratio{1, 1};
+    d.displayWidth = roundHalfEven({std::int64_t{view.width} * sar.num, sar.den});
+    d.displayHeight = view.height;
+    if (d.rotation % 180 != 0)
+        std::swap(d.displayWidth, d.displayHeight);
+    return d;
+}
+
 } // namespace
 
-Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o) {
+Report readVideo(const std::string& path, const media::VideoInfo& video, const SourceView& view,
+                 const Options& o) {
     Report r;
     r.kind = InputItem::File;
     r.name = path;
-    auto show = [&](const avifile::AVIFILEINFO& record) {
-        const SourceView view = sourceView(record);
-        r.width = view.width;
-        r.height = view.height;
-        r.rate = RateInfo{view.rate->num, view.rate->den, view.fps};
-        if (!view.rateClass)
-            return SourceOutcome{SourceOutcome::RateDivisorZero};
+    r.width = view.width;
+    r.height = view.height;
+    r.source = detailsOf(video, view);
+    // An unknown rate has no class: the standard is then NTSC, as for a typed size.
+    if (view.rate) {
+        r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};
+        if (!view.rateClass) {
+            r.error = describeSourceOutcome({SourceOutcome::RateDivisorZero});
+            return r;
+        }
         r.rateClass = view.rateClass;
-        const ResizeError refused =
-            addTargets(r, decimalText(view.width), decimalText(view.height), o);
-        if (refused != ResizeError::None)
-            return SourceOutcome{SourceOutcome::SizeRefused, refused};
-        return SourceOutcome{};
-    };
-    const SourceOutcome outcome = inspectFile(
-        library, path, [&r](const std::string& message) { r.error = message; }, show);
-    if (!outcome.ok())
-        r.error = describeSourceOutcome(outcome);
+    }
+    const SourceShape shape{r.source->sar ? Ratio{r.source->sar->num, r.source->sar->den}
+                                          : Ratio{1, 1},
+                            r.source->rotation % 180 != 0};
+    const ResizeError refused =
+        addTargets(r, decimalText(view.width), decimalText(view.height), o, shape);
+    if (refused != ResizeError::None)
+        r.error = describeSourceOutcome({SourceOutcome::SizeRefused, refused});
     return r;
+}
+
+Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o) {
+    const media::FileProbe probe = media::probeFile(library, path);
+    if (!probe.ok()) {
+        Report r;
+        r.kind = InputItem::File;
+        r.name = path;
+        r.error = probe.error;
+        return r;
+    }
+    // An AVI file's numbers are read from its record, as the window reads them.
+    const SourceView view =
+        probe.aviRecord ? sourceView(*probe.aviRecord) : sourceView(*probe.video);
+    return readVideo(path, *probe.video, view, o);
 }
 
 Report readTypedSize(const InputItem& input, const Options& o) {

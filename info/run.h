@@ -6,6 +6,8 @@
 #include "info/options.h"
 #include "info/report.h"
 #include "source/avi_library.h"
+#include "source/media.h"
+#include "source/source_view.h"
 
 #include <cstddef>
 #include <functional>
@@ -17,8 +19,12 @@ namespace quorvel::info {
 
 inline constexpr const char* kProgramName = "quorvel-info";
 
-// Reads one AVI file with the window's reader and classification.
+// Reads one video file; an AVI file with the window's reader and
+// classification, every file with the window's rate rule and sizes.
 Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o);
+// A file's report from what its reader found and the window's view of it.
+Report readVideo(const std::string& path, const media::VideoInfo& video, const SourceView& view,
+                 const Options& o);
 // A typed size, which the command line has already checked.
 Report readTypedSize(const InputItem& input, const Options& o);
 

@@ -75,7 +75,9 @@ class Files(TempDir):
                 w, h, rate, scale, cls, std, tv, movie = row
                 self.assertEqual(o['path'], os.fsdecode(path))
                 self.assertEqual((o['width'], o['height'], o['class'], o['error']), (w, h, cls, None))
-                self.assertEqual(o['rate'], {'num': rate, 'den': scale, 'fps': rate / scale})
+                self.assertEqual(o['rate'], {'num': rate, 'den': scale, 'fps': rate / scale, 'variable': False})
+                self.assertEqual((o['container'], o['codec'], o['sar'], o['rotation']), ('AVI', None, None, 0))
+                self.assertEqual(o['display'], {'width': w, 'height': h})
                 [t] = o['targets']
                 self.assertEqual((t['format'], t['standard'], t['par'], t['aspect']), ('DVD', std, 'square', None))
                 self.assertEqual(([t['tv']['width'], t['tv']['height']], [t['movie']['width'], t['movie']['height']]),
@@ -94,7 +96,7 @@ class Files(TempDir):
         os.mkfifo(fifo)
         inputs = [(self.write(b'good.avi', avi(640, 480, 25, 1)), None),
                   (os.path.join(self.dir, b'missing.avi'), 'Error while opening the AVI file... No such file'),
-                  (self.write(b'notes.avi', b'hello'), 'Error while opening the AVI file... '),
+                  (self.write(b'notes.avi', b'hello'), 'The file is not a video file.'),
                   (self.dir, 'not a regular file'), (fifo, 'not a regular file'), (b'/dev/null', 'not a regular file'),
                   (self.write(b'noscale.avi', avi(1280, 720, 25, 0)), 'rate divisor (dwScale) is 0'),
                   (self.write(b'wide.avi', avi(40000, 480, 25, 1)), 'The source width is out of range'),
@@ -113,8 +115,25 @@ class Files(TempDir):
                     self.assertIn(error, o['error'])
                     self.assertEqual(o['targets'], [])
                     self.assertIn('quorvel-info: %s: %s' % (os.fsdecode(path), o['error']), err)
-        self.assertEqual(found[6]['rate'], {'num': 25, 'den': 0, 'fps': None})
+        self.assertEqual(found[6]['rate'], {'num': 25, 'den': 0, 'fps': None, 'variable': False})
         self.assertEqual(found[7]['width'], 40000)
+
+    def test_content_that_is_no_container_we_read_is_named(self):
+        ts = bytes([0x47] + [0] * 187) * 3
+        wave = b'RIFF' + struct.pack('<I', 4) + b'WAVE'
+        good = self.write(b'good.avi', avi(640, 480, 25, 1))
+        paths = [self.write(b'clip.avi', ts), good, self.write(b'song.avi', wave), self.write(b'empty.avi', b'')]
+        code, out, err = run('--json', *paths)
+        self.assertEqual(code, 1)
+        found = objects(out)
+        self.assertEqual([o['error'] for o in found],
+                         ['The file is an MPEG transport stream, which is not one of the containers read here '
+                          '(AVI, MP4, Matroska, MPEG program or elementary stream).', None,
+                          'The file is a WAVE file, which is not one of the containers read here '
+                          '(AVI, MP4, Matroska, MPEG program or elementary stream).',
+                          'The file is not a video file.'])
+        self.assertEqual([o['container'] for o in found], [None, 'AVI', None, None])
+        self.assertEqual(len(err.splitlines()), 3)
 
     def test_damaged_files_fail_without_a_crash(self):
         whole = avi(640, 480, 25, 1)
@@ -185,6 +204,7 @@ class Sizes(unittest.TestCase):
         [o] = objects(run('--json', '--standard', 'pal', '--size', '640x272')[1])
         self.assertEqual((o['rate'], o['class'], o['targets'][0]['standard'], o['targets'][0]['tv']),
                          (None, None, 'PAL', {'width': 720, 'height': 576}))
+        self.assertEqual([o[k] for k in ('container', 'codec', 'sar', 'display', 'rotation')], [None] * 5)
 
     def test_format_all_and_the_ffmpeg_filter(self):
         code, out, _ = run('--format', 'all', '--standard', 'pal', '--ffmpeg', '--size', '720x576')
