@@ -4,7 +4,7 @@
 #include "chooser/browse.h"
 #include "chooser/qt_dialog.h"
 #include "resize/number.h"
-#include "source/rate.h"
+#include "source/source_view.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -215,20 +215,16 @@ SourceOutcome Form1::fileInfo(const QString& path) {
 }
 
 SourceOutcome Form1::showSourceInfo(const avifile::AVIFILEINFO& record) {
-    // The record's fields are read as signed 32-bit numbers.
-    const auto width = static_cast<std::int32_t>(record.dwWidth);
-    const auto height = static_cast<std::int32_t>(record.dwHeight);
-    txtSW_->setText(QString::fromStdString(decimalText(width)));
-    txtSH_->setText(QString::fromStdString(decimalText(height)));
+    const SourceView view = sourceView(record);
+    txtSW_->setText(QString::fromStdString(decimalText(view.width)));
+    txtSH_->setText(QString::fromStdString(decimalText(view.height)));
 
-    const auto rate = frameRate(static_cast<std::int32_t>(record.dwRate),
-                                static_cast<std::int32_t>(record.dwScale));
-    if (!rate)
+    if (!view.rateClass)
         return {SourceOutcome::RateDivisorZero, ResizeError::None};
 
     // Each selection sets off its handler at once: the output option and the
     // list recompute on the way, and the last computation below is what stays.
-    switch (classifyRate(*rate)) {
+    switch (*view.rateClass) {
     case RateClass::NtscFilm:
         opSNT1_->setChecked(true);
         opONT1_->setChecked(true);
@@ -242,7 +238,7 @@ SourceOutcome Form1::showSourceInfo(const avifile::AVIFILEINFO& record) {
         opONT2_->setChecked(true);
         break;
     }
-    boxFormat_->setCurrentIndex(kFormatDvd);
+    boxFormat_->setCurrentIndex(view.format);
 
     const ResizeError error = applyRecalculationRule();
     if (error != ResizeError::None)

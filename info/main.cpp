@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,9 @@ int main(int argc, char** argv) {
                             // Keep the reports before it in order on a shared terminal.
                             std::fflush(stdout);
                             put(stderr, text);
-                        }};
-    return finish(runInfo(o, quorvel::avifile::systemAviLibrary(), output));
+                        },
+                        [] { std::fflush(stdout); }};
+    // Paths come from std::cin alone; it need not keep in step with stdio.
+    std::ios::sync_with_stdio(false);
+    return finish(runInfo(o, quorvel::avifile::systemAviLibrary(), output, std::cin));
 }

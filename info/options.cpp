@@ -2,6 +2,7 @@
 
 #include "resize/calc.h"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 #include <utility>
@@ -111,7 +112,12 @@ constexpr ValueOption kValueOptions[] = {
 
 std::string checkCombination(const Options& o) {
     if (o.inputs.empty())
-        return "nothing to do: give one or more AVI files or --size WIDTHxHEIGHT";
+        return "nothing to do: give one or more video files, - or --size WIDTHxHEIGHT";
+    const bool hasStdin = std::any_of(o.inputs.begin(), o.inputs.end(), [](const InputItem& i) {
+        return i.kind == InputItem::Stdin;
+    });
+    if (o.nullSeparated && !hasStdin)
+        return "--null is for paths read from standard input: give - as well";
     if (o.aspect && o.par == PixelShape::Square)
         return "--aspect needs --par plain or --par itu: square pixels have no display aspect";
     if (o.aspect == DisplayAspect::Wide && o.format != FormatChoice::Dvd)
@@ -125,8 +131,17 @@ ParsedArguments parseArguments(std::span<const std::string_view> args) {
     ParsedArguments parsed;
     Options& o = parsed.options;
     bool filesOnly = false;
+    bool hasStdin = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
+        // "-" is standard input even after "--"; "./-" names a file called "-".
+        if (arg == "-") {
+            if (hasStdin && parsed.error.empty())
+                parsed.error = "- may be given once: standard input is read to its end";
+            hasStdin = true;
+            o.inputs.push_back({InputItem::Stdin, "-", {}, {}});
+            continue;
+        }
         if (filesOnly || arg.size() < 2 || arg.front() != '-') {
             o.inputs.push_back({InputItem::File, std::string(arg), {}, {}});
             continue;
@@ -152,8 +167,13 @@ ParsedArguments parseArguments(std::span<const std::string_view> args) {
             o.ffmpeg = true;
             continue;
         }
-        if (spelled.value && (spelled.name == "--help" || spelled.name == "--version" ||
-                              spelled.name == "--json" || spelled.name == "--ffmpeg")) {
+        if (!spelled.value && (arg == "--null" || arg == "-0")) {
+            o.nullSeparated = true;
+            continue;
+        }
+        if (spelled.value &&
+            (spelled.name == "--help" || spelled.name == "--version" || spelled.name == "--json" ||
+             spelled.name == "--ffmpeg" || spelled.name == "--null")) {
             if (parsed.error.empty())
                 parsed.error = std::string(spelled.name) + " takes no value";
             continue;
@@ -192,31 +212,47 @@ ParsedArguments parseArguments(std::span<const std::string_view> args) {
 }
 
 std::string helpText() {
-    return R"(Usage: quorvel-info [OPTIONS] FILE...
-       quorvel-info [OPTIONS] --size WIDTHxHEIGHT
+    // help2man makes the manual page from this text: keep its layout (a usage
+    // line, sections ending in ':', options indented with their text beside).
+    return R"(Usage: quorvel-info [OPTION]... FILE...
+  or:  quorvel-info [OPTION]... --size WIDTHxHEIGHT
+  or:  quorvel-info [OPTION]... -
 
-Reads the header of each AVI file and prints its size, its frame rate (the
-header's fraction and a decimal), its rate class (PAL, NTSC film, NTSC video)
-and the TV and Movie sizes for the disc format, exactly as the Quorvel window
-shows them after reading the file. --size does the same for a typed size.
-Files and sizes are reported in the order given.
+Print the size, frame rate and rate class of each video file (AVI, MP4,
+Matroska, MPEG program or elementary stream), and the TV and Movie sizes for a
+disc format, exactly as the Quorvel window shows them after reading the file.
+--size does the same for a typed size. Inputs are reported in the order given,
+each as soon as it is read.
 
 Options:
-  --format vcd|svcd|dvd|all  disc format (default: dvd)
-  --standard pal|ntsc|auto   TV standard (default: auto, the file's class:
-                             PAL for PAL, NTSC for film and video; a typed
-                             size is NTSC, as in the window)
-  --json                     one JSON object per line and input
-  --ffmpeg                   add an ffmpeg filter that scales to the Movie
-                             size and pads to the TV size, borders centred
-  --par square|plain|itu     the shape of the disc's pixels (default: square,
-                             the window's pixel counts)
-  --aspect 4:3|16:9          display aspect for --par plain or itu
-                             (default 4:3; 16:9 for DVD only)
-  --mod N                    round the Movie sides to multiples of N (1-64),
-                             and print the aspect error that leaves
-  -h, --help                 this text
-  --version                  the version
+      --format=FORMAT      disc format: vcd, svcd, dvd or all (default: dvd)
+      --standard=STANDARD  TV standard: pal, ntsc or auto (default: auto, the
+                           file's class: PAL for PAL, NTSC for film, video and
+                           an unknown rate; a typed size is NTSC, as in the
+                           window)
+      --size=WIDTHxHEIGHT  report a typed size, read as the window's boxes
+      --json               one JSON object per line and input
+      --ffmpeg             add an ffmpeg filter that scales to the Movie size,
+                           pads to the TV size with the borders centred and
+                           sets the pixel shape; without --par it uses plain
+                           4:3 pixels, so that the frame shows a disc's aspect
+      --par=SHAPE          the shape of the disc's pixels: square, plain or itu
+                           (default: square, the window's pixel counts); plain
+                           and itu fit the source as it shows (its pixel shape
+                           and rotation)
+      --aspect=ASPECT      display aspect for --par plain or itu: 4:3 or 16:9
+                           (default: 4:3; 16:9 for DVD only)
+      --mod=N              round the Movie sides to multiples of N (1-64) and
+                           print the aspect error that leaves
+  -0, --null               paths on standard input end in a NUL byte, not a
+                           newline (for find -print0)
+  -h, --help               display this help and exit
+      --version            output version information and exit
+
+With - the paths are read from standard input, one per line (or NUL-separated
+with --null), and each is reported as soon as it is read; empty entries are
+skipped. - may stand among other inputs, once; "./-" names a file called "-".
+"--" ends the options.
 
 Pixel shapes (width:height of one disc pixel):
   square  1:1; the Movie keeps the source's ratio in pixel counts.
@@ -229,10 +265,19 @@ Pixel shapes (width:height of one disc pixel):
           352 samples. SVCD samples at 2/3 of the DVD rate: PAL 18:11,
           NTSC 15:11, the picture fills the central 469 1/3 of 480 samples.
   With plain or itu the Movie is the largest picture that shows the source's
-  shape (square source pixels) and fits in the picture area.
+  display shape and fits in the picture area.
 
-Exit status: 0 when every input was read, 1 when any file could not be read
-(or the output could not be written), 2 for a bad command line.
+Exit status:
+  0  every input was read
+  1  a file could not be read (its error goes to standard error, the other
+     inputs are still reported), or the output could not be written
+  2  a bad command line
+
+Examples:
+  quorvel-info film.avi
+  quorvel-info --format all --standard pal --size 720x576
+  find videos -type f -print0 | quorvel-info --json -0 - > sizes.jsonl
+  quorvel-info --ffmpeg --par itu --aspect 16:9 clip.mkv
 )";
 }
 

@@ -20,9 +20,10 @@ enum class DisplayAspect { Standard, Wide }; // 4:3, 16:9
 // Largest accepted --mod: every frame side is a larger multiple of it.
 inline constexpr int kMaxMod = 64;
 
-// One thing to report on, in command-line order.
+// One thing to report on, in command-line order. Stdin stands for the paths
+// read from standard input, one per line (NUL-separated with --null).
 struct InputItem {
-    enum Kind { File, Size };
+    enum Kind { File, Size, Stdin };
     Kind kind = File;
     std::string text;       // the path, or the size as typed
     std::string widthText;  // for a size: the part before the 'x'
@@ -37,6 +38,7 @@ struct Options {
     int mod = 0;                         // 0: sides stay as computed
     bool json = false;
     bool ffmpeg = false;
+    bool nullSeparated = false; // paths on standard input end in NUL, not newline
     bool help = false;
     bool version = false;
     std::vector<InputItem> inputs;

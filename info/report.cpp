@@ -95,6 +95,18 @@ std::string shapeNote(const TargetSizes& t, const Options& o) {
     return note.empty() ? note : " (" + note + ")";
 }
 
+// One line: the window counts pixels, the picture shows otherwise.
+std::string shapeAdvice(const SourceDetails& s) {
+    std::string how;
+    if (s.sar && s.sar->num != s.sar->den)
+        how = "pixel " + std::to_string(s.sar->num) + ":" + std::to_string(s.sar->den);
+    if (s.rotation != 0)
+        how += (how.empty() ? "" : ", ") + std::string("turned ") + std::to_string(s.rotation) +
+               " degrees";
+    return "note: the picture shows as " + size(s.displayWidth, s.displayHeight) + " (" + how +
+           "); these sizes count its pixels, --par plain or --par itu fits its shape\n";
+}
+
 // A small writer that puts the commas between members.
 class JsonObject {
 public:
@@ -123,6 +135,34 @@ private:
     std::string& out_;
     bool first_ = true;
 };
+
+void appendSourceJson(JsonObject& j, const std::optional<SourceDetails>& s) {
+    if (!s) {
+        for (const char* name : {"container", "codec", "sar", "display", "rotation"})
+            j.null(name);
+        return;
+    }
+    j.string("container", media::containerName(s->container));
+    if (s->codec.empty())
+        j.null("codec");
+    else
+        j.string("codec", s->codec);
+    if (s->sar) {
+        JsonObject sar(j.key("sar"));
+        sar.integer("num", s->sar->num);
+        sar.integer("den", s->sar->den);
+        sar.close();
+    } else {
+        j.null("sar");
+    }
+    {
+        JsonObject display(j.key("display"));
+        display.integer("width", s->displayWidth);
+        display.integer("height", s->displayHeight);
+        display.close();
+    }
+    j.integer("rotation", s->rotation);
+}
 
 void appendTargetJson(std::string& out, const TargetSizes& t, const Options& o) {
     JsonObject j(out);
@@ -153,6 +193,7 @@ void appendTargetJson(std::string& out, const TargetSizes& t, const Options& o) 
             j.string("ffmpeg", *filter);
         else
             j.null("ffmpeg");
+        j.string("ffmpeg_par", parName(t.filter ? t.filter->par : o.par));
     }
     j.close();
 }
@@ -172,14 +213,15 @@ const char* rateClassName(RateClass c) {
 }
 
 std::optional<std::string> ffmpegFilter(const TargetSizes& t) {
-    const FrameSize m = t.movie;
+    const FrameSize m = t.filter ? t.filter->movie : t.movie;
+    const Ratio pixel = t.filter ? t.filter->pixelAspect : t.pixelAspect;
     if (m.width <= 0 || m.height <= 0 || m.width > t.tv.width || m.height > t.tv.height)
         return std::nullopt;
     return "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
            ",pad=" + std::to_string(t.tv.width) + ":" + std::to_string(t.tv.height) + ":" +
            std::to_string((t.tv.width - m.width) / 2) + ":" +
-           std::to_string((t.tv.height - m.height) / 2) +
-           ",setsar=" + std::to_string(t.pixelAspect.num) + "/" + std::to_string(t.pixelAspect.den);
+           std::to_string((t.tv.height - m.height) / 2) + ",setsar=" + std::to_string(pixel.num) +
+           "/" + std::to_string(pixel.den);
 }
 
 std::string textEscaped(std::string_view bytes) {
@@ -254,12 +296,21 @@ std::string formatText(const Report& r, const Options& o) {
     if (r.width && r.height)
         out +=
             "width: " + std::to_string(*r.width) + "\nheight: " + std::to_string(*r.height) + "\n";
+    if (r.source && r.source->container != media::Container::Avi)
+        out += std::string("container: ") + media::containerName(r.source->container) +
+               (r.source->codec.empty() ? "" : ", codec " + textEscaped(r.source->codec)) + "\n";
     if (r.rate) {
         out += "rate: " + std::to_string(r.rate->num) + "/" + std::to_string(r.rate->den);
-        out += r.rate->fps ? " (" + fixed(*r.rate->fps, 3) + " fps)\n" : " (no frame rate)\n";
+        out += r.rate->fps ? " (" + fixed(*r.rate->fps, 3) + " fps" +
+                                 (r.rate->variable ? ", variable: the average)\n" : ")\n")
+                           : " (no frame rate)\n";
+    } else if (r.source && r.width) {
+        out += "rate: unknown (the file does not say; no class, NTSC unless --standard)\n";
     }
     if (r.rateClass)
         out += std::string("class: ") + rateClassName(*r.rateClass) + "\n";
+    if (r.source && r.source->shaped() && o.par == PixelShape::Square)
+        out += shapeAdvice(*r.source);
     for (const TargetSizes& t : r.targets) {
         out += std::string(formatName(t.format)) + (t.pal ? " PAL" : " NTSC") + ": TV " +
                size(t.tv.width, t.tv.height) + ", Movie " + size(t.movie.width, t.movie.height) +
@@ -273,6 +324,9 @@ std::string formatText(const Report& r, const Options& o) {
         if (o.ffmpeg) {
             const auto filter = ffmpegFilter(t);
             out += "  ffmpeg: " + (filter ? *filter : std::string("none (no picture)")) + "\n";
+            if (t.filter)
+                out += std::string("  filter uses --par ") + parName(t.filter->par) +
+                       "; sizes above are the window's\n";
         }
     }
     if (!r.ok())
@@ -299,6 +353,7 @@ std::string formatJson(const Report& r, const Options& o) {
             appendJsonNumber(rate.key("fps"), *r.rate->fps);
         else
             rate.null("fps");
+        rate.key("variable") += r.rate->variable ? "true" : "false";
         rate.close();
     } else {
         j.null("rate");
@@ -307,6 +362,7 @@ std::string formatJson(const Report& r, const Options& o) {
         j.string("class", rateClassName(*r.rateClass));
     else
         j.null("class");
+    appendSourceJson(j, r.source);
     std::string& targets = j.key("targets");
     targets += '[';
     for (std::size_t i = 0; i < r.targets.size(); ++i) {

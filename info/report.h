@@ -4,6 +4,7 @@
 
 #include "info/options.h"
 #include "info/targets.h"
+#include "source/media.h"
 #include "source/rate.h"
 
 #include <cstdint>
@@ -15,9 +16,22 @@
 namespace quorvel::info {
 
 struct RateInfo {
-    std::int32_t num = 0; // the header's rate and scale, read as the window reads them
-    std::int32_t den = 0;
+    std::int64_t num = 0; // the header's rate and scale, read as the window reads them
+    std::int64_t den = 0;
     std::optional<double> fps; // none when den is 0
+    bool variable = false;     // the file's rate is then the average
+};
+
+// What the container says beyond the window's numbers.
+struct SourceDetails {
+    media::Container container = media::Container::Avi;
+    std::string codec;                  // empty when the file does not say
+    std::optional<media::Fraction> sar; // one source pixel's width:height
+    int rotation = 0;                   // clockwise degrees
+    std::int64_t displayWidth = 0;      // after the pixel shape and the rotation
+    std::int64_t displayHeight = 0;
+    // Not square pixels, or turned: the window's sizes count pixels, not the picture.
+    bool shaped() const { return (sar && !(sar->num == sar->den)) || rotation != 0; }
 };
 
 struct Report {
@@ -27,6 +41,7 @@ struct Report {
     std::optional<std::int32_t> height;
     std::optional<RateInfo> rate;
     std::optional<RateClass> rateClass;
+    std::optional<SourceDetails> source; // for a file that was read
     std::vector<TargetSizes> targets;
     std::string error; // empty when the input was read
 

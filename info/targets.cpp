@@ -2,7 +2,6 @@
 
 #include "resize/number.h"
 
-#include <charconv>
 #include <numeric>
 
 namespace quorvel::info {
@@ -29,12 +28,6 @@ bool greater(Ratio a, Ratio b) {
     return a.num * b.den > b.num * a.den;
 }
 
-int asInt(const std::string& text) {
-    int value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
-
 // BT.601 pixel shapes at the DVD's 13.5 MHz sampling.
 Ratio ituPixel(bool pal, DisplayAspect aspect) {
     if (pal)
@@ -50,14 +43,15 @@ struct ExactMovie {
     Ratio height;
 };
 
-ExactMovie fitExactly(int sourceWidth, int sourceHeight, const PixelGeometry& g, int tvHeight) {
-    if (sourceHeight < 0) {
-        sourceWidth = -sourceWidth;
-        sourceHeight = -sourceHeight;
-    }
-    // The ratio of pixel counts that shows as the source's ratio.
-    const Ratio counts = over({sourceWidth, sourceHeight}, g.pixelAspect);
+ExactMovie fitExactly(Ratio source, const PixelGeometry& g, int tvHeight) {
+    if (source.den < 0)
+        source = {-source.num, -source.den};
     const Ratio height{tvHeight, 1};
+    // A source with no height left after a quarter turn: a picture with none.
+    if (source.den == 0)
+        return {g.pictureWidth, {0, 1}};
+    // The ratio of pixel counts that shows as the source's ratio.
+    const Ratio counts = over(reduced(source), g.pixelAspect);
     if (greater(times(counts, height), g.pictureWidth))
         return {g.pictureWidth, over(g.pictureWidth, counts)};
     return {times(counts, height), height};
@@ -113,8 +107,13 @@ PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool p
     return {dvd, {704, 1}};
 }
 
+Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source) {
+    const Ratio shown{width * source.sar.num, height * source.sar.den};
+    return source.quarterTurn ? Ratio{shown.den, shown.num} : shown;
+}
+
 TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,
-                           bool pal, const Shape& shape) {
+                           bool pal, const Shape& shape, const SourceShape& source) {
     ResizeInput input;
     input.widthText = widthText;
     input.heightText = heightText;
@@ -129,31 +128,22 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     TargetSizes& s = result.sizes;
     s.format = format;
     s.pal = pal;
-    for (const BoxWrite& w : window.writes) {
-        switch (w.box) {
-        case ResultBox::TvWidth:
-            s.tv.width = asInt(w.text);
-            break;
-        case ResultBox::TvHeight:
-            s.tv.height = asInt(w.text);
-            break;
-        case ResultBox::MovieWidth:
-            s.movie.width = asInt(w.text);
-            break;
-        case ResultBox::MovieHeight:
-            s.movie.height = asInt(w.text);
-            break;
-        }
-    }
+    // Every format quorvel-info asks for has a frame, so the window gave sizes.
+    s.tv = window.sizes->tv;
+    s.movie = window.sizes->movie;
     // Square pixels without a multiple are the window's answer as it stands.
     if (shape.par == PixelShape::Square && shape.mod == 0)
         return result;
 
     const int sourceWidth = parseSourceNumber(widthText).value;
     const int sourceHeight = parseSourceNumber(heightText).value;
+    // Square pixels count the source's pixels; shaped ones show its picture.
+    const Ratio wanted = shape.par == PixelShape::Square
+                             ? Ratio{sourceWidth, sourceHeight}
+                             : displayRatio(sourceWidth, sourceHeight, source);
     const PixelGeometry g = pixelGeometry(shape, s.tv, format, pal);
     s.pixelAspect = reduced(g.pixelAspect);
-    const ExactMovie exact = fitExactly(sourceWidth, sourceHeight, g, s.tv.height);
+    const ExactMovie exact = fitExactly(wanted, g, s.tv.height);
     if (shape.mod == 0) {
         s.movie = {static_cast<int>(roundHalfEven(exact.width)),
                    static_cast<int>(roundHalfEven(exact.height))};
@@ -161,11 +151,11 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     }
     s.movie = {roundToMultiple(exact.width, g.pictureWidth, shape.mod),
                roundToMultiple(exact.height, {s.tv.height, 1}, shape.mod)};
-    if (s.movie.height != 0 && sourceWidth != 0) {
+    if (s.movie.height != 0 && wanted.num != 0 && wanted.den != 0) {
         const double shown = static_cast<double>(s.movie.width) * g.pixelAspect.num /
                              (static_cast<double>(s.movie.height) * g.pixelAspect.den);
-        const double wanted = static_cast<double>(sourceWidth) / sourceHeight;
-        s.aspectError = shown / wanted - 1.0;
+        s.aspectError =
+            shown / (static_cast<double>(wanted.num) / static_cast<double>(wanted.den)) - 1.0;
     }
     return result;
 }

@@ -38,6 +38,24 @@ struct PixelGeometry {
 };
 PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool pal);
 
+// How the source's picture shows: the shape of one of its pixels and whether
+// it is turned a quarter (90 or 270 degrees).
+struct SourceShape {
+    Ratio sar{1, 1}; // positive
+    bool quarterTurn = false;
+};
+// The source's display width over its height; the denominator may be 0 or
+// negative, as the sides may be.
+Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source);
+
+// The ffmpeg filter's own fit, when it is not the target's: a disc stream
+// needs a display aspect, which square pixels do not give.
+struct FilterFit {
+    PixelShape par = PixelShape::Plain;
+    FrameSize movie;
+    Ratio pixelAspect{1, 1};
+};
+
 struct TargetSizes {
     int format = kFormatDvd;
     bool pal = false;
@@ -47,6 +65,7 @@ struct TargetSizes {
     // With --mod: how much wider (positive) or narrower the Movie shows than
     // the source, as a fraction of the source's aspect; none when undefined.
     std::optional<double> aspectError;
+    std::optional<FilterFit> filter; // none: the filter uses the sizes above
 };
 
 struct TargetResult {
@@ -56,8 +75,9 @@ struct TargetResult {
 };
 
 // The sizes for one format and standard, from the source sides as text (read
-// exactly as the window reads its boxes).
+// exactly as the window reads its boxes). Square pixels count the source's
+// pixels; plain and itu fit the picture as `source` shows it.
 TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,
-                           bool pal, const Shape& shape);
+                           bool pal, const Shape& shape, const SourceShape& source = {});
 
 } // namespace quorvel::info

@@ -51,19 +51,29 @@ ResizeResult computeResize(const ResizeInput& input) {
 
     const double tvWidth = frame->width;
     const double tvHeight = frame->height;
-    auto write = [&](ResultBox box, std::int64_t value) {
+    ResizeSizes sizes{*frame, {}};
+    // Strictly wider than the frame: the width is the limit. A tie, and every
+    // negative ratio, is height-limited. The sides fit in an int: |ratio| is at
+    // most 32767 and at least 1/32768.
+    const bool widthLimited = ratio * tvHeight > tvWidth;
+    if (widthLimited)
+        sizes.movie = {frame->width, static_cast<int>(roundHalfEvenToInt(tvWidth / ratio))};
+    else
+        sizes.movie = {static_cast<int>(roundHalfEvenToInt(ratio * tvHeight)), frame->height};
+    result.sizes = sizes;
+
+    auto write = [&](ResultBox box, int value) {
         result.writes.push_back({box, decimalText(value)});
     };
-    write(ResultBox::TvWidth, frame->width);
-    write(ResultBox::TvHeight, frame->height);
-    // Strictly wider than the frame: the width is the limit. A tie, and every
-    // negative ratio, is height-limited.
-    if (ratio * tvHeight > tvWidth) {
-        write(ResultBox::MovieWidth, frame->width);
-        write(ResultBox::MovieHeight, roundHalfEvenToInt(tvWidth / ratio));
+    write(ResultBox::TvWidth, sizes.tv.width);
+    write(ResultBox::TvHeight, sizes.tv.height);
+    // The limiting side is written first, as the window always has.
+    if (widthLimited) {
+        write(ResultBox::MovieWidth, sizes.movie.width);
+        write(ResultBox::MovieHeight, sizes.movie.height);
     } else {
-        write(ResultBox::MovieHeight, frame->height);
-        write(ResultBox::MovieWidth, roundHalfEvenToInt(ratio * tvHeight));
+        write(ResultBox::MovieHeight, sizes.movie.height);
+        write(ResultBox::MovieWidth, sizes.movie.width);
     }
     return result;
 }

@@ -48,9 +48,18 @@ struct ResizeInput {
     std::optional<int> format; // unset until the user (or a file) picks an entry
 };
 
+// The four result sizes as numbers; the box texts are written from them.
+struct ResizeSizes {
+    FrameSize tv;
+    FrameSize movie;
+    friend bool operator==(const ResizeSizes&, const ResizeSizes&) = default;
+};
+
 struct ResizeResult {
     ResizeError error = ResizeError::None;
     std::int16_t fps = 0;
+    // None for "User Defined", like the writes.
+    std::optional<ResizeSizes> sizes;
     // The result boxes to rewrite, in the order they are to be written. Empty for
     // "User Defined": the boxes keep what they show.
     std::vector<BoxWrite> writes;

@@ -124,6 +124,20 @@ void PrintTo(const ResizeCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+int sideOf(const ResizeSizes& s, ResultBox box) {
+    switch (box) {
+    case B::TvWidth:
+        return s.tv.width;
+    case B::TvHeight:
+        return s.tv.height;
+    case B::MovieWidth:
+        return s.movie.width;
+    case B::MovieHeight:
+        return s.movie.height;
+    }
+    return -1;
+}
+
 class ComputeResize : public testing::TestWithParam<ResizeCase> {};
 
 TEST_P(ComputeResize, GivesTvFrameAndMovieFitInWriteOrder) {
@@ -133,6 +147,10 @@ TEST_P(ComputeResize, GivesTvFrameAndMovieFitInWriteOrder) {
     ASSERT_TRUE(r.ok()) << c.name;
     EXPECT_EQ(r.fps, c.fps) << c.name;
     EXPECT_EQ(r.writes, c.writes) << c.name;
+    // The numbers handed out are the ones the boxes show.
+    ASSERT_EQ(r.sizes.has_value(), !c.writes.empty()) << c.name;
+    for (const BoxWrite& w : c.writes)
+        EXPECT_EQ(std::to_string(sideOf(*r.sizes, w.box)), w.text) << c.name;
 }
 
 constexpr int VCD = kFormatVcd, SVCD = kFormatSvcd, DVD = kFormatDvd;
@@ -210,6 +228,7 @@ TEST_P(ComputeResizeFailure, NamesTheWrongBoxAndWritesNothing) {
     const ResizeResult r = computeResize({c.width, c.height, true, false, kFormatDvd});
     EXPECT_EQ(r.error, c.error) << c.width << " x " << c.height;
     EXPECT_TRUE(r.writes.empty());
+    EXPECT_FALSE(r.sizes);
     EXPECT_FALSE(describeResizeError(c.error).empty());
 }
 

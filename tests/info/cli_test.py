@@ -5,6 +5,8 @@ Usage: cli_test.py PROGRAM SAMPLE_FOLDER
 import json
 import os
 import re
+import select
+import shutil
 import struct
 import subprocess
 import sys
@@ -29,9 +31,9 @@ def avi(w, h, rate, scale):
     return chunk(b'RIFF', b'AVI ' + hdrl + chunk(b'LIST', b'movi' + chunk(b'00db', b'')))
 
 
-def run(*args, stdout=subprocess.PIPE):
-    p = subprocess.run([PROGRAM, *args], stdin=subprocess.DEVNULL, stdout=stdout,
-                       stderr=subprocess.PIPE, timeout=20)
+def run(*args, stdout=subprocess.PIPE, input=None):
+    p = subprocess.run([PROGRAM, *args], stdin=subprocess.DEVNULL if input is None else None, input=input,
+                       stdout=stdout, stderr=subprocess.PIPE, timeout=20)
     return p.returncode, (p.stdout or b'').decode('utf-8', 'surrogateescape'), p.stderr.decode('utf-8', 'replace')
 
 
@@ -40,7 +42,7 @@ def objects(out):
     return [json.loads(line.encode('utf-8', 'surrogateescape').decode('utf-8')) for line in out.splitlines()]
 
 
-class Files(unittest.TestCase):
+class TempDir(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.dir = os.fsencode(self.tmp.name)
@@ -54,6 +56,8 @@ class Files(unittest.TestCase):
             f.write(data)
         return path
 
+
+class Files(TempDir):
     def test_reads_files_as_the_window_shows_them(self):
         # w, h, rate, scale, class, standard, TV, Movie (the window's answers)
         table = [(640, 480, 30000, 1001, 'NTSC video', 'NTSC', [720, 480], [640, 480]),
@@ -71,7 +75,9 @@ class Files(unittest.TestCase):
                 w, h, rate, scale, cls, std, tv, movie = row
                 self.assertEqual(o['path'], os.fsdecode(path))
                 self.assertEqual((o['width'], o['height'], o['class'], o['error']), (w, h, cls, None))
-                self.assertEqual(o['rate'], {'num': rate, 'den': scale, 'fps': rate / scale})
+                self.assertEqual(o['rate'], {'num': rate, 'den': scale, 'fps': rate / scale, 'variable': False})
+                self.assertEqual((o['container'], o['codec'], o['sar'], o['rotation']), ('AVI', None, None, 0))
+                self.assertEqual(o['display'], {'width': w, 'height': h})
                 [t] = o['targets']
                 self.assertEqual((t['format'], t['standard'], t['par'], t['aspect']), ('DVD', std, 'square', None))
                 self.assertEqual(([t['tv']['width'], t['tv']['height']], [t['movie']['width'], t['movie']['height']]),
@@ -90,7 +96,7 @@ class Files(unittest.TestCase):
         os.mkfifo(fifo)
         inputs = [(self.write(b'good.avi', avi(640, 480, 25, 1)), None),
                   (os.path.join(self.dir, b'missing.avi'), 'Error while opening the AVI file... No such file'),
-                  (self.write(b'notes.avi', b'hello'), 'Error while opening the AVI file... '),
+                  (self.write(b'notes.avi', b'hello'), 'The file is not a video file.'),
                   (self.dir, 'not a regular file'), (fifo, 'not a regular file'), (b'/dev/null', 'not a regular file'),
                   (self.write(b'noscale.avi', avi(1280, 720, 25, 0)), 'rate divisor (dwScale) is 0'),
                   (self.write(b'wide.avi', avi(40000, 480, 25, 1)), 'The source width is out of range'),
@@ -109,8 +115,25 @@ class Files(unittest.TestCase):
                     self.assertIn(error, o['error'])
                     self.assertEqual(o['targets'], [])
                     self.assertIn('quorvel-info: %s: %s' % (os.fsdecode(path), o['error']), err)
-        self.assertEqual(found[6]['rate'], {'num': 25, 'den': 0, 'fps': None})
+        self.assertEqual(found[6]['rate'], {'num': 25, 'den': 0, 'fps': None, 'variable': False})
         self.assertEqual(found[7]['width'], 40000)
+
+    def test_content_that_is_no_container_we_read_is_named(self):
+        ts = bytes([0x47] + [0] * 187) * 3
+        wave = b'RIFF' + struct.pack('<I', 4) + b'WAVE'
+        good = self.write(b'good.avi', avi(640, 480, 25, 1))
+        paths = [self.write(b'clip.avi', ts), good, self.write(b'song.avi', wave), self.write(b'empty.avi', b'')]
+        code, out, err = run('--json', *paths)
+        self.assertEqual(code, 1)
+        found = objects(out)
+        self.assertEqual([o['error'] for o in found],
+                         ['The file is an MPEG transport stream, which is not one of the containers read here '
+                          '(AVI, MP4, Matroska, MPEG program or elementary stream).', None,
+                          'The file is a WAVE file, which is not one of the containers read here '
+                          '(AVI, MP4, Matroska, MPEG program or elementary stream).',
+                          'The file is not a video file.'])
+        self.assertEqual([o['container'] for o in found], [None, 'AVI', None, None])
+        self.assertEqual(len(err.splitlines()), 3)
 
     def test_damaged_files_fail_without_a_crash(self):
         whole = avi(640, 480, 25, 1)
@@ -131,6 +154,48 @@ class Files(unittest.TestCase):
         self.assertIn(b'/a "quoted"\\\\\\n\xe9t\xc3\xa9.avi\n', out.encode('utf-8', 'surrogateescape'))
 
 
+class StandardInput(TempDir):
+    def test_dash_reads_one_path_a_line_in_its_place(self):
+        a = self.write(b'a.avi', avi(640, 480, 25, 1))
+        b = self.write(b'b c.avi', avi(720, 576, 25, 1))
+        code, out, err = run('--json', a, '-', '--size', '640x272', input=b'\n'.join([b, b'', a, b'/nonexistent']))
+        self.assertEqual(code, 1)
+        found = [o.get('path', o.get('size')) for o in objects(out)]
+        self.assertEqual(found, [os.fsdecode(p) for p in (a, b, a, b'/nonexistent')] + ['640x272'])
+        self.assertEqual(len(err.splitlines()), 1, err)
+
+    def test_null_separated_paths_may_hold_newlines(self):
+        odd = self.write(b'new\nline.avi', avi(640, 272, 24, 1))
+        plain = self.write(b'plain.avi', avi(352, 288, 25, 1))
+        for flag in ('-0', '--null'):
+            with self.subTest(flag=flag):
+                code, out, err = run('--json', flag, '-', input=odd + b'\0' + plain + b'\0')
+                self.assertEqual((code, err), (0, ''))
+                self.assertEqual([o['path'] for o in objects(out)], [os.fsdecode(odd), os.fsdecode(plain)])
+        code, _, err = run('-0', odd)
+        self.assertEqual(code, 2)
+        self.assertIn('give - as well', err)
+
+    def test_each_report_comes_out_before_the_next_path_goes_in(self):
+        path = self.write(b'a.avi', avi(640, 480, 25, 1))
+        p = subprocess.Popen([PROGRAM, '--json', '-'], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        try:
+            for _ in range(3):
+                p.stdin.write(path + b'\n')
+                p.stdin.flush()
+                ready, _, _ = select.select([p.stdout], [], [], 10)
+                self.assertTrue(ready, 'no report while standard input is still open')
+                self.assertEqual(json.loads(p.stdout.readline())['path'], os.fsdecode(path))
+            p.stdin.close()
+            self.assertEqual(p.wait(timeout=10), 0)
+        finally:
+            p.kill()
+            p.wait()
+            p.stdout.close()
+            p.stderr.close()
+
+
 class Sizes(unittest.TestCase):
     def test_typed_size_is_ntsc_unless_a_standard_is_chosen(self):
         ntsc = run('--size', '640x272')
@@ -139,18 +204,21 @@ class Sizes(unittest.TestCase):
         [o] = objects(run('--json', '--standard', 'pal', '--size', '640x272')[1])
         self.assertEqual((o['rate'], o['class'], o['targets'][0]['standard'], o['targets'][0]['tv']),
                          (None, None, 'PAL', {'width': 720, 'height': 576}))
+        self.assertEqual([o[k] for k in ('container', 'codec', 'sar', 'display', 'rotation')], [None] * 5)
 
     def test_format_all_and_the_ffmpeg_filter(self):
         code, out, _ = run('--format', 'all', '--standard', 'pal', '--ffmpeg', '--size', '720x576')
         self.assertEqual(code, 0)
-        self.assertIn('VCD PAL: TV 352x288, Movie 352x282\n  ffmpeg: scale=352:282,pad=352:288:0:3,setsar=1/1\n'
-                      'SVCD PAL: TV 480x576, Movie 480x384\n  ffmpeg: scale=480:384,pad=480:576:0:96,setsar=1/1\n'
-                      'DVD PAL: TV 720x576, Movie 720x576\n', out)
+        # Without --par the filter makes a plain 4:3 disc; the sizes stay the window's.
+        note = "  filter uses --par plain; sizes above are the window's\n"
+        self.assertIn('VCD PAL: TV 352x288, Movie 352x282\n  ffmpeg: scale=330:288,pad=352:288:11:0,setsar=12/11\n'
+                      + note + 'SVCD PAL: TV 480x576, Movie 480x384\n  ffmpeg: scale=450:576,pad=480:576:15:0,setsar=8/5\n'
+                      + note + 'DVD PAL: TV 720x576, Movie 720x576\n', out)
         [o] = objects(run('--json', '--ffmpeg', '--par', 'itu', '--mod', '16', '--size', '640x272')[1])
         t = o['targets'][0]
         self.assertEqual((t['par'], t['aspect'], t['sar'], t['mod'], t['aspect_error']),
                          ('itu', '4:3', {'num': 10, 'den': 11}, 16, 0.0))
-        self.assertEqual(t['ffmpeg'], 'scale=704:272,pad=720:480:8:104,setsar=10/11')
+        self.assertEqual((t['ffmpeg'], t['ffmpeg_par']), ('scale=704:272,pad=720:480:8:104,setsar=10/11', 'itu'))
 
     def test_bad_usage_exits_2_with_nothing_on_stdout(self):
         table = [([], 'nothing to do'), (['--format', 'hd', 'a.avi'], '--format wants'),
@@ -171,6 +239,14 @@ class Sizes(unittest.TestCase):
             code, _, err = run('--size', '640x480', stdout=full)
         self.assertEqual(code, 1)
         self.assertIn('cannot write the output', err)
+
+    @unittest.skipUnless(shutil.which('help2man'), 'help2man is not installed')
+    def test_help2man_makes_a_manual_page_from_help(self):
+        page = subprocess.run(['help2man', '--no-info', '--name', 'sizes for video discs', PROGRAM],
+                              capture_output=True, text=True, timeout=30, check=True).stdout
+        for section in ('.SH SYNOPSIS', '.SH DESCRIPTION', '.SH OPTIONS', '"Exit status:"', '.SH EXAMPLES'):
+            self.assertIn(section, page)
+        self.assertIn(r'\fB\-0\fR, \fB\-\-null\fR', page)
 
 
 class Samples(unittest.TestCase):

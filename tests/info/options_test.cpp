@@ -57,10 +57,25 @@ TEST(ParseArguments, KeepsFilesAndSizesInOrder) {
     EXPECT_FALSE(p.options.ffmpeg) << "after --, everything is a file";
     std::vector<std::string> seen;
     for (const InputItem& in : p.options.inputs)
-        seen.push_back((in.kind == InputItem::Size ? "size " + in.widthText + " " + in.heightText
-                                                   : "file " + in.text));
-    EXPECT_EQ(seen, (std::vector<std::string>{"file a.avi", "size 640 480", "file -",
+        seen.push_back(in.kind == InputItem::Size    ? "size " + in.widthText + " " + in.heightText
+                       : in.kind == InputItem::Stdin ? "stdin"
+                                                     : "file " + in.text);
+    EXPECT_EQ(seen, (std::vector<std::string>{"file a.avi", "size 640 480", "stdin",
                                               "size 720.5 -576", "file --ffmpeg"}));
+}
+
+TEST(ParseArguments, ReadsPathsFromStandardInputWithDash) {
+    for (const Args& args : {Args{"-0", "-"}, Args{"--null", "--", "-"}, Args{"-", "--null"}}) {
+        const ParsedArguments p = parseArguments(args);
+        ASSERT_TRUE(p.ok()) << p.error;
+        EXPECT_TRUE(p.options.nullSeparated);
+        ASSERT_EQ(p.options.inputs.size(), 1u);
+        EXPECT_EQ(p.options.inputs[0].kind, InputItem::Stdin);
+    }
+    const ParsedArguments plain = parseArguments(Args{"a.avi", "-", "./-"});
+    ASSERT_TRUE(plain.ok()) << plain.error;
+    EXPECT_FALSE(plain.options.nullSeparated);
+    EXPECT_EQ(plain.options.inputs[2].kind, InputItem::File);
 }
 
 class RefusesCommandLine : public testing::TestWithParam<std::pair<Args, const char*>> {};
@@ -86,12 +101,30 @@ INSTANTIATE_TEST_SUITE_P(Mistakes, RefusesCommandLine, testing::Values(
     std::pair{Args{"--size", "40000x480"}, "source width is out of range"},
     std::pair{Args{"--size", "640x0"}, "height must not be 0"},
     std::pair{Args{"--aspect", "4:3", "a"}, "--aspect needs --par plain"},
-    std::pair{Args{"--par", "plain", "--aspect", "16:9", "--format", "all", "a"}, "DVD only"}));
+    std::pair{Args{"--par", "plain", "--aspect", "16:9", "--format", "all", "a"}, "DVD only"},
+    std::pair{Args{"-0", "a.avi"}, "give - as well"}, std::pair{Args{"--null=1", "-"}, "takes no value"},
+    std::pair{Args{"-", "a", "-"}, "- may be given once"}));
 // clang-format on
 
 TEST(ParseArguments, HelpAndVersionWinOverMistakes) {
     EXPECT_TRUE(parseArguments(Args{"--bogus", "-h"}).ok());
     EXPECT_TRUE(parseArguments(Args{"--version", "--mod", "0"}).options.version);
+}
+
+// help2man builds the manual page from --help: every option, the exit
+// status and an example must be in it, in its usual layout.
+TEST(HelpText, CarriesWhatTheManualPageNeeds) {
+    const std::string help = helpText();
+    EXPECT_EQ(help.rfind("Usage: quorvel-info ", 0), 0u);
+    for (const char* item :
+         {"--format=", "--standard=", "--size=", "--json", "--ffmpeg",
+          "--par=", "--aspect=", "--mod=", "-0, --null", "-h, --help", "--version", "\nOptions:\n",
+          "\nExit status:\n", "\nExamples:\n", "  quorvel-info film.avi\n"})
+        EXPECT_NE(help.find(item), std::string::npos) << item;
+    std::size_t lineStart = 0;
+    for (std::size_t end; (end = help.find('\n', lineStart)) != std::string::npos;
+         lineStart = end + 1)
+        EXPECT_LE(end - lineStart, 79u) << help.substr(lineStart, end - lineStart);
 }
 
 TEST(HelpText, StatesTheRatiosItUses) {

@@ -89,6 +89,52 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetSizesFor, testing::Values(
     SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}));
 // clang-format on
 
+struct ShownCase {
+    const char* name;
+    const char* width;
+    const char* height;
+    bool pal;
+    Shape shape;
+    SourceShape source;
+    FrameSize movie;
+};
+
+void PrintTo(const ShownCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TargetForShownSource : public testing::TestWithParam<ShownCase> {};
+
+TEST_P(TargetForShownSource, FitsThePictureNotThePixelCounts) {
+    const ShownCase& c = GetParam();
+    const TargetResult r = computeTarget(c.width, c.height, kFormatDvd, c.pal, c.shape, c.source);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.sizes.movie, c.movie) << r.sizes.movie.width << "x" << r.sizes.movie.height;
+}
+
+constexpr SourceShape kPalWide{{64, 45}, false}; // a 16:9 PAL DVD's pixel
+constexpr SourceShape kTurned{{1, 1}, true};
+
+// Worked by hand: 720x576 at 64:45 shows 16:9; with the NTSC pixel 8:9 that is
+// 2 pixels across for one down, so 720x360 (not 675x480, which is 5:4). A
+// quarter-turned 1920x1080 shows 9:16: 9/16 / (8/9) x 480 = 303.75.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Worked, TargetForShownSource, testing::Values(
+    ShownCase{"16:9 PAL rip, plain 4:3: letterboxed", "720", "576", false, kPlain, kPalWide, {720, 360}},
+    ShownCase{"16:9 PAL rip, plain 16:9: full frame", "720", "576", false, kPlainWide, kPalWide, {720, 480}},
+    ShownCase{"16:9 PAL rip, itu 4:3", "720", "576", false, kItu, kPalWide, {704, 360}},
+    ShownCase{"16:9 PAL rip, itu 16:9", "720", "576", false, kItuWide, kPalWide, {704, 480}},
+    ShownCase{"16:9 PAL rip to PAL, plain 16:9", "720", "576", true, kPlainWide, kPalWide, {720, 576}},
+    ShownCase{"unflagged 720x576 shows 5:4", "720", "576", false, kPlain, {}, {675, 480}},
+    ShownCase{"turned phone clip, plain", "1920", "1080", false, kPlain, kTurned, {304, 480}},
+    ShownCase{"turned phone clip, itu", "1920", "1080", false, kItu, kTurned, {297, 480}},
+    ShownCase{"turned phone clip, plain PAL", "1920", "1080", true, kPlain, kTurned, {304, 576}},
+    ShownCase{"turned and shaped", "720", "576", false, kPlain, {{64, 45}, true}, {304, 480}},
+    ShownCase{"square pixels count pixels", "720", "576", false, kSquare, kPalWide, {600, 480}},
+    ShownCase{"square with mod counts pixels", "1920", "1080", false, mod(16), kTurned, {720, 400}},
+    ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}));
+// clang-format on
+
 TEST(ComputeTarget, RefusesWhatTheWindowRefuses) {
     EXPECT_EQ(computeTarget("40000", "480", kFormatDvd, false, kPlain).error,
               ResizeError::WidthOutOfRange);
