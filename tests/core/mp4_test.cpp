@@ -2,6 +2,7 @@
 #include "source/avifile.h"
 #include "source/h26x.h"
 #include "source/mp4.h"
+#include "tests/core/media_print.h"
 #include "tests/core/mp4_builder.h"
 #include "tests/core/temp_dir.h"
 
@@ -14,10 +15,6 @@
 #include <string>
 
 namespace quorvel::media {
-
-void PrintTo(const Fraction& f, std::ostream* os) {
-    *os << f.num << "/" << f.den;
-}
 
 namespace {
 
@@ -401,6 +398,24 @@ TEST_P(Mp4BadFile, SaysWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(Mp4, Mp4BadFile, testing::ValuesIn(badFiles()),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// The avcC of a corpus file whose SPS says 16:11.
+Bytes corpusAvcC() {
+    const Bytes file = readFile("avc1-64x48-25-sps-sar16-11.mp4");
+    const std::string text(file.begin(), file.end());
+    const std::size_t at = text.find("avcC") - 4;
+    return Bytes(file.begin() + at, file.begin() + at + be32(file, at));
+}
+
+TEST(Mp4Shape, PaspComesBeforeTheSps) {
+    const Bytes avcC = corpusAvcC();
+    ASSERT_EQ(mp4::inspectMp4(movie(withEntryChildren(avcC))).video->sar, (Fraction{16, 11}));
+    EXPECT_EQ(mp4::inspectMp4(movie(withEntryChildren(cat({avcC, pasp(4, 3)})))).video->sar,
+              (Fraction{4, 3}));
+    EXPECT_EQ(mp4::inspectMp4(movie(withEntryChildren(cat({pasp(0, 0), avcC})))).video->sar,
+              (Fraction{16, 11}))
+        << "an empty pasp states nothing";
+}
 
 TEST(Mp4Damage, InANonVideoTrackIsIgnored) {
     Track audio;
