@@ -182,6 +182,14 @@ std::vector<Good> goodFiles() {
         {"MoovFirst", cat({ftyp(), box("moov", {trak(plain)}), mdat()})},
         {"Version1Headers", movie(with([](Track& t) { t.tkhdVersion = t.mdhdVersion = 1; }))},
         {"Rotate90", movie(matrix(0, 0x10000, -0x10000, 0)), {.rotation = 90}},
+        {"Version1Rotate90",
+         movie(with([](Track& t) {
+             t.tkhdVersion = 1;
+             t.matrix[0] = t.matrix[3] = 0;
+             t.matrix[1] = 0x10000;
+             t.matrix[2] = -0x10000;
+         })),
+         {.rotation = 90}},
         {"Rotate180", movie(matrix(-0x10000, 0, 0, -0x10000)), {.rotation = 180}},
         {"Rotate270", movie(matrix(0, -0x10000, 0x10000, 0)), {.rotation = 270}},
         {"ScaledRotation", movie(matrix(0, 0x20000, -0x20000, 0)), {.rotation = 90}},
