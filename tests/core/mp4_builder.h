@@ -15,9 +15,10 @@ namespace quorvel::mp4test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// `bytes` big-endian bytes of `v`; beyond 8 they are leading zeros.
 inline void put(Bytes& b, std::uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i)
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        b.push_back(i < 8 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0);
 }
 inline void putId(Bytes& b, std::string_view id) {
     b.insert(b.end(), id.begin(), id.end());
