@@ -7,6 +7,26 @@
 // moof's tfhd and trun), each up to a cap of its own, so that neither a large
 // moov nor a large mdat before it costs more than a few reads. Bytes beyond
 // the caller's prefix come through a read-ahead window of kReadAhead bytes.
+// A moov of any declared size is walked, never read whole; the walk stops
+// with kErrorTooLarge once kMaxReads or kMaxBytesRead would be passed.
+//
+// What the first video track (hdlr 'vide') gives:
+// - codec, width, height: the first sample entry's FourCC (unprintable bytes
+//   shown as '?') and coded size.
+// - sar: pasp when it holds two non-zero numbers, else the aspect in the VUI
+//   of the SPS in avcC or hvcC; 1:1 is kept, as the file states it. None when
+//   neither states one. The tkhd display size is not used: it mixes cropping
+//   with shape.
+// - rate: samples * timescale / duration over the stts entries (the first
+//   kMaxTableRead bytes of them); variableRate when they have more than one
+//   delta. With no stts samples (a fragmented file), the first moof's first
+//   trun of the track, its durations or tfhd's default, else trex's default.
+//   None when the timescale or the summed duration is 0 or a sum overflows.
+// - rotation: from the tkhd matrix, see rotationFromMatrix().
+// Damage in a track that is not the video is ignored; once the video track
+// is read, trouble further on (a later trak, the moof) only leaves the rate
+// unknown. The walk descends only into the boxes named above, at most five
+// levels, so kMaxBoxDepth guards against a change rather than a file.
 
 #include "source/aviheader.h"
 #include "source/media.h"
