@@ -43,6 +43,13 @@ inline constexpr std::size_t kReadAhead = 64 * 1024;
 // At most this many reads and bytes past the prefix for one file.
 inline constexpr int kMaxReads = 12;
 inline constexpr std::uint64_t kMaxBytesRead = 8 * 1024 * 1024;
+// What a probe of a usual file costs at most, open's first read included:
+// the moov at the start, and the moov after the media data of a file of any
+// size (a track's small boxes come before its large tables). The tests hold
+// the reader to these; kMaxReads and kMaxBytesRead bound every other file.
+inline constexpr int kBudgetReadsMoovFirst = 3;
+inline constexpr std::uint64_t kBudgetBytesMoovFirst = 256 * 1024;
+inline constexpr int kBudgetReadsMoovLast = 6;
 // Boxes looked at, all levels together, and top-level boxes before the moov
 // (and, in a fragmented file, the first moof) must have turned up.
 inline constexpr int kMaxBoxes = 4096;

@@ -437,9 +437,9 @@ TEST(Mp4Damage, InANonVideoTrackIsIgnored) {
 
 // ---- What a probe costs: the caller's first read, then ours.
 
-constexpr int kReadsMoovFirst = 3;
-constexpr std::uint64_t kBytesMoovFirst = 256 * 1024;
-constexpr int kReadsMoovLast = 6;
+using mp4::kBudgetBytesMoovFirst;
+using mp4::kBudgetReadsMoovFirst;
+using mp4::kBudgetReadsMoovLast;
 constexpr std::uint64_t kFourGigabytes = 4ull << 30;
 
 // A file of `size` zero bytes with some pieces written into it.
@@ -519,8 +519,8 @@ TEST(Mp4Budget, LargeMoovAtTheStartOfAFourGigabyteFile) {
     const Cost c = probe(source);
     ASSERT_TRUE(c.result.ok()) << c.result.error;
     EXPECT_EQ(c.result.video->rate, (Fraction{25, 1}));
-    EXPECT_LE(c.reads, kReadsMoovFirst);
-    EXPECT_LE(c.bytes, kBytesMoovFirst);
+    EXPECT_LE(c.reads, kBudgetReadsMoovFirst);
+    EXPECT_LE(c.bytes, kBudgetBytesMoovFirst);
 }
 
 TEST(Mp4Budget, MoovAfterAFourGigabyteMdat) {
@@ -537,7 +537,7 @@ TEST(Mp4Budget, MoovAfterAFourGigabyteMdat) {
     const Cost c = probe(source);
     ASSERT_TRUE(c.result.ok()) << c.result.error;
     EXPECT_EQ(c.result.video->rate, (Fraction{25, 1}));
-    EXPECT_LE(c.reads, kReadsMoovLast);
+    EXPECT_LE(c.reads, kBudgetReadsMoovLast);
     EXPECT_LE(c.bytes, avifile::kPrefixSize + 3 * mp4::kReadAhead);
 }
 
@@ -563,7 +563,7 @@ TEST_F(Mp4SparseFile, MoovAtTheEndOfAFourGigabyteFileOnDisk) {
     EXPECT_EQ(c.result.video->rate, (Fraction{25, 1}));
     EXPECT_EQ(c.result.video->sar, (Fraction{1, 1}));
     EXPECT_EQ(c.reads, c.firstReads + 1) << "the moov and its header in one read";
-    EXPECT_LE(c.reads, kReadsMoovLast);
+    EXPECT_LE(c.reads, kBudgetReadsMoovLast);
 }
 
 TEST(Mp4Budget, ReadsStopAtTheirLimit) {
