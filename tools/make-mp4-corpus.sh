@@ -37,6 +37,11 @@ make avc1-64x48-25-nosar.mp4 "s=64x48:r=25,setsar=0" 3 x264
 # Frames at 0, 1, 3 and 4 twenty-fifths of a second: durations 1, 2, 1, 1.
 make avc1-64x48-vfr-avg-20.mp4 "s=64x48:r=25,setpts='(N+gte(N\,2))/(25*TB)'" 4 x264 \
     -fps_mode vfr -video_track_timescale 1000
+# An AAC track before the video track.
+# shellcheck disable=SC2086
+ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:s=64x48:r=25" \
+    -f lavfi -i "anullsrc=r=8000:cl=mono" -map 1:a -map 0:v -frames:v 3 -t 0.12 \
+    -c:v libx264 -preset ultrafast -c:a aac -b:a 8k $exact avc1-64x48-25-audio-first.mp4
 make hev1-64x48-25.mp4 "s=64x48:r=25" 2 x265 -x265-params log-level=none
 make hvc1-64x48-50-sps-sar4-3.mp4 "s=64x48:r=50,setsar=0" 2 x265 -tag:v hvc1 \
     -x265-params log-level=none:sar=14

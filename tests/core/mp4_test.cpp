@@ -83,6 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         Expected{"avc1-64x48-25-sps-sar16-11.mp4", "avc1", 64, 48, Fraction{25, 1}, false,
                  Fraction{16, 11}, 0},
         Expected{"avc1-64x48-25-nosar.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kNoSar, 0},
+        Expected{"avc1-64x48-25-audio-first.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare,
+                 0},
         Expected{"avc1-64x48-25-rotate90.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 90},
         Expected{"avc1-64x48-vfr-avg-20.mp4", "avc1", 64, 48, Fraction{20, 1}, true, kSquare, 0},
         Expected{"avc1-64x48-25.mov", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0},
