@@ -151,8 +151,10 @@ inline Bytes stsd(const Bytes& entry, std::uint32_t count = 1) {
 inline Bytes stts(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries,
                   std::optional<std::uint32_t> count = std::nullopt) {
     Bytes b = words({count.value_or(static_cast<std::uint32_t>(entries.size()))});
-    for (const auto& [n, delta] : entries)
-        b = cat({b, words({n, delta})});
+    for (const auto& [n, delta] : entries) {
+        put(b, n, 4);
+        put(b, delta, 4);
+    }
     return box("stts", full(0, 0, b));
 }
 inline Bytes pasp(std::uint32_t h, std::uint32_t v) {

@@ -427,6 +427,18 @@ TEST(Mp4Shape, PaspComesBeforeTheSps) {
         << "an empty pasp states nothing";
 }
 
+TEST(Mp4Rate, LongSttsIsAveragedOverThePartRead) {
+    // The entries past kMaxTableRead would make the rate variable.
+    Track t;
+    const std::size_t read = (mp4::kMaxTableRead - 8) / 8;
+    t.stts.assign(read, {1, 512});
+    t.stts.resize(read + 1000, {1, 1024});
+    const ProbeResult r = mp4::inspectMp4(movie(t));
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.video->rate, (Fraction{25, 1}));
+    EXPECT_FALSE(r.video->variableRate);
+}
+
 TEST(Mp4Damage, InANonVideoTrackIsIgnored) {
     Track audio;
     audio.handler = "soun";
