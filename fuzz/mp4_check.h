@@ -1,0 +1,85 @@
+#pragma once
+
+// The promises the MP4 header reader keeps for any input, checked the same way
+// by the libFuzzer target and by a replay of saved inputs. A broken one aborts.
+
+#include "source/avifile.h"
+#include "source/h26x.h"
+#include "source/mp4.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <span>
+
+namespace quorvel::mp4fuzz {
+
+// Called before aborting, so that a driver can keep the input that broke us.
+inline void (*onBrokenPromise)() = nullptr;
+
+#define MP4_CHECK(cond)                                                                            \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "%s:%d: broken promise: %s\n", __FILE__, __LINE__, #cond);        \
+            if (quorvel::mp4fuzz::onBrokenPromise)                                                 \
+                quorvel::mp4fuzz::onBrokenPromise();                                               \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+inline void checkRatio(const std::optional<media::Fraction>& f) {
+    if (f) {
+        MP4_CHECK(f->num > 0 && f->den > 0);
+        MP4_CHECK(std::gcd(f->num, f->den) == 1);
+    }
+}
+
+inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
+    return a.codec == b.codec && a.width == b.width && a.height == b.height && a.rate == b.rate &&
+           a.variableRate == b.variableRate && a.sar == b.sar && a.rotation == b.rotation;
+}
+
+inline void checkMp4Input(std::span<const std::uint8_t> data) {
+    using namespace media;
+    // The answer may not depend on how much open happened to read first.
+    const std::size_t prefixes[] = {avifile::kPrefixSize, 0, 16, 100 + data.size() / 2};
+    ProbeResult first;
+    for (std::size_t i = 0; i < std::size(prefixes); ++i) {
+        const avifile::ReadStats before = avifile::readStats();
+        const ProbeResult r = mp4::inspectMp4(data, prefixes[i]);
+        const avifile::ReadStats after = avifile::readStats();
+
+        // Open's read, then at most kMaxReads of ours; a short read costs one
+        // more call that finds the end.
+        MP4_CHECK(after.calls - before.calls <= 2 + 2 * mp4::kMaxReads);
+        MP4_CHECK(after.bytes - before.bytes <= prefixes[i] + mp4::kMaxBytesRead);
+        MP4_CHECK(r.ok() == r.error.empty());
+        if (r.ok()) {
+            const VideoInfo& v = *r.video;
+            MP4_CHECK(v.container == Container::Mp4);
+            MP4_CHECK(v.codec.size() == 4);
+            for (const char c : v.codec)
+                MP4_CHECK(c >= 0x20 && c <= 0x7e);
+            MP4_CHECK(v.rotation == 0 || v.rotation == 90 || v.rotation == 180 ||
+                      v.rotation == 270);
+            checkRatio(v.rate);
+            checkRatio(v.sar);
+            MP4_CHECK(!v.variableRate || v.rate.has_value());
+        }
+        if (i == 0) {
+            first = r;
+        } else {
+            MP4_CHECK(r.error == first.error);
+            MP4_CHECK(r.ok() == first.ok());
+            if (r.ok())
+                MP4_CHECK(sameVideo(*r.video, *first.video));
+        }
+    }
+    // The parameter set readers, on the raw bytes as well.
+    checkRatio(h26x::h264SpsAspect(data));
+    checkRatio(h26x::h265SpsAspect(data));
+    checkRatio(h26x::h264SpsAspect(h26x::avcConfigSps(data)));
+    checkRatio(h26x::h265SpsAspect(h26x::hevcConfigSps(data)));
+}
+
+} // namespace quorvel::mp4fuzz

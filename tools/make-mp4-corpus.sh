@@ -1,0 +1,63 @@
+#!/bin/sh
+# Remakes the tiny MP4, MOV and 3GP files in tests/data/mp4/ that the reader's
+# tests check. Needs ffmpeg and python3; the tests themselves need neither.
+# Each file holds two or three frames of a plain colour, so the whole set stays
+# a few tens of kilobytes. Names say what ffprobe reports: codec tag, coded
+# size, rate (num-den for fractions), then the shape, rotation or layout.
+set -eu
+cd "$(dirname "$0")/../tests/data/mp4"
+
+exact="-fflags +bitexact -flags:v +bitexact -map_metadata -1"
+
+# make NAME FILTER FRAMES ENCODER OPTIONS...: FILTER follows the colour source
+# (with its rate and size); ENCODER is x264, x265 or any ffmpeg encoder.
+make() {
+    name=$1 src=$2 frames=$3 encoder=$4
+    shift 4
+    case $encoder in
+    x264) encoder="libx264 -preset ultrafast" ;;
+    x265) encoder="libx265 -preset ultrafast" ;;
+    esac
+    # shellcheck disable=SC2086
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:$src" -frames:v "$frames" \
+        -c:v $encoder "$@" $exact "$name"
+}
+
+make avc1-64x48-25.mp4 "s=64x48:r=25" 3 x264
+make avc1-64x48-25-faststart.mp4 "s=64x48:r=25" 3 x264 -movflags +faststart
+make avc1-64x48-24000-1001.mp4 "s=64x48:r=24000/1001" 3 x264
+make avc1-64x48-30000-1001.mp4 "s=64x48:r=30000/1001" 3 x264
+make avc1-64x48-24-fragmented.mp4 "s=64x48:r=24" 3 x264 -movflags frag_keyframe+empty_moov
+# The shape in pasp, in the SPS only (no pasp: the stream's own ratio is
+# unset, a bitstream filter writes it), and nowhere.
+make avc1-64x48-25-sar16-11.mp4 "s=64x48:r=25,setsar=16/11" 3 x264
+make avc1-64x48-25-sps-sar16-11.mp4 "s=64x48:r=25,setsar=0" 3 x264 \
+    -bsf:v h264_metadata=sample_aspect_ratio=16/11
+make avc1-64x48-25-nosar.mp4 "s=64x48:r=25,setsar=0" 3 x264
+# Frames at 0, 1, 3 and 4 twenty-fifths of a second: durations 1, 2, 1, 1.
+make avc1-64x48-vfr-avg-20.mp4 "s=64x48:r=25,setpts='(N+gte(N\,2))/(25*TB)'" 4 x264 \
+    -fps_mode vfr -video_track_timescale 1000
+# An AAC track before the video track.
+# shellcheck disable=SC2086
+ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:s=64x48:r=25" \
+    -f lavfi -i "anullsrc=r=8000:cl=mono" -map 1:a -map 0:v -frames:v 3 -t 0.12 \
+    -c:v libx264 -preset ultrafast -c:a aac -b:a 8k $exact avc1-64x48-25-audio-first.mp4
+make hev1-64x48-25.mp4 "s=64x48:r=25" 2 x265 -x265-params log-level=none
+make hvc1-64x48-50-sps-sar4-3.mp4 "s=64x48:r=50,setsar=0" 2 x265 -tag:v hvc1 \
+    -x265-params log-level=none:sar=14
+make mp4v-64x48-25.mp4 "s=64x48:r=25" 3 mpeg4
+make avc1-64x48-25.mov "s=64x48:r=25" 3 x264
+make jpeg-64x48-30.mov "s=64x48:r=30" 2 mjpeg -q:v 31
+make s263-128x96-15.3gp "s=128x96:r=15" 2 h263
+
+# The muxer writes no display matrix from options here, so the rotated file
+# gets its tkhd matrix set in place: a quarter turn clockwise (a b u c d:
+# 0 1 0 -1 0), which ffprobe shows as a rotation of -90 (counter-clockwise).
+python3 - avc1-64x48-25.mp4 avc1-64x48-25-rotate90.mp4 <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.index(b"tkhd") + 4
+matrix = at + (52 if data[at] == 1 else 40)
+data[matrix:matrix + 20] = struct.pack(">iiiii", 0, 0x10000, 0, -0x10000, 0)
+open(sys.argv[2], "wb").write(data)
+PY
