@@ -59,9 +59,6 @@ Sniffed sniff(Bytes p) {
     return {std::nullopt, "not a video file"};
 }
 
-ProbeResult readMp4(Bytes, avifile::ByteSource&) {
-    return notYet("MP4");
-}
 ProbeResult readMatroska(Bytes, avifile::ByteSource&) {
     return notYet("Matroska");
 }
