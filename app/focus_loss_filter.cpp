@@ -52,6 +52,7 @@ bool FocusLossFilter::eventFilter(QObject* watched, QEvent* event) {
         next == watched || next->window() != &window_)
         return false;
     if (reason != Qt::MouseFocusReason) {
+        dropPending(); // this loss covers one still waiting
         onLeft_();
         return false;
     }
