@@ -41,8 +41,9 @@ const char* const kAnswers[] = {
 
 const char* const kSourceBoxes[] = {"txtSW", "txtSH"};
 const char* const kResultBoxes[] = {"txtOWM", "txtOHM", "txtOWT", "txtOHT"};
-const char* const kClickable[] = {"Text1",  "txtSW",  "txtSH",  "txtOWM", "txtOHM", "txtOWT",
-                                  "txtOHT", "opOPal", "opONT1", "opONT2", "opSP",   "Label1"};
+const char* const kClickable[] = {"Text1",  "txtSW",  "txtSH",  "txtOWM",   "txtOHM",
+                                  "txtOWT", "txtOHT", "opOPal", "opONT1",   "opONT2",
+                                  "opSP",   "Label1", "Frame2", "boxFormat"};
 
 struct Key {
     int code;
