@@ -1,6 +1,8 @@
 #include "app/form1.h"
 
-#include "app/layout.h"
+#include "app/focus_loss_filter.h"
+#include "app/focus_policy.h"
+#include "app/layout_builder.h"
 #include "chooser/browse.h"
 #include "chooser/qt_dialog.h"
 #include "resize/number.h"
@@ -9,85 +11,30 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QFocusEvent>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <algorithm>
-#include <vector>
+#include <QScopedValueRollback>
+#include <QTimer>
 
 #include "app/quorvel_icon.xpm"
 
 namespace quorvel {
 
-namespace {
-
-constexpr int px(int twips) {
-    return twips / kTwipsPerPixel;
-}
-
-QString qstr(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
-}
-
-QFont windowFont() {
-    // Where MS Sans Serif is missing, faces with close metrics come first so the
-    // captions fit the fixed layout; the style hint is the last resort.
-    static const bool substituted = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                    QStringLiteral("Liberation Sans"),
-                                    QStringLiteral("DejaVu Sans")});
-        return true;
-    }();
-    Q_UNUSED(substituted);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
-} // namespace
-
-// Marks one user action. Handlers set off by the program's own changes run
-// nested inside it and share its single message.
-class Form1::ActionScope {
-public:
-    explicit ActionScope(Form1& form) : form_(form) {
-        if (form_.actionDepth_++ == 0)
-            form_.messageShownInAction_ = false;
-    }
-    ~ActionScope() { --form_.actionDepth_; }
-    ActionScope(const ActionScope&) = delete;
-    ActionScope& operator=(const ActionScope&) = delete;
-
-private:
-    Form1& form_;
-};
-
 Form1::Form1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      messageSink_([this](const QString& text) { showQuorvelMessage(this, text); }) {
+      messages_([this](const QString& text) { showQuorvelMessage(this, text); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quorvel"));
     setWindowIcon(QIcon(QPixmap(quorvel_icon_xpm)));
     setFont(windowFont());
-    setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+    setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
 
-    std::vector<QWidget*> containers{this};
-    for (const ControlSpec& spec : kLayout) {
-        QWidget* container = this;
-        if (spec.container != "Form1")
-            container = findChild<QWidget*>(qstr(spec.container), Qt::FindDirectChildrenOnly);
-        createControl(spec, container);
-    }
+    buildControls(*this, kLayout);
     wireControls();
-    setTabOrderFromLayout();
+    applyTabOrder(*this, kLayout);
     onLoad();
     syncOutputOptionFocus();
 
@@ -98,59 +45,9 @@ Form1::Form1(QWidget* parent)
         connect(option, &QRadioButton::toggled, this, &Form1::outputOptionToggled);
     connect(command1_, &QPushButton::clicked, this, &Form1::endProgram);
     connect(btnBrowse_, &QPushButton::clicked, this, &Form1::browseClicked);
-    txtSW_->installEventFilter(this);
-    txtSH_->installEventFilter(this);
+    focusLoss_ = new FocusLossFilter(*this, {txtSW_, txtSH_}, [this] { sourceBoxLeft(); });
 
     btnBrowse_->setFocus();
-}
-
-QWidget* Form1::createControl(const ControlSpec& spec, QWidget* container) {
-    const QString caption = qstr(spec.caption);
-    QWidget* widget = nullptr;
-    switch (spec.kind) {
-    case ControlKind::Label: {
-        auto* label = new QLabel(caption, container);
-        label->setAlignment((spec.attrs & kAttrCentred) ? Qt::AlignHCenter | Qt::AlignTop
-                                                        : Qt::AlignLeft | Qt::AlignTop);
-        widget = label;
-        break;
-    }
-    case ControlKind::TextBox:
-        widget = new QLineEdit(container);
-        break;
-    case ControlKind::PushButton:
-        widget = new QPushButton(caption, container);
-        break;
-    case ControlKind::GroupBox:
-        widget = new QGroupBox(caption, container);
-        break;
-    case ControlKind::OptionButton:
-        widget = new QRadioButton(caption, container);
-        break;
-    case ControlKind::DropDownList: {
-        auto* list = new QComboBox(container);
-        list->setEditable(false);
-        list->setToolTip(QStringLiteral("VCD, SVCD, DVD, User Defined"));
-        widget = list;
-        break;
-    }
-    }
-    widget->setObjectName(qstr(spec.name));
-    widget->setGeometry(px(spec.left), px(spec.top), px(spec.width), px(spec.height));
-    widget->setEnabled(!(spec.attrs & kAttrDisabled));
-    if (spec.attrs & kAttrUnderlined) {
-        QFont font = windowFont();
-        font.setUnderline(true);
-        widget->setFont(font);
-    }
-    if (spec.attrs & kAttrListFont) {
-        QFont font = QApplication::font();
-        font.setPointSizeF(8.25);
-        widget->setFont(font);
-    }
-    if (spec.kind == ControlKind::Label)
-        widget->lower(); // labels lie beneath every other control
-    return widget;
 }
 
 void Form1::wireControls() {
@@ -176,21 +73,6 @@ void Form1::wireControls() {
     find(boxFormat_, "boxFormat");
 }
 
-void Form1::setTabOrderFromLayout() {
-    std::vector<const ControlSpec*> order;
-    for (const ControlSpec& spec : kLayout)
-        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::GroupBox)
-            order.push_back(&spec);
-    std::sort(order.begin(), order.end(),
-              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
-    for (std::size_t i = 0; i + 1 < order.size(); ++i)
-        setTabOrder(findChild<QWidget*>(qstr(order[i]->name)),
-                    findChild<QWidget*>(qstr(order[i + 1]->name)));
-    for (const ControlSpec& spec : kLayout)
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::GroupBox)
-            findChild<QWidget*>(qstr(spec.name))->setFocusPolicy(Qt::NoFocus);
-}
-
 void Form1::onLoad() {
     for (const char* entry : {"VCD", "SVCD", "DVD", "User Defined"})
         boxFormat_->addItem(QString::fromLatin1(entry));
@@ -198,20 +80,32 @@ void Form1::onLoad() {
 }
 
 void Form1::setMessageSink(MessageSink sink) {
-    messageSink_ = std::move(sink);
+    messages_.setSink(std::move(sink));
 }
 
 void Form1::setAviLibrary(avifile::AviLibrary* library) {
     aviLibrary_ = library;
 }
 
-SourceOutcome Form1::fileInfo(const QString& path) {
-    ActionScope action(*this);
+FileInfoOutcome Form1::fileInfo(const std::string& path) {
+    MessageRule::Action action(messages_);
     avifile::AviLibrary& library = aviLibrary_ ? *aviLibrary_ : avifile::systemAviLibrary();
-    return inspectFile(
-        library, QFile::encodeName(path).toStdString(),
-        [this](const std::string& text) { tell(QString::fromStdString(text)); },
-        [this](const avifile::AVIFILEINFO& record) { return showSourceInfo(record); });
+    bool told = false;
+    const SourceOutcome outcome = inspectFile(
+        library, path,
+        [this, &told](const std::string& text) {
+            told = true;
+            messages_.tell(QString::fromStdString(text));
+        },
+        [this](const avifile::AVIFILEINFO& record) {
+            const QScopedValueRollback quiet(showingSource_, true);
+            return showSourceInfo(record);
+        });
+    if (told)
+        return {FileInfoOutcome::Told, {}};
+    if (!outcome.ok())
+        return {FileInfoOutcome::FailedWhileShowing, outcome};
+    return {};
 }
 
 SourceOutcome Form1::showSourceInfo(const avifile::AVIFILEINFO& record) {
@@ -246,37 +140,45 @@ SourceOutcome Form1::showSourceInfo(const avifile::AVIFILEINFO& record) {
     return {};
 }
 
-// The output group is one tab stop, entered at its selected option (at opONT2
-// while none is selected); the arrow keys still move between all three.
 void Form1::syncOutputOptionFocus() {
-    QRadioButton* entry = opOPal_->isChecked() ? opOPal_ : opONT1_->isChecked() ? opONT1_ : opONT2_;
-    for (QRadioButton* option : {opOPal_, opONT1_, opONT2_})
-        option->setFocusPolicy(option == entry ? Qt::StrongFocus : Qt::ClickFocus);
+    enterGroupAtSelected({opONT2_, opONT1_, opOPal_});
 }
 
 void Form1::browseClicked() {
-    ActionScope action(*this);
+    // A click that took the focus from a bad source box is told about first,
+    // as its own action, before the dialog opens.
+    focusLoss_->runPending();
+    MessageRule::Action action(messages_);
+    FileInfoOutcome read;
     // A failure ends the command and undoes nothing, but the user is told why:
     // what was already shown stays, and silence would leave it unexplained.
-    try {
+    const std::optional<std::string> trapped = runTrapped([&] {
         const QString folder = QCoreApplication::applicationDirPath();
         const auto chosen = chooseAviFile(RUVIV_CommonDialog::windowHandle(this),
                                           QFile::encodeName(folder).toStdString());
         if (!chosen)
             return;
-        const QString path = QFile::decodeName(QByteArray::fromStdString(*chosen));
-        text1_->setText(path);
-        const SourceOutcome outcome = fileInfo(path);
-        if (!outcome.ok())
-            tell(QString::fromStdString(describeSourceOutcome(outcome)));
-    } catch (const std::exception& error) {
-        tell(QString::fromStdString(error.what()));
+        // The box shows the name; the file is read by the dialog's own bytes.
+        text1_->setText(QFile::decodeName(QByteArray::fromStdString(*chosen)));
+        read = fileInfo(*chosen);
+    });
+    if (trapped) {
+        messages_.tell(QString::fromStdString(*trapped));
+        return;
     }
+    if (read.kind != FileInfoOutcome::FailedWhileShowing)
+        return;
+    const QString text = QString::fromStdString(describeSourceOutcome(read.failure));
+    if (read.failure.kind == SourceOutcome::SizeRefused)
+        reportSourceError(read.failure.resize, text);
+    else
+        messages_.tell(text);
 }
 
 void Form1::formatChosen(int index) {
-    ActionScope action(*this);
+    MessageRule::Action action(messages_);
     format = index;
+    focusLoss_->runPending();
     runTrigger();
 }
 
@@ -284,31 +186,27 @@ void Form1::outputOptionToggled(bool selected) {
     syncOutputOptionFocus();
     if (!selected)
         return;
-    ActionScope action(*this);
+    MessageRule::Action action(messages_);
+    focusLoss_->runPending();
     runTrigger();
 }
 
 void Form1::sourceBoxLeft() {
-    ActionScope action(*this);
-    runTrigger();
+    MessageRule::Action action(messages_);
+    const ResizeError error = applyRecalculationRule();
+    if (error == ResizeError::None || showingSource_)
+        return;
+    // Moving between the boxes while fixing them is no reason to say it again.
+    if (toldAbout_ == std::pair(txtSW_->text(), txtSH_->text()))
+        return;
+    reportSourceError(error, QString::fromStdString(describeResizeError(error)));
 }
 
 void Form1::endProgram() {
+    // At once: a bad source box left by this click is not worth a message now.
+    focusLoss_->dropPending();
     close();
     QCoreApplication::exit(0);
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && (watched == txtSW_ || watched == txtSH_)) {
-        // Only a move to another control of this window counts: a message box,
-        // another window or the list's popup taking the focus is no loss.
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        QWidget* next = QApplication::focusWidget();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && next &&
-            next != watched && next->window() == this)
-            sourceBoxLeft();
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 ResizeError Form1::applyRecalculationRule() {
@@ -316,20 +214,32 @@ ResizeError Form1::applyRecalculationRule() {
     const QString height = txtSH_->text();
     if (width.isEmpty() || height.isEmpty())
         return ResizeError::None;
-    return calcResize();
+    const ResizeError error = calcResize();
+    if (error == ResizeError::None)
+        toldAbout_.reset();
+    return error;
 }
 
 void Form1::runTrigger() {
     const ResizeError error = applyRecalculationRule();
-    if (error != ResizeError::None)
-        tell(QString::fromStdString(describeResizeError(error)));
+    if (error != ResizeError::None && !showingSource_)
+        reportSourceError(error, QString::fromStdString(describeResizeError(error)));
 }
 
-void Form1::tell(const QString& text) {
-    if (messageShownInAction_ && actionDepth_ > 0)
+// Tells why the source cannot be used and puts the user back into the wrong
+// box with its text selected, once the message and the focus change that
+// brought it are over.
+void Form1::reportSourceError(ResizeError error, const QString& text) {
+    if (!messages_.tell(text))
         return;
-    messageShownInAction_ = true;
-    messageSink_(text);
+    toldAbout_ = std::pair(txtSW_->text(), txtSH_->text());
+    const bool widthWrong =
+        error == ResizeError::WidthNotANumber || error == ResizeError::WidthOutOfRange;
+    QLineEdit* wrong = widthWrong ? txtSW_ : txtSH_;
+    QTimer::singleShot(0, wrong, [wrong] {
+        wrong->setFocus(Qt::OtherFocusReason);
+        wrong->selectAll();
+    });
 }
 
 ResizeError Form1::calcResize() {

@@ -17,16 +17,21 @@
 //                            showSourceInfo fills the source boxes and options,
 //                            which sets off the handlers above once more.
 //
-// The controls come from one constant table (app/layout.h). Failures come back
-// as values; a handler tells the user once per action through the message sink.
+// The controls come from one constant table (app/layout.h), built by
+// app/layout_builder.h, with the tab order of app/focus_policy.h. A source
+// box's loss of focus reaches sourceBoxLeft through app/focus_loss_filter.h.
+// Failures come back as values; a handler tells the user once per action
+// (app/message_rule.h), and "..." traps what its road raises (chooser/browse.h).
 
-#include "app/message.h"
+#include "app/message_rule.h"
 #include "resize/calc.h"
 #include "source/file_info.h"
 
 #include <QWidget>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 
 class QComboBox;
 class QLineEdit;
@@ -35,7 +40,7 @@ class QRadioButton;
 
 namespace quorvel {
 
-struct ControlSpec;
+class FocusLossFilter;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -52,25 +57,19 @@ public:
     // nothing has changed and the error says which source box is wrong.
     ResizeError calcResize();
 
-    // Reads the AVI file at `path` and shows its size, rate class and the DVD
-    // sizes, or tells the user why it could not. A failure while showing the
-    // record comes back to the caller, after the file has been released.
-    SourceOutcome fileInfo(const QString& path);
+    // Reads the AVI file at `path` (the file system's bytes, as the dialog
+    // gave them) and shows its size, rate class and the DVD sizes. An open or
+    // read failure is told here; a failure while showing the record is left
+    // to the caller, after the file has been released.
+    FileInfoOutcome fileInfo(const std::string& path);
 
     void setMessageSink(MessageSink sink);
     // Null puts the real library back.
     void setAviLibrary(avifile::AviLibrary* library);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    class ActionScope;
-
-    QWidget* createControl(const ControlSpec& spec, QWidget* container);
     void wireControls();
     void onLoad();
-    void setTabOrderFromLayout();
 
     void browseClicked();
     void formatChosen(int index);
@@ -81,8 +80,8 @@ private:
     SourceOutcome showSourceInfo(const avifile::AVIFILEINFO& record);
     ResizeError applyRecalculationRule();
     void runTrigger();
+    void reportSourceError(ResizeError error, const QString& text);
     void syncOutputOptionFocus();
-    void tell(const QString& text);
     QLineEdit* resultBox(ResultBox box) const;
 
     QPushButton* btnBrowse_ = nullptr;
@@ -102,10 +101,14 @@ private:
     QRadioButton* opONT2_ = nullptr;
     QComboBox* boxFormat_ = nullptr;
 
-    MessageSink messageSink_;
+    MessageRule messages_;
+    FocusLossFilter* focusLoss_ = nullptr;
     avifile::AviLibrary* aviLibrary_ = nullptr;
-    int actionDepth_ = 0;
-    bool messageShownInAction_ = false;
+    // While a file is shown its road reports for it, once.
+    bool showingSource_ = false;
+    // The source texts last found wrong and told: leaving a box again with the
+    // same texts says nothing more while the user is fixing them.
+    std::optional<std::pair<QString, QString>> toldAbout_;
 };
 
 } // namespace quorvel

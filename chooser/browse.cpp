@@ -1,5 +1,7 @@
 #include "chooser/browse.h"
 
+#include <exception>
+
 namespace quorvel {
 
 using namespace RUVIV_CommonDialog;
@@ -15,6 +17,15 @@ std::optional<std::string> chooseAviFile(Handle owner, const std::string& progra
         return std::nullopt;
     // Only the first of several names is read.
     return result.folder + result.files(1);
+}
+
+std::optional<std::string> runTrapped(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    }
+    return std::nullopt;
 }
 
 } // namespace quorvel

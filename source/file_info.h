@@ -17,6 +17,17 @@ struct SourceOutcome {
     bool ok() const { return kind == Shown; }
 };
 
+// What one read of a file came to, so the caller knows what is left to say:
+// the record shown; an open or read failure already told to the user; or a
+// failure while showing the record, which nobody has told yet.
+struct FileInfoOutcome {
+    enum Kind { Shown, Told, FailedWhileShowing };
+    Kind kind = Shown;
+    SourceOutcome failure; // why, for FailedWhileShowing
+
+    bool shown() const { return kind == Shown; }
+};
+
 // A sentence for the user about a failed source display.
 std::string describeSourceOutcome(const SourceOutcome& outcome);
 

@@ -1,5 +1,6 @@
 // The "..." button end to end: the real dialog, the path box and the reader.
 #include "../support/fake_avi_library.h"
+#include "../support/fake_dialog.h"
 #include "../support/modal.h"
 #include "app/form1.h"
 #include "chooser/qt_dialog.h"
@@ -8,7 +9,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <memory>
 
 using namespace quorvel;
@@ -65,6 +68,9 @@ class BrowseTest : public QObject {
             else
                 typeAndEnter(dialog, names);
         });
+        QTest::mouseClick(form->findChild<QPushButton*>("btnBrowse"), Qt::LeftButton);
+    }
+    void clickBrowse() {
         QTest::mouseClick(form->findChild<QPushButton*>("btnBrowse"), Qt::LeftButton);
     }
     void copyCorpus(const QString& from, const QString& to) {
@@ -161,6 +167,113 @@ private Q_SLOTS:
         browse(names.join(' '));
         QCOMPARE(state(), before);
         QCOMPARE(messages, QStringList{"More than 200 files were chosen."});
+    }
+
+    // Text1 shows the path before the file is read, so it is there when the
+    // open fails; the reader gets exactly the dialog's bytes.
+    void pathIsShownBeforeTheFileIsRead_data() {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("plain") << QByteArray("/videos") << QByteArray("clip.avi")
+                               << QByteArray("/videos/clip.avi");
+        QTest::newRow("root") << QByteArray("/") << QByteArray("x.avi") << QByteArray("/x.avi");
+        QTest::newRow("Latin-1 name")
+            << QByteArray("/v") << QByteArray("caf\xe9.avi") << QByteArray("/v/caf\xe9.avi");
+    }
+    void pathIsShownBeforeTheFileIsRead() {
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, path);
+        fakes::FakeAviLibrary lib;
+        lib.openResult = -1;
+        lib.openError = ENOENT;
+        form->setAviLibrary(&lib);
+        fakes::FakeDialog dialog(&platform);
+        dialog.folder = folder.toStdString();
+        dialog.names = {name.toStdString()};
+        box("Text1")->setText("previous");
+        QString shownWhenTold;
+        form->setMessageSink([&](const QString& text) {
+            messages << text;
+            shownWhenTold = box("Text1")->text();
+        });
+        clickBrowse();
+        QCOMPARE(lib.openedPath, path.toStdString());
+        QCOMPARE(box("Text1")->text(), QFile::decodeName(path));
+        QCOMPARE(shownWhenTold, QFile::decodeName(path));
+        QCOMPARE(messages,
+                 QStringList{"Error while opening the AVI file... No such file or directory"});
+    }
+
+    // A file whose size the window cannot use: one message, the same on every
+    // load, whatever was loaded or chosen before.
+    void unusableSizeIsToldOncePerLoad_data() {
+        QTest::addColumn<uint>("width");
+        QTest::addColumn<uint>("height");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("wrongBox");
+        QTest::newRow("640x0") << 640u << 0u
+                               << "The file's frame size cannot be used. The source height must "
+                                  "not be 0."
+                               << "txtSH";
+        QTest::newRow("40000x480") << 40000u << 480u
+                                   << "The file's frame size cannot be used. The source width is "
+                                      "out of range. It must be a whole number from -32768 to "
+                                      "32767."
+                                   << "txtSW";
+    }
+    void unusableSizeIsToldOncePerLoad() {
+        QFETCH(uint, width);
+        QFETCH(uint, height);
+        QFETCH(QString, message);
+        QFETCH(QString, wrongBox);
+        fakes::FakeAviLibrary lib;
+        form->setAviLibrary(&lib);
+        fakes::FakeDialog dialog(&platform);
+        dialog.folder = "/videos";
+        dialog.names = {"clip.avi"};
+        form->findChild<QComboBox*>("boxFormat")->setCurrentIndex(0);
+        lib.record = fakes::FakeAviLibrary::makeRecord(width, height, 25, 1);
+        clickBrowse();
+        QCOMPARE(messages, QStringList{message});
+        QTRY_COMPARE(QApplication::focusWidget()->objectName(), wrongBox);
+        clickBrowse();
+        QCOMPARE(messages, QStringList({message, message}));
+        // A good file afterwards is shown in full.
+        lib.record = fakes::FakeAviLibrary::makeRecord(640, 480, 25, 1);
+        clickBrowse();
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(box("txtOWT")->text(), QStringLiteral("720"));
+    }
+
+    // The dialog's bytes name the file; the box shows them decoded.
+    void latin1FileNameIsReadByItsBytes() {
+        const std::string folder = QFile::encodeName(dir.path()).toStdString();
+        const std::string name = "caf\xe9.avi";
+        std::filesystem::copy_file((kCorpus + "cif-352x288-25.avi").toStdString(),
+                                   folder + "/" + name,
+                                   std::filesystem::copy_options::overwrite_existing);
+        // The folder's own clean-up goes by decoded names and would miss it.
+        const auto remove = qScopeGuard([&] { std::filesystem::remove(folder + "/" + name); });
+        fakes::FakeDialog dialog(&platform);
+        dialog.folder = folder;
+        dialog.names = {name};
+        clickBrowse();
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join('|')));
+        QCOMPARE(box("Text1")->text(),
+                 QFile::decodeName(QByteArray::fromStdString(folder + "/" + name)));
+        QCOMPARE(state().mid(1),
+                 QStringList({"352", "288", "704", "576", "720", "576", "opSP", "opOPal", "DVD"}));
+    }
+
+    void dialogIsCentredOverTheMainWindow() {
+        fakes::FakeDialog dialog(&platform);
+        clickBrowse();
+        QCOMPARE(dialog.shown, 1);
+        QVERIFY(dialog.hook == &RUVIV_CommonDialog::CenterOnOwnerHook);
+        QCOMPARE(dialog.asked.hwndOwner, RUVIV_CommonDialog::windowHandle(form.get()));
+        QCOMPARE(RUVIV_CommonDialog::hookOwner, RUVIV_CommonDialog::windowHandle(form.get()));
     }
 };
 

@@ -1,5 +1,7 @@
+#include "../support/fake_dialog.h"
 #include "app/form1.h"
 #include "app/layout.h"
+#include "app/layout_builder.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -8,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -19,6 +22,51 @@ namespace {
 QString name(std::string_view s) {
     return QString::fromUtf8(s.data(), int(s.size()));
 }
+
+QRect pixels(const ControlSpec& spec) {
+    return QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15);
+}
+
+// A user at the mouse: a click is a press and, a moment later, a release that
+// comes whatever the screen shows. A message box that comes up in between gets
+// the release (the window under it is blocked), then the user closes it.
+class User {
+public:
+    explicit User(QWidget& window) : window_(window) {
+        closer_.setInterval(5);
+        QObject::connect(&closer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            release();
+            boxes << box->text();
+            box->accept();
+        });
+        closer_.start();
+    }
+
+    void click(QWidget* target) {
+        at_ = target->mapTo(&window_, target->rect().center());
+        down_ = true;
+        QTest::mousePress(window_.windowHandle(), Qt::LeftButton, {}, at_);
+        release();
+    }
+
+    QStringList boxes; // the texts of the message boxes closed
+
+private:
+    void release() {
+        if (!down_)
+            return;
+        down_ = false;
+        QTest::mouseRelease(window_.windowHandle(), Qt::LeftButton, {}, at_);
+    }
+
+    QWidget& window_;
+    QTimer closer_;
+    QPoint at_;
+    bool down_ = false;
+};
 
 } // namespace
 
@@ -128,12 +176,41 @@ private Q_SLOTS:
         QCOMPARE(form->windowIcon().availableSizes().value(0), QSize(32, 32));
     }
 
+    // Where a label overlaps another control, a hit test there finds the control.
     void labelsLieBeneathOtherControls() {
-        // Label1 overlaps txtSW: the box must be the one drawn on top.
-        QWidget* frame = get<QGroupBox>("Frame1");
-        const QObjectList children = frame->children();
-        QVERIFY(children.indexOf(get<QLabel>("Label1")) < children.indexOf(box("txtSW")));
-        QVERIFY(children.indexOf(get<QLabel>("Label2")) < children.indexOf(option("opSP")));
+        int overlaps = 0;
+        for (const ControlSpec& label : kLayout) {
+            if (label.kind != ControlKind::Label)
+                continue;
+            for (const ControlSpec& other : kLayout) {
+                const QRect both = pixels(label).intersected(pixels(other));
+                if (other.kind == ControlKind::Label || other.container != label.container ||
+                    both.isEmpty())
+                    continue;
+                QWidget* container = label.container == "Form1"
+                                         ? form.get()
+                                         : form->findChild<QWidget*>(name(label.container));
+                QWidget* hit = container->childAt(both.center());
+                QWidget* expected = form->findChild<QWidget*>(name(other.name));
+                QVERIFY2(hit == expected || expected->isAncestorOf(hit),
+                         qPrintable(name(label.name) + " over " + name(other.name)));
+                ++overlaps;
+            }
+        }
+        QCOMPARE(overlaps, 8); // Label1 and Label2 under both boxes, Label2 also under opSP
+    }
+
+    // The table's order does not matter: a label listed after a box still lies beneath it.
+    void labelListedLastStillLiesBeneath() {
+        QWidget window;
+        window.setObjectName("W");
+        constexpr ControlSpec table[] = {
+            {"box", ControlKind::TextBox, "W", "", 0, 0, 1500, 375, 0, kAttrNone},
+            {"label", ControlKind::Label, "W", "Width:", 750, 0, 1500, 375, 1, kAttrNone},
+        };
+        buildControls(window, table);
+        QCOMPARE(window.childAt(60, 10)->objectName(), QStringLiteral("box"));
+        QCOMPARE(window.childAt(120, 10)->objectName(), QStringLiteral("label"));
     }
 
     void startsBlankWithFocusOnBrowse() {
@@ -368,9 +445,90 @@ private Q_SLOTS:
         QCOMPARE(modality, Qt::ApplicationModal);
     }
 
+    // The program ends: its event loop returns, and not merely because its
+    // last window closed. A bad source box left
+    // by the click neither stops nor delays it.
+    void command1EndsTheProgram_data() {
+        QTest::addColumn<QString>("width");
+        QTest::newRow("empty boxes") << "";
+        QTest::newRow("abc in Width") << "abc";
+    }
     void command1EndsTheProgram() {
-        QTest::mouseClick(get<QPushButton>("Command1"), Qt::LeftButton);
+        QFETCH(QString, width);
+        form->setMessageSink([this](const QString& text) { showQuorvelMessage(form.get(), text); });
+        QApplication::setQuitOnLastWindowClosed(false);
+        const auto restore = qScopeGuard([] { QApplication::setQuitOnLastWindowClosed(true); });
+        box("txtSH")->setText("480");
+        box("txtSW")->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(box("txtSW"), width);
+        User user(*form);
+        QTimer::singleShot(0, [&] { user.click(get<QPushButton>("Command1")); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        watchdog.start(3000);
+        QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!form->isVisible());
+        QCOMPARE(user.boxes, QStringList());
+    }
+
+    // The message for the box that was left comes once, and the click still
+    // opens the dialog, after it.
+    void browseClickAfterBadBoxShowsMessageThenDialog() {
+        form->setMessageSink([this](const QString& text) { showQuorvelMessage(form.get(), text); });
+        fakes::FakeDialog dialog;
+        User user(*form);
+        QStringList boxesWhenOpen{"not opened"};
+        dialog.whileOpen = [&] { boxesWhenOpen = user.boxes; };
+        box("txtSH")->setText("480");
+        box("txtSW")->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(box("txtSW"), "abc");
+        user.click(get<QPushButton>("btnBrowse"));
+        QTRY_COMPARE(dialog.shown, 1);
+        const QString expected = "The source width is not a number. Enter a whole number from "
+                                 "-32768 to 32767.";
+        QCOMPARE(boxesWhenOpen, QStringList{expected});
+        QTest::qWait(20);
+        QCOMPARE(user.boxes, QStringList{expected});
+    }
+
+    // The user fixes a bad box: told once, put back into it with the text
+    // selected, not told again while moving about with the same texts.
+    void badBoxIsToldOnceWhileTheUserFixesIt() {
+        const QString notANumber =
+            "The source width is not a number. Enter a whole number from -32768 to 32767.";
+        box("txtSH")->setText("480");
+        enter("txtSW", "abc");
+        QCOMPARE(messages, QStringList{notANumber});
+        QTRY_COMPARE(QApplication::focusWidget(), box("txtSW"));
+        QCOMPARE(box("txtSW")->selectedText(), QStringLiteral("abc"));
+
+        QTest::mouseClick(box("txtSH"), Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), box("txtSH"));
+        QTest::mouseClick(box("txtSW"), Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), box("txtSW"));
+        QTest::keyClick(box("txtSW"), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QTest::qWait(10);
+        QCOMPARE(messages.size(), 1);
+
+        // Another trigger still tells.
+        QTest::mouseClick(option("opOPal"), Qt::LeftButton, {}, QPoint(8, 12));
+        QCOMPARE(messages.size(), 2);
+
+        // A changed text is told again; so is the same mistake once fixed.
+        enter("txtSW", "abd");
+        QCOMPARE(messages.size(), 3);
+        enter("txtSW", "640");
+        QCOMPARE(messages.size(), 3);
+        QCOMPARE(results(), QStringList({"352", "264", "352", "288"}));
+        enter("txtSW", "abc");
+        QCOMPARE(messages.size(), 4);
+        enter("txtSW", "640");
+        enter("txtSH", "0");
+        QCOMPARE(messages.size(), 5);
+        QTRY_COMPARE(QApplication::focusWidget(), box("txtSH"));
+        QCOMPARE(box("txtSH")->selectedText(), QStringLiteral("0"));
     }
 };
 
