@@ -1,0 +1,169 @@
+#include "chooser/open_dialog.h"
+
+#include "chooser/dialog_answer.h"
+#include "chooser/name_filters.h"
+#include "chooser/window_handles.h"
+
+#include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+
+namespace quorvel::RUVIV_CommonDialog {
+
+namespace {
+
+// The record's strings end at their first NUL, like the C strings they stand for.
+QString textOf(const std::string& field) {
+    const auto end = field.find('\0');
+    return QString::fromStdString(field.substr(0, end));
+}
+
+// Blanks only: other white space is part of a file name.
+QString withoutBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
+        ++first;
+    while (last > first && text.at(last - 1) == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+// Several existing files may be chosen, while a single typed name that does
+// not exist is offered for creation instead of being refused.
+class OpenDialog final : public QFileDialog {
+public:
+    explicit OpenDialog(QWidget* parent) : QFileDialog(parent) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::DontResolveSymlinks);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        // AnyFile lets a missing name reach accept(); the views still take
+        // several files at once.
+        setFileMode(QFileDialog::AnyFile);
+        for (auto* view : findChildren<QAbstractItemView*>()) {
+            if (view->objectName() == QLatin1String("listView") ||
+                view->objectName() == QLatin1String("treeView"))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        }
+    }
+
+    const QStringList& chosen() const { return chosen_; }
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (files.isEmpty())
+            return;
+        if (files.size() == 1) {
+            acceptOne(files.front());
+            return;
+        }
+        for (const QString& file : files) {
+            const QFileInfo info(file);
+            if (!info.isFile() && !info.isSymLink()) {
+                QMessageBox::warning(
+                    this, windowTitle(),
+                    tr("%1\nFile not found.\nPlease verify the correct file name was given.")
+                        .arg(info.fileName()));
+                return;
+            }
+        }
+        finish(files);
+    }
+
+private:
+    void acceptOne(const QString& file) {
+        const QFileInfo info(file);
+        if (info.isDir()) {
+            QFileDialog::accept(); // opens the folder
+            return;
+        }
+        if (!info.exists() && !info.isSymLink()) {
+            if (!info.absoluteDir().exists()) {
+                QMessageBox::warning(this, windowTitle(),
+                                     QCoreApplication::translate("quorvel", "The folder %1 does "
+                                                                            "not exist.")
+                                         .arg(QDir::toNativeSeparators(info.absolutePath())));
+                return;
+            }
+            const auto answer = QMessageBox::question(
+                this, windowTitle(),
+                QCoreApplication::translate("quorvel",
+                                            "%1 does not exist.\nDo you want to create it?")
+                    .arg(info.fileName()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+            if (answer != QMessageBox::Yes)
+                return;
+        }
+        finish({file});
+    }
+
+    void finish(const QStringList& files) {
+        chosen_ = files;
+        QDialog::accept();
+    }
+
+    QStringList chosen_;
+};
+
+void configure(OpenDialog& dialog, const OpenFileName& params) {
+    const QString title = textOf(params.lpstrTitle);
+    if (!title.isEmpty())
+        dialog.setWindowTitle(title);
+
+    QStringList filters;
+    for (const auto& filter : nameFiltersFrom(params.lpstrFilter))
+        filters.push_back(QString::fromStdString(filter));
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const qsizetype index = params.nFilterIndex - 1;
+        dialog.selectNameFilter(filters.at(index >= 0 && index < filters.size() ? index : 0));
+    }
+
+    const QString defaultExtension = textOf(params.lpstrDefExt);
+    if (!defaultExtension.isEmpty())
+        dialog.setDefaultSuffix(defaultExtension);
+
+    const QString initialDir = textOf(params.lpstrInitialDir);
+    if (!initialDir.isEmpty())
+        dialog.setDirectory(initialDir);
+    // A path here wins over the initial folder, so the dialog reopens where
+    // the last answer was.
+    const QString name = withoutBlanks(textOf(params.lpstrFile));
+    if (!name.isEmpty())
+        dialog.selectFile(name);
+}
+
+// All chosen files live in one folder; a typed path to elsewhere is kept
+// relative to it.
+bool writeChosen(const QStringList& files, OpenFileName& params) {
+    const QString folder = QFileInfo(files.front()).absolutePath();
+    const QDir dir(folder);
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& file : files)
+        names.push_back(QDir::toNativeSeparators(dir.relativeFilePath(file)).toStdString());
+    return writeAnswer(QDir::toNativeSeparators(folder).toStdString(), names, kPathSeparator,
+                       params);
+}
+
+} // namespace
+
+std::int32_t runOpenDialog(OpenFileName& params) {
+    // The owner may go away while the dialog runs, taking the dialog with it.
+    QPointer<OpenDialog> dialog = new OpenDialog(windowFromHandle(params.hwndOwner));
+    configure(*dialog, params);
+    const int code = dialog->exec();
+    if (dialog.isNull())
+        return 0;
+    const QStringList files = dialog->chosen();
+    delete dialog.data();
+    if (code != QDialog::Accepted || files.isEmpty())
+        return 0;
+    return writeChosen(files, params) ? 1 : 0;
+}
+
+} // namespace quorvel::RUVIV_CommonDialog
