@@ -3,6 +3,7 @@
 #include "chooser/dialog_answer.h"
 #include "chooser/name_filters.h"
 #include "chooser/window_handles.h"
+#include "resize/text.h"
 
 #include <QAbstractItemView>
 #include <QCoreApplication>
@@ -17,20 +18,12 @@ namespace quorvel::RUVIV_CommonDialog {
 namespace {
 
 // The record's strings end at their first NUL, like the C strings they stand for.
-QString textOf(const std::string& field) {
-    const auto end = field.find('\0');
-    return QString::fromStdString(field.substr(0, end));
+std::string_view cString(const std::string& field) {
+    return std::string_view(field).substr(0, field.find('\0'));
 }
 
-// Blanks only: other white space is part of a file name.
-QString withoutBlanks(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == u' ')
-        ++first;
-    while (last > first && text.at(last - 1) == u' ')
-        --last;
-    return text.mid(first, last - first);
+QString textOf(const std::string& field) {
+    return QString::fromUtf8(cString(field));
 }
 
 // Several existing files may be chosen, while a single typed name that does
@@ -132,7 +125,8 @@ void configure(OpenDialog& dialog, const OpenFileName& params) {
         dialog.setDirectory(initialDir);
     // A path here wins over the initial folder, so the dialog reopens where
     // the last answer was.
-    const QString name = withoutBlanks(textOf(params.lpstrFile));
+    // Spaces only: other white space is part of a file name.
+    const QString name = QString::fromUtf8(trimmed(cString(params.lpstrFile), kSpace));
     if (!name.isEmpty())
         dialog.selectFile(name);
 }

@@ -1,5 +1,6 @@
 #include "source/avifile.h"
 
+#include "resize/text.h"
 #include "source/avi_platform.h"
 #include "source/aviheader.h"
 
@@ -67,10 +68,6 @@ const char* ownErrorText(std::int32_t code) {
 
 bool isOwnRange(std::int32_t code) {
     return (code & ~0xFF) == (kErrorNotAviFile & ~0xFF);
-}
-
-bool isBlank(const std::string& text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
 } // namespace
@@ -168,7 +165,7 @@ std::string sysErrorText(std::int32_t code) {
     if (isOwnRange(code))
         return unknown;
     const std::string text = systemErrorText(code);
-    return isBlank(text) ? unknown : text;
+    return isBlank(text, kSpaceTabAndLineEnds) ? unknown : text;
 }
 
 } // namespace quorvel::avifile
