@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSettings>
 
 namespace quorvel::RUVIV_CommonDialog {
 
@@ -144,9 +145,21 @@ bool writeChosen(const QStringList& files, OpenFileName& params) {
                        params);
 }
 
+// QFileDialog reads its history, last folder and view from Qt's own settings
+// file when it is made and writes them back when it is destroyed. The program
+// keeps nothing, so Qt's settings are sent to a folder that cannot exist (a
+// device file is in the way): nothing is read, and nothing can be created
+// there, not even the folder. No other settings are used in the program.
+void keepQtSettingsAway() {
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (const auto scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+}
+
 } // namespace
 
 std::int32_t runOpenDialog(OpenFileName& params) {
+    keepQtSettingsAway();
     // The owner may go away while the dialog runs, taking the dialog with it.
     QPointer<OpenDialog> dialog = new OpenDialog(windowFromHandle(params.hwndOwner));
     configure(*dialog, params);

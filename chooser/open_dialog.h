@@ -10,6 +10,8 @@
 namespace quorvel::RUVIV_CommonDialog {
 
 // Runs the dialog modally over hwndOwner's widget (never the native dialog).
+// Qt's own settings, where its file dialog would keep a history, are sent
+// nowhere for the rest of the process: the dialog reads and writes no file.
 // Nonzero when something was chosen and written into `params`; 0 when the
 // user cancelled, the owner went away, or the answer does not fit.
 std::int32_t runOpenDialog(OpenFileName& params);
