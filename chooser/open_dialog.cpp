@@ -10,9 +10,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace quorvel::RUVIV_CommonDialog {
 
@@ -43,12 +49,24 @@ public:
                 view->objectName() == QLatin1String("treeView"))
                 view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         }
+        box_ = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        list_ = findChild<QListView*>(QStringLiteral("listView"));
+        model_ = findChild<QFileSystemModel*>();
+        // Queued, so that it comes after Qt's own handler, which writes the
+        // names in the order they were selected.
+        if (box_ != nullptr && list_ != nullptr && model_ != nullptr)
+            connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                    &OpenDialog::showSelectionInListOrder, Qt::QueuedConnection);
     }
 
     const QStringList& chosen() const { return chosen_; }
 
+    // Several names in the name box come back as it lists them, typed or
+    // picked, and each must exist.
     void accept() override {
-        const QStringList files = selectedFiles();
+        QStringList files = namesInBox();
+        if (files.size() < 2)
+            files = selectedFiles();
         if (files.isEmpty())
             return;
         if (files.size() == 1) {
@@ -69,6 +87,59 @@ public:
     }
 
 private:
+    // Qt's reading of the box: one name, or several each in double quotes.
+    QStringList namesInBox() const {
+        if (box_ == nullptr)
+            return {};
+        const QString text = box_->text();
+        QStringList names;
+        if (!text.contains(u'"')) {
+            names << text;
+        } else {
+            const QStringList parts = text.split(u'"');
+            for (qsizetype i = 1; i < parts.size(); i += 2)
+                names << parts.at(i);
+        }
+        QStringList files;
+        const QDir folder = directory();
+        for (QString name : std::as_const(names)) {
+            if (name.isEmpty())
+                continue;
+            const QString suffix = defaultSuffix();
+            if (!suffix.isEmpty() && !QFileInfo(name).fileName().contains(u'.') &&
+                !QFileInfo(folder, name).isDir())
+                name += u'.' + suffix;
+            files << folder.absoluteFilePath(name);
+        }
+        return files;
+    }
+
+    // Picked in the list, the names show in the list's order; Qt's handler
+    // leaves a box that has the focus alone, and so does this.
+    void showSelectionInListOrder() {
+        if (box_->hasFocus() || !box_->isVisible())
+            return;
+        QStringList names;
+        for (const QModelIndex& row : selectedRowsInListOrder()) {
+            if (!model_->isDir(row))
+                names << row.data().toString();
+        }
+        if (names.size() < 2)
+            return;
+        for (QString& name : names)
+            name = u'"' + name + u'"';
+        box_->setText(names.join(u' '));
+    }
+
+    QModelIndexList selectedRowsInListOrder() const {
+        if (list_ == nullptr)
+            return {};
+        QModelIndexList rows = list_->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end(),
+                  [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+        return rows;
+    }
+
     void acceptOne(const QString& file) {
         const QFileInfo info(file);
         if (info.isDir()) {
@@ -101,6 +172,9 @@ private:
     }
 
     QStringList chosen_;
+    QLineEdit* box_ = nullptr;
+    QListView* list_ = nullptr;
+    QFileSystemModel* model_ = nullptr;
 };
 
 void configure(OpenDialog& dialog, const OpenFileName& params) {

@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
+#include <QTreeView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -133,6 +135,71 @@ private Q_SLOTS:
         });
         const OpenResult r = ShowOpen(0, kCenterOnScreen);
         QCOMPARE(Names(r.files.begin(), r.files.end()), (Names{"a.avi", "link.avi"}));
+    }
+
+    // After b.avi was read the next dialog opens with it selected. Typed
+    // names come back in the order typed; names picked in the list come back
+    // in the list's order, whatever was selected first.
+    void severalNamesKeepTheUsersOrderAfterAChoice_data() {
+        QTest::addColumn<QString>("typed"); // empty: control-click a.avi instead
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("typed, preselected last")
+            << "\"a.avi\" \"b.avi\"" << QStringList{"a.avi", "b.avi"};
+        QTest::newRow("typed, preselected first")
+            << "\"b.avi\" \"a.avi\"" << QStringList{"b.avi", "a.avi"};
+        QTest::newRow("typed, one missing") << "\"new.avi\" \"b.avi\"" << QStringList{};
+        QTest::newRow("picked in the list") << "" << QStringList{"a.avi", "b.avi"};
+    }
+
+    void severalNamesKeepTheUsersOrderAfterAChoice() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, expected);
+        onModal<QFileDialog>([](QFileDialog* d) { typeAndEnter(d, "b.avi"); });
+        QCOMPARE(ShowOpen(0, kCenterOnScreen).files(1), "b.avi");
+
+        QString warning;
+        onModal<QFileDialog>([&](QFileDialog* d) {
+            auto* view = d->findChild<QListView*>("listView");
+            auto* box = d->findChild<QLineEdit*>("fileNameEdit");
+            // Focus goes where a user's keys or clicks would put it.
+            d->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return view->selectionModel()->selectedRows().size() == 1; }));
+            if (typed.isEmpty()) {
+                // The list or the detail view, whichever the dialog shows.
+                QAbstractItemView* shown = view;
+                if (!shown->isVisible())
+                    shown = d->findChild<QTreeView*>("treeView");
+                const QModelIndex a =
+                    d->findChild<QFileSystemModel*>()->index(dir.filePath("a.avi"));
+                shown->setFocus(); // as a real click in it would
+                QTRY_VERIFY(shown->hasFocus());
+                QTest::mouseClick(shown->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                                  shown->visualRect(a).center());
+                QTRY_COMPARE(box->text(), "\"a.avi\" \"b.avi\"");
+                d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+            } else {
+                onModal<QMessageBox>([&](QMessageBox* box) {
+                    warning = box->text();
+                    box->accept();
+                });
+                box->setFocus();
+                QTRY_VERIFY(box->hasFocus());
+                typeAndEnter(d, typed);
+            }
+            if (d->isVisible())
+                d->reject();
+        });
+        const OpenResult r = ShowOpen(0, kCenterOnScreen);
+        Names want;
+        for (const QString& name : expected)
+            want.push_back(name.toStdString());
+        QCOMPARE(Names(r.files.begin(), r.files.end()), want);
+        QCOMPARE(warning,
+                 want.empty()
+                     ? "new.avi\nFile not found.\nPlease verify the correct file name was given."
+                     : "");
     }
 
     void dialogTakesTitleFiltersFolderAndNameFromTheRecord() {
