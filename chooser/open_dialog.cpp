@@ -2,6 +2,7 @@
 
 #include "chooser/dialog_answer.h"
 #include "chooser/name_filters.h"
+#include "chooser/native_path.h"
 #include "chooser/window_handles.h"
 #include "resize/text.h"
 
@@ -31,6 +32,11 @@ std::string_view cString(const std::string& field) {
 
 QString textOf(const std::string& field) {
     return QString::fromUtf8(cString(field));
+}
+
+// Paths in the record are the file system's bytes.
+QString pathOf(std::string_view bytes) {
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 // Several existing files may be chosen, while a single typed name that does
@@ -74,12 +80,15 @@ public:
             return;
         }
         for (const QString& file : files) {
-            const QFileInfo info(file);
-            if (!info.isFile() && !info.isSymLink()) {
+            const auto native = nativeOrWarn(file);
+            if (!native)
+                return;
+            const EntryKind kind = entryKind(*native);
+            if (!kind.isFile && !kind.isLink) {
                 QMessageBox::warning(
                     this, windowTitle(),
                     tr("%1\nFile not found.\nPlease verify the correct file name was given.")
-                        .arg(info.fileName()));
+                        .arg(QFileInfo(file).fileName()));
                 return;
             }
         }
@@ -140,14 +149,31 @@ private:
         return rows;
     }
 
+    // Qt's own file information would look for the name's UTF-8 form, which
+    // is not the file when its name is not valid UTF-8.
+    std::optional<QByteArray> nativeOrWarn(const QString& file) {
+        auto native = nativePath(file);
+        if (!native)
+            QMessageBox::warning(this, windowTitle(),
+                                 QCoreApplication::translate(
+                                     "quorvel", "%1\nMore than one file in the folder shows this "
+                                                "name.\nPlease rename one of them.")
+                                     .arg(QFileInfo(file).fileName()));
+        return native;
+    }
+
     void acceptOne(const QString& file) {
         const QFileInfo info(file);
-        if (info.isDir()) {
+        const auto native = nativeOrWarn(file);
+        if (!native)
+            return;
+        const EntryKind kind = entryKind(*native);
+        if (kind.isDir) {
             QFileDialog::accept(); // opens the folder
             return;
         }
-        if (!info.exists() && !info.isSymLink()) {
-            if (!info.absoluteDir().exists()) {
+        if (!kind.exists && !kind.isLink) {
+            if (!entryKind(native->left(std::max<qsizetype>(native->lastIndexOf('/'), 1))).isDir) {
                 QMessageBox::warning(this, windowTitle(),
                                      QCoreApplication::translate("quorvel", "The folder %1 does "
                                                                             "not exist.")
@@ -195,28 +221,34 @@ void configure(OpenDialog& dialog, const OpenFileName& params) {
     if (!defaultExtension.isEmpty())
         dialog.setDefaultSuffix(defaultExtension);
 
-    const QString initialDir = textOf(params.lpstrInitialDir);
+    const QString initialDir = pathOf(cString(params.lpstrInitialDir));
     if (!initialDir.isEmpty())
         dialog.setDirectory(initialDir);
     // A path here wins over the initial folder, so the dialog reopens where
     // the last answer was.
     // Spaces only: other white space is part of a file name.
-    const QString name = QString::fromUtf8(trimmed(cString(params.lpstrFile), kSpace));
+    const QString name = pathOf(trimmed(cString(params.lpstrFile), kSpace));
     if (!name.isEmpty())
         dialog.selectFile(name);
 }
 
 // All chosen files live in one folder; a typed path to elsewhere is kept
-// relative to it.
+// relative to it. The answer holds the file system's bytes.
 bool writeChosen(const QStringList& files, OpenFileName& params) {
     const QString folder = QFileInfo(files.front()).absolutePath();
+    const auto folderBytes = nativePath(folder);
+    if (!folderBytes)
+        return false;
     const QDir dir(folder);
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(files.size()));
-    for (const QString& file : files)
-        names.push_back(QDir::toNativeSeparators(dir.relativeFilePath(file)).toStdString());
-    return writeAnswer(QDir::toNativeSeparators(folder).toStdString(), names, kPathSeparator,
-                       params);
+    for (const QString& file : files) {
+        const auto name = nativeNameUnder(*folderBytes, dir.relativeFilePath(file));
+        if (!name)
+            return false;
+        names.push_back(name->toStdString());
+    }
+    return writeAnswer(folderBytes->toStdString(), names, kPathSeparator, params);
 }
 
 // QFileDialog reads its history, last folder and view from Qt's own settings
