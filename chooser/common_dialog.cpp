@@ -1,5 +1,7 @@
 #include "chooser/common_dialog.h"
 
+#include "resize/text.h"
+
 #include <array>
 #include <limits>
 #include <stdexcept>
@@ -116,10 +118,6 @@ OpenResult readSeveralFiles(const OpenFileName& params, char separator) {
     return result;
 }
 
-bool isBlank(const std::string& text) {
-    return text.find_first_not_of(' ') == std::string::npos;
-}
-
 } // namespace
 
 const std::string& FileList::operator()(int index) const {
@@ -139,7 +137,7 @@ OpenResult readAnswer(const OpenFileName& params, std::int32_t ok, char separato
         return cancelled;
     }
     // The dialog fills the title only when a single file was chosen.
-    if (!isBlank(params.lpstrFileTitle))
+    if (!isBlank(params.lpstrFileTitle, kSpace))
         return readOneFile(params);
     return readSeveralFiles(params, separator);
 }

@@ -27,6 +27,11 @@
 // dialog has run by the time any of these is thrown; dialogParams keeps its
 // answer.
 //
+// Paths are the file system's bytes: the record's lpstrFile and
+// lpstrInitialDir and OpenResult's folder and files hold a name exactly as the
+// system spells it, which on Linux need not be valid UTF-8. Show them with
+// QFile::decodeName and open them by the bytes, never through a QString.
+//
 // Everything here runs on one thread (the one that owns the windows).
 
 #include "chooser/centring.h"

@@ -1,24 +1,18 @@
 #include "chooser/name_filters.h"
 
+#include "resize/text.h"
+
 namespace quorvel::RUVIV_CommonDialog {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 std::vector<std::string> split(std::string_view text, std::string_view separators) {
     std::vector<std::string> parts;
     std::size_t start = 0;
     while (start <= text.size()) {
         const auto end = text.find_first_of(separators, start);
-        const auto part =
-            trimmed(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
+        const auto part = trimmed(
+            text.substr(start, end == std::string_view::npos ? text.npos : end - start), kSpace);
         if (!part.empty())
             parts.emplace_back(part);
         if (end == std::string_view::npos)
@@ -40,7 +34,7 @@ std::string_view withoutOwnPatterns(std::string_view description,
     const auto inside = description.substr(open + 1, description.size() - open - 2);
     if (split(inside, "; ,") != patterns)
         return description;
-    return trimmed(description.substr(0, open));
+    return trimmed(description.substr(0, open), kSpace);
 }
 
 } // namespace
@@ -52,7 +46,7 @@ std::vector<std::string> nameFiltersFrom(std::string_view filter) {
         const auto descriptionEnd = filter.find('\0', at);
         if (descriptionEnd == std::string_view::npos || descriptionEnd == at)
             break;
-        const auto description = trimmed(filter.substr(at, descriptionEnd - at));
+        const auto description = trimmed(filter.substr(at, descriptionEnd - at), kSpace);
         const auto patternsStart = descriptionEnd + 1;
         auto patternsEnd = filter.find('\0', patternsStart);
         if (patternsEnd == std::string_view::npos)

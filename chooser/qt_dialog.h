@@ -1,30 +1,20 @@
 #pragma once
 
-// The Qt side of the open-file dialog module: Qt's own file dialog behind
-// Platform::getOpenFileName, an application-wide event filter as the
-// thread-wide hook (it fires on a window's Show, which reaches the dialog
-// before it is on screen and before any activation), and widget geometry
-// (frame rectangles) behind WindowOps.
+// The Qt side of the open-file dialog module, one seam to a file:
+// Platform::getOpenFileName runs Qt's own file dialog (open_dialog.h), the
+// thread-wide hook is an application-wide event filter (hook_emulation.h),
+// WindowOps moves frame rectangles (window_geometry.h), and the record's
+// window fields hold small-number handles (window_handles.h).
 //
 // Use: create one QtCommonDialogPlatform after the QApplication, on its
 // thread, and keep it for as long as ShowOpen may run; pass
 // windowHandle(ownerWidget) as ShowOpen's owner window.
 
 #include "chooser/common_dialog.h"
-
-#include <QPointer>
-#include <map>
-
-class QObject;
-class QWidget;
+#include "chooser/hook_emulation.h"
+#include "chooser/window_handles.h"
 
 namespace quorvel::RUVIV_CommonDialog {
-
-// Handles for the record's window fields. A widget keeps its handle for life;
-// handles are never reused, and a destroyed widget's handle resolves to
-// nullptr. windowHandle(nullptr) is 0.
-Handle windowHandle(QWidget* widget);
-QWidget* windowFromHandle(Handle handle);
 
 class QtCommonDialogPlatform final : public Platform, public WindowOps {
 public:
@@ -48,8 +38,7 @@ public:
     void unhook(Handle hook) override;
 
 private:
-    std::map<Handle, QPointer<QObject>> hooks_;
-    Handle lastHook_ = 0;
+    ThreadHooks hooks_;
 };
 
 } // namespace quorvel::RUVIV_CommonDialog

@@ -1,22 +1,13 @@
 #include "resize/number.h"
 
+#include "resize/text.h"
+
 namespace quorvel {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
 }
 
 std::string_view takeDigits(std::string_view& s) {
@@ -31,7 +22,7 @@ std::string_view takeDigits(std::string_view& s) {
 } // namespace
 
 SourceNumber parseSourceNumber(std::string_view text) {
-    std::string_view s = trimBlanks(text);
+    std::string_view s = trimmed(text, kSpaceAndTab);
     bool negative = false;
     if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
         negative = s.front() == '-';

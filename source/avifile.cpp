@@ -1,12 +1,11 @@
 #include "source/avifile.h"
 
+#include "resize/text.h"
 #include "source/avi_platform.h"
 #include "source/aviheader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <unordered_set>
 #include <vector>
@@ -20,16 +19,16 @@ struct AviFile {
 
 namespace {
 
+// Per thread, as the system's own last error is; the program has one thread,
+// so nothing else here is shared or locked.
 thread_local std::int32_t tlsLastError = 0;
-std::atomic<int> gInitCount{0};
+int gInitCount = 0;
 
 // The handles open now, so that a stale or made-up pointer is refused rather
 // than followed.
-std::mutex gHandlesMutex;
 std::unordered_set<const AviFile*> gHandles;
 
 bool isOpen(const AviFile* file) {
-    const std::lock_guard lock(gHandlesMutex);
     return gHandles.count(file) != 0;
 }
 
@@ -69,10 +68,6 @@ bool isOwnRange(std::int32_t code) {
     return (code & ~0xFF) == (kErrorNotAviFile & ~0xFF);
 }
 
-bool isBlank(const std::string& text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 } // namespace
 
 std::int32_t lastError() {
@@ -88,13 +83,12 @@ void AVIFileInit() {
 
 void AVIFileExit() {
     // An unbalanced exit must not drive the count below zero.
-    int count = gInitCount.load();
-    while (count > 0 && !gInitCount.compare_exchange_weak(count, count - 1)) {
-    }
+    if (gInitCount > 0)
+        --gInitCount;
 }
 
 int initCount() {
-    return gInitCount.load();
+    return gInitCount;
 }
 
 std::int32_t AVIFileOpen(PAVIFILE* file, const char* path, std::uint32_t mode) {
@@ -117,10 +111,7 @@ std::int32_t AVIFileOpen(PAVIFILE* file, const char* path, std::uint32_t mode) {
         handle->prefix.resize(got);
         if (const std::int32_t rc = checkAviSignature(handle->prefix))
             return fail(rc);
-        {
-            const std::lock_guard lock(gHandlesMutex);
-            gHandles.insert(handle.get());
-        }
+        gHandles.insert(handle.get());
         *file = handle.release();
         return 0;
     } catch (const std::bad_alloc&) {
@@ -149,12 +140,9 @@ std::int32_t AVIFileInfo(PAVIFILE file, AVIFILEINFO* info, std::int32_t size) {
 std::uint32_t AVIFileRelease(PAVIFILE file) {
     if (file == nullptr)
         return 0;
-    {
-        const std::lock_guard lock(gHandlesMutex);
-        if (gHandles.erase(file) == 0) {
-            setLastError(kErrorInvalidHandle);
-            return 0;
-        }
+    if (gHandles.erase(file) == 0) {
+        setLastError(kErrorInvalidHandle);
+        return 0;
     }
     delete file; // closes the file
     return 0;
@@ -168,7 +156,7 @@ std::string sysErrorText(std::int32_t code) {
     if (isOwnRange(code))
         return unknown;
     const std::string text = systemErrorText(code);
-    return isBlank(text) ? unknown : text;
+    return isBlank(text, kSpaceTabAndLineEnds) ? unknown : text;
 }
 
 } // namespace quorvel::avifile

@@ -5,15 +5,19 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <functional>
+#include <unistd.h>
 
 using namespace quorvel::RUVIV_CommonDialog;
 using quorvel::fakes::onModal;
@@ -36,6 +40,42 @@ struct RecordingOps final : WindowOps {
     WindowOps& real;
     std::vector<Handle> moved;
 };
+
+// Files named by bytes that QFile cannot spell, nor QTemporaryDir remove.
+struct FilesByName {
+    ~FilesByName() {
+        for (const QByteArray& path : paths)
+            ::unlink(path.constData());
+    }
+    bool create(const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0)
+            return false;
+        paths << path;
+        return ::close(fd) == 0;
+    }
+    QList<QByteArray> paths;
+};
+
+// The list or the detail view, whichever the dialog shows.
+QAbstractItemView* shownView(QFileDialog* d) {
+    QAbstractItemView* view = d->findChild<QListView*>("listView");
+    return view->isVisible() ? view : d->findChild<QTreeView*>("treeView");
+}
+
+// Clicks `path`'s row, as a user does, once the folder has been listed.
+void clickRow(QFileDialog* d, const QString& path, Qt::KeyboardModifiers keys = {}) {
+    QAbstractItemView* view = shownView(d);
+    auto* model = d->findChild<QFileSystemModel*>();
+    QModelIndex row;
+    QVERIFY(QTest::qWaitFor([&] {
+        row = model->index(path);
+        return row.isValid() && !view->visualRect(row).isEmpty();
+    }));
+    view->setFocus(); // where a real click puts it
+    QVERIFY(QTest::qWaitFor([&] { return view->hasFocus(); }));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, view->visualRect(row).center());
+}
 
 } // namespace
 
@@ -133,6 +173,121 @@ private Q_SLOTS:
         });
         const OpenResult r = ShowOpen(0, kCenterOnScreen);
         QCOMPARE(Names(r.files.begin(), r.files.end()), (Names{"a.avi", "link.avi"}));
+    }
+
+    // After b.avi was read the next dialog opens with it selected. Typed
+    // names come back in the order typed; names picked in the list come back
+    // in the list's order, whatever was selected first.
+    void severalNamesKeepTheUsersOrderAfterAChoice_data() {
+        QTest::addColumn<QString>("typed"); // empty: control-click a.avi instead
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("typed, preselected last")
+            << "\"a.avi\" \"b.avi\"" << QStringList{"a.avi", "b.avi"};
+        QTest::newRow("typed, preselected first")
+            << "\"b.avi\" \"a.avi\"" << QStringList{"b.avi", "a.avi"};
+        QTest::newRow("typed, one missing") << "\"new.avi\" \"b.avi\"" << QStringList{};
+        QTest::newRow("picked in the list") << "" << QStringList{"a.avi", "b.avi"};
+    }
+
+    void severalNamesKeepTheUsersOrderAfterAChoice() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, expected);
+        onModal<QFileDialog>([](QFileDialog* d) { typeAndEnter(d, "b.avi"); });
+        QCOMPARE(ShowOpen(0, kCenterOnScreen).files(1), "b.avi");
+
+        QString warning;
+        onModal<QFileDialog>([&](QFileDialog* d) {
+            auto* view = d->findChild<QListView*>("listView");
+            auto* box = d->findChild<QLineEdit*>("fileNameEdit");
+            // Focus goes where a user's keys or clicks would put it.
+            d->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            QVERIFY(QTest::qWaitFor(
+                [&] { return view->selectionModel()->selectedRows().size() == 1; }));
+            if (typed.isEmpty()) {
+                clickRow(d, dir.filePath("a.avi"), Qt::ControlModifier);
+                QTRY_COMPARE(box->text(), "\"a.avi\" \"b.avi\"");
+                d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+            } else {
+                if (expected.isEmpty()) // only then is there a box to answer
+                    onModal<QMessageBox>([&](QMessageBox* box) {
+                        warning = box->text();
+                        box->accept();
+                    });
+                box->setFocus();
+                QTRY_VERIFY(box->hasFocus());
+                typeAndEnter(d, typed);
+            }
+            if (d->isVisible())
+                d->reject();
+        });
+        const OpenResult r = ShowOpen(0, kCenterOnScreen);
+        Names want;
+        for (const QString& name : expected)
+            want.push_back(name.toStdString());
+        QCOMPARE(Names(r.files.begin(), r.files.end()), want);
+        QCOMPARE(warning,
+                 want.empty()
+                     ? "new.avi\nFile not found.\nPlease verify the correct file name was given."
+                     : "");
+    }
+
+    // A name that is not valid UTF-8 shows with U+FFFD for its bad byte (Qt's
+    // list leaves such files out, so the name is pasted as shown elsewhere);
+    // the answer still holds the file's own bytes, and the next dialog starts
+    // on it.
+    void nameThatIsNotUtf8ComesBackAsItsBytes() {
+        QTemporaryDir latin1;
+        const QByteArray folder = QFile::encodeName(latin1.path());
+        const QByteArray name = "caf\xe9.avi";
+        FilesByName files;
+        QVERIFY(files.create(folder + '/' + name));
+        const QString shown = QFile::decodeName(name);
+        QVERIFY(shown.contains(QChar::ReplacementCharacter));
+        dialogParams.lpstrInitialDir = folder.toStdString();
+        onModal<QFileDialog>([&](QFileDialog* d) {
+            typeAndEnter(d, shown);
+            if (d->isVisible())
+                d->reject();
+        });
+        const OpenResult r = ShowOpen(0, kCenterOnScreen);
+        QCOMPARE(r.folder, folder.toStdString() + '/');
+        QCOMPARE(r.files(1), name.toStdString());
+        QCOMPARE(::access((r.folder + r.files(1)).c_str(), F_OK), 0);
+
+        QString again;
+        onModal<QFileDialog>([&](QFileDialog* d) {
+            again = d->findChild<QLineEdit*>("fileNameEdit")->text();
+            d->reject();
+        });
+        ShowOpen(0, kCenterOnScreen);
+        QCOMPARE(again, shown);
+    }
+
+    // Two such names show alike, and the answer cannot say which was meant.
+    void namesThatShowAlikeAreRefused() {
+        QTemporaryDir latin1;
+        const QByteArray folder = QFile::encodeName(latin1.path());
+        FilesByName files;
+        for (const char* name : {"caf\xe9.avi", "caf\xe8.avi"})
+            QVERIFY(files.create(folder + '/' + name));
+        dialogParams.lpstrInitialDir = folder.toStdString();
+        QString warning;
+        bool stayedOpen = false;
+        onModal<QFileDialog>([&](QFileDialog* d) {
+            onModal<QMessageBox>([&](QMessageBox* box) {
+                warning = box->text();
+                box->accept();
+            });
+            typeAndEnter(d, QFile::decodeName("caf\xe9.avi"));
+            stayedOpen = d->isVisible();
+            d->reject();
+        });
+        QCOMPARE(ShowOpen(0, kCenterOnScreen).cancelled, std::int16_t(-1));
+        QVERIFY(stayedOpen);
+        QCOMPARE(warning, QFile::decodeName("caf\xe9.avi") +
+                              "\nMore than one file in the folder shows this name.\nPlease "
+                              "rename one of them.");
     }
 
     void dialogTakesTitleFiltersFolderAndNameFromTheRecord() {
