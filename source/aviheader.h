@@ -59,7 +59,7 @@ struct AviVideoExtras {
     std::uint32_t handler = 0;     // strh fccHandler
     std::uint32_t compression = 0; // strf biCompression
     // OpenDML video properties (vprp); all 0 when the stream has none.
-    std::uint32_t aspectX = 0, aspectY = 0; // dwFrameAspectRatio: the frame's width:height
+    std::uint32_t aspectX = 0, aspectY = 0;        // dwFrameAspectRatio: the frame's width:height
     std::uint32_t frameWidth = 0, frameHeight = 0; // of the active picture
 };
 

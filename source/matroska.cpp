@@ -19,7 +19,7 @@ const char* const kReadFailed = "The Matroska file could not be read.";
 
 std::string lengthMarkerError(std::uint64_t offset) {
     return "The Matroska file is damaged: the element at byte " + std::to_string(offset) +
-           " has a length without a marker bit.";
+           " has an ID or size without its length marker.";
 }
 
 // One VINT: its length is one more than the leading zero bits of its first
@@ -240,9 +240,14 @@ struct Segment {
 
 class Reader {
 public:
-    Reader(Bytes prefix, avifile::ByteSource& source) : bytes_(prefix, source) {}
+    // A prefix shorter than open's usual first read is made up to it with one
+    // read, so that the headers after it cost no read each.
+    Reader(Bytes prefix, avifile::ByteSource& source)
+        : head_(madeUp(prefix, source, headStore_, readFailed_)), bytes_(head_, source) {}
 
     ProbeResult run() {
+        if (readFailed_)
+            return {std::nullopt, kReadFailed};
         Segment segment;
         if (!findSegment(segment))
             return fail();
@@ -271,6 +276,19 @@ public:
     }
 
 private:
+    static Bytes madeUp(Bytes prefix, avifile::ByteSource& source, std::vector<std::uint8_t>& store,
+                        bool& failed) {
+        SourceBytes all(prefix, source);
+        if (prefix.size() >= kPrefixRead || prefix.size() >= all.size())
+            return prefix;
+        Bytes head;
+        if (!all.get(0, kPrefixRead, store, head)) {
+            failed = true;
+            return prefix;
+        }
+        return head;
+    }
+
     ProbeResult fail() const { return {std::nullopt, error_}; }
 
     // The element header at `offset`, with the prefix or one small read.
@@ -280,6 +298,11 @@ private:
             error_ = kReadFailed;
             return false;
         }
+        return decode(b, offset, h);
+    }
+
+    // The header at the start of `b`, which begins at `offset` in the file.
+    bool decode(Bytes b, std::uint64_t offset, ElementHeader& h) {
         if (--elements_ < 0) {
             error_ = kTooMany;
             return false;
@@ -344,9 +367,10 @@ private:
                 return false;
             if (h.id == kIdSegment) {
                 segment.start = at + h.length;
-                segment.end = h.size == kUnknownSize || !fitsIn(segment.start, h.size, bytes_.size())
-                                  ? bytes_.size()
-                                  : segment.start + h.size;
+                segment.end =
+                    h.size == kUnknownSize || !fitsIn(segment.start, h.size, bytes_.size())
+                        ? bytes_.size()
+                        : segment.start + h.size;
                 return true;
             }
             if (h.size == kUnknownSize) {
@@ -377,21 +401,31 @@ private:
         return doc;
     }
 
-    // The Tracks element at `offset`, if there is one there.
+    // The Tracks element at `offset`, if there is one there: one read of
+    // kTracksFirstRead, and a second only for a longer track list.
     bool tracksAt(std::uint64_t offset, const Segment& segment, std::optional<Bytes>& tracks) {
+        Bytes first;
+        if (!bytes_.get(offset, kTracksFirstRead, tracksStore_, first)) {
+            error_ = kReadFailed;
+            return false;
+        }
         ElementHeader h;
-        if (!header(offset, h))
+        if (!decode(first, offset, h))
             return false;
         if (h.id != kIdTracks)
             return true;
         const std::uint64_t start = offset + h.length;
         std::uint64_t size = h.size;
         if (size == kUnknownSize)
-            size = std::min<std::uint64_t>(segment.end - std::min(start, segment.end),
-                                           kMaxTracksSize);
+            size =
+                std::min<std::uint64_t>(segment.end - std::min(start, segment.end), kMaxTracksSize);
         if (size > kMaxTracksSize) {
             error_ = kDamaged;
             return false;
+        }
+        if (fitsIn(h.length, size, first.size())) {
+            tracks = first.subspan(h.length, static_cast<std::size_t>(size));
+            return true;
         }
         Bytes b;
         if (!body(start, size, tracksStore_, b))
@@ -445,6 +479,10 @@ private:
         return true;
     }
 
+    // In this order: the made-up prefix is the view's.
+    std::vector<std::uint8_t> headStore_;
+    bool readFailed_ = false;
+    Bytes head_;
     SourceBytes bytes_;
     std::vector<std::uint8_t> headerStore_;
     std::vector<std::uint8_t> tracksStore_;

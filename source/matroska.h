@@ -35,11 +35,15 @@ inline constexpr std::uint32_t kIdDisplayWidth = 0x54B0;
 inline constexpr std::uint32_t kIdDisplayHeight = 0x54BA;
 inline constexpr std::uint32_t kIdDisplayUnit = 0x54B2;
 
+// What open usually reads first; a shorter prefix is made up to it.
+inline constexpr std::size_t kPrefixRead = 64 * 1024;
 // Limits. Real EBML headers are about 40 bytes, SeekHeads under 100, track
 // lists a few kilobytes (codec private data included).
 inline constexpr std::size_t kMaxEbmlHeaderSize = 4096;
 inline constexpr std::size_t kMaxSeekHeadSize = 64 * 1024;
 inline constexpr std::size_t kMaxTracksSize = 1024 * 1024;
+// The first read at the track list, enough for nearly all of them whole.
+inline constexpr std::size_t kTracksFirstRead = 64 * 1024;
 // Segment children looked at before the track list: SeekHead, Info, Tags,
 // Void, Chapters, Attachments... a dozen in real files.
 inline constexpr int kMaxLevel1Elements = 64;
@@ -54,9 +58,9 @@ inline constexpr std::size_t kMaxElementHeader = 12;
 inline constexpr std::uint64_t kUnknownSize = UINT64_MAX;
 
 struct ElementHeader {
-    std::uint32_t id = 0;      // with its length marker, as the spec writes IDs
-    std::uint64_t size = 0;    // kUnknownSize when all its value bits are set
-    std::size_t length = 0;    // of the ID and size fields
+    std::uint32_t id = 0;   // with its length marker, as the spec writes IDs
+    std::uint64_t size = 0; // kUnknownSize when all its value bits are set
+    std::size_t length = 0; // of the ID and size fields
 };
 
 enum class HeaderStatus { Ok, CutShort, Invalid };

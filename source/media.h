@@ -30,7 +30,7 @@ std::optional<Fraction> ratio(std::uint64_t num, std::uint64_t den);
 
 struct VideoInfo {
     Container container = Container::Avi;
-    std::string codec; // the FourCC or codec id as the file stores it
+    std::string codec;       // the FourCC or codec id as the file stores it
     std::uint32_t width = 0; // coded size, before shape and rotation
     std::uint32_t height = 0;
     std::optional<Fraction> rate; // frames per second; none when the file does not say

@@ -33,8 +33,7 @@ bool startCodeAt(Bytes b, std::size_t at) {
 
 // The next start code at or after `from` and before `limit`; sets `more` when
 // the bytes end before `limit` so that more bytes could still hold one.
-std::optional<std::size_t> nextStartCode(Bytes b, std::size_t from, std::size_t limit,
-                                         bool& more) {
+std::optional<std::size_t> nextStartCode(Bytes b, std::size_t from, std::size_t limit, bool& more) {
     more = false;
     for (std::size_t i = from; i < limit; ++i) {
         if (i + 4 > b.size()) {
@@ -148,9 +147,9 @@ Status parseSequence(Bytes es, bool complete, Sequence& out) {
 }
 
 std::optional<Fraction> frameRate(const Sequence& s) {
-    static constexpr std::array<Fraction, 9> kRates = {
-        Fraction{0, 1},  {24000, 1001}, {24, 1}, {25, 1},        {30000, 1001},
-        {30, 1},         {50, 1},       {60000, 1001}, {60, 1}};
+    static constexpr std::array<Fraction, 9> kRates = {Fraction{0, 1}, {24000, 1001}, {24, 1},
+                                                       {25, 1},        {30000, 1001}, {30, 1},
+                                                       {50, 1},        {60000, 1001}, {60, 1}};
     if (s.rateCode == 0 || s.rateCode >= kRates.size())
         return std::nullopt;
     const Fraction base = kRates[s.rateCode];
@@ -166,8 +165,8 @@ std::optional<Fraction> pixelShape(const Sequence& s) {
     if (!s.mpeg2) {
         // Height over width of a pel, to four places as the table gives them.
         static constexpr std::array<std::uint64_t, 15> kPelHeight = {
-            0, 10000, 6735, 7031, 7615, 8055, 8437, 8935, 9157, 9815, 10255, 10695, 10950, 11575,
-            12015};
+            0,    10000, 6735,  7031,  7615,  8055,  8437, 8935,
+            9157, 9815,  10255, 10695, 10950, 11575, 12015};
         if (s.aspectCode == 0 || s.aspectCode >= kPelHeight.size())
             return std::nullopt;
         return ratio(10000, kPelHeight[s.aspectCode]);
@@ -300,6 +299,7 @@ ProbeResult readProgram(Window& w) {
     std::vector<std::uint8_t> video;
     std::optional<std::uint8_t> stream;
     std::size_t pos = 0;
+    std::size_t nextLook = 0;
     Status status = Status::NotFound;
     for (int n = 0; n < kMaxPackets; ++n) {
         if (!w.ensure(pos + 6))
@@ -307,7 +307,8 @@ ProbeResult readProgram(Window& w) {
         Bytes b = w.bytes();
         if (!startCodeAt(b, pos) || b[pos + 3] < kProgramEnd) {
             ++pos;
-            while (w.ensure(pos + 4) && !(startCodeAt(w.bytes(), pos) && w.bytes()[pos + 3] == kPack))
+            while (w.ensure(pos + 4) &&
+                   !(startCodeAt(w.bytes(), pos) && w.bytes()[pos + 3] == kPack))
                 ++pos;
             continue;
         }
@@ -336,14 +337,20 @@ ProbeResult readProgram(Window& w) {
                 const Bytes payload = packet.subspan(start);
                 const std::size_t room = kMaxVideoBytes - video.size();
                 video.insert(video.end(), payload.begin(),
-                             payload.begin() + static_cast<std::ptrdiff_t>(
-                                                   std::min(room, payload.size())));
-                Sequence s;
-                status = parseSequence(video, video.size() >= kMaxVideoBytes, s);
-                if (status == Status::Ok)
-                    return result(s, Container::MpegPs);
-                if (status != Status::NeedMore)
-                    return failure(status, false);
+                             payload.begin() +
+                                 static_cast<std::ptrdiff_t>(std::min(room, payload.size())));
+                // Looked at each time the payload has doubled, so that many
+                // small packets cost linear time; more bytes never change an
+                // answer that is not NeedMore.
+                if (video.size() >= nextLook || video.size() >= kMaxVideoBytes) {
+                    nextLook = 2 * video.size();
+                    Sequence s;
+                    status = parseSequence(video, video.size() >= kMaxVideoBytes, s);
+                    if (status == Status::Ok)
+                        return result(s, Container::MpegPs);
+                    if (status != Status::NeedMore)
+                        return failure(status, false);
+                }
             }
         }
         // The system header and every other packet are stepped over alike.

@@ -26,7 +26,7 @@ inline constexpr int kMaxExtensions = 16;
 struct Sequence {
     std::uint32_t width = 0, height = 0;
     std::uint32_t aspectCode = 0, rateCode = 0;
-    bool mpeg2 = false;        // a sequence extension follows the header
+    bool mpeg2 = false; // a sequence extension follows the header
     std::uint32_t rateExtensionN = 0, rateExtensionD = 0;
     std::uint32_t displayWidth = 0, displayHeight = 0; // 0: no display extension
 };
