@@ -50,7 +50,7 @@ struct Case {
     const char* name;
     Bytes file;
     std::string codec = "RGB";
-    std::optional<Fraction> sar;
+    std::optional<Fraction> sar = std::nullopt;
     std::uint32_t width = 720, height = 576;
 };
 

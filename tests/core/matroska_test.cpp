@@ -71,7 +71,8 @@ struct Track {
     std::string codec = "V_VP9";
     std::uint64_t width = 640, height = 480;
     std::optional<std::uint64_t> duration = 40'000'000; // 25 fps
-    std::optional<std::uint64_t> displayWidth, displayHeight, unit;
+    std::optional<std::uint64_t> displayWidth = std::nullopt, displayHeight = std::nullopt,
+                                 unit = std::nullopt;
     std::uint64_t crop[4] = {0, 0, 0, 0}; // top, bottom, left, right
 };
 
@@ -125,7 +126,7 @@ struct Expect {
     std::string codec = "V_VP9";
     std::uint32_t width = 640, height = 480;
     std::optional<Fraction> rate = Fraction{25, 1};
-    std::optional<Fraction> sar;
+    std::optional<Fraction> sar = std::nullopt;
 };
 
 void expectVideo(const ProbeResult& r, const Expect& e) {
