@@ -103,10 +103,10 @@ Buffer packet(std::uint8_t stream, const Buffer& body) {
 Buffer pes2(std::uint8_t stream, const Buffer& payload) {
     return packet(stream, cat({{0x81, 0x80, 5, 0x21, 0, 1, 0, 1}, payload}));
 }
-// An MPEG-1 packet: stuffing, buffer size, both time stamps.
-Buffer pes1(std::uint8_t stream, const Buffer& payload) {
-    return packet(stream,
-                  cat({{0xFF, 0xFF, 0x40, 0x20, 0x31, 0, 1, 0, 1, 0x11, 0, 1, 0, 1}, payload}));
+// An MPEG-1 packet: stuffing, buffer size, both time stamps (whose bytes are
+// the caller's to choose).
+Buffer pes1(std::uint8_t stream, const Buffer& payload, const Buffer& dts = {0x11, 0, 1, 0, 1}) {
+    return packet(stream, cat({{0xFF, 0xFF, 0x40, 0x20, 0x31, 0, 1, 0, 1}, dts, payload}));
 }
 Buffer programEnd() {
     return code(0xB9);
@@ -232,6 +232,9 @@ TEST(Mpeg, ReadsTheSequenceHeader) {
         {"PackStuffing", cat({pack2(7), pes2(0xE0, plain)}), {.container = Container::MpegPs}},
         {"Mpeg1Program",
          cat({pack1(), pes1(0xE0, plain), programEnd()}),
+         {.container = Container::MpegPs}},
+        {"TimeStampsAreNotVideo",
+         cat({pack1(), pes1(0xE0, plain, {0x00, 0x00, 0x01, 0xB3, 0x00}), programEnd()}),
          {.container = Container::MpegPs}},
         {"HeaderSplitOverTwoPackets",
          cat({pack2(), pes2(0xE0, Buffer(mpeg2.begin(), mpeg2.begin() + 7)), pack2(),
