@@ -270,9 +270,9 @@ std::size_t mpegLength(const Bytes& b, std::size_t start) {
 const Format kFormats[] = {
     {"avi", "avi", "|.avi|", quorvel::avifuzz::checkAviInput, 200000, aviStarts, aviSpoil,
      aviLength},
-    {"matroska", "mkv", "|.mkv|.webm|", quorvel::mediafuzz::checkMatroskaInput, 20000,
+    {"matroska", "mkv", "|.mkv|.webm|", quorvel::mediafuzz::checkMatroskaInput, 10000,
      matroskaStarts, matroskaSpoil, matroskaLength},
-    {"mpeg", "mpeg", "|.mpg|.m1v|.m2v|", quorvel::mediafuzz::checkMpegInput, 20000, mpegStarts,
+    {"mpeg", "mpeg", "|.mpg|.m1v|.m2v|", quorvel::mediafuzz::checkMpegInput, 10000, mpegStarts,
      mpegSpoil, mpegLength},
 };
 
