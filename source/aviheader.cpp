@@ -21,6 +21,7 @@ constexpr std::uint32_t kAvih = fourcc("avih");
 constexpr std::uint32_t kStrl = fourcc("strl");
 constexpr std::uint32_t kStrh = fourcc("strh");
 constexpr std::uint32_t kStrf = fourcc("strf");
+constexpr std::uint32_t kVprp = fourcc("vprp");
 constexpr std::uint32_t kVids = fourcc("vids");
 constexpr std::uint32_t kMovi = fourcc("movi");
 constexpr std::uint32_t kIdx1 = fourcc("idx1");
@@ -31,6 +32,8 @@ constexpr std::size_t kAvihSize = 40;
 constexpr std::size_t kStrhSize = 48;
 constexpr std::size_t kStrhWithFrameSize = 56;
 constexpr std::size_t kBitmapInfoSize = 40;
+// The nine fixed words of the OpenDML video properties, before the fields.
+constexpr std::size_t kVideoPropSize = 36;
 
 struct MainHeader {
     std::uint32_t microSecPerFrame = 0;
@@ -158,6 +161,41 @@ HeaderList readHeaderList(Bytes body) {
     if (walker.overran())
         list.hidden = true;
     return list;
+}
+
+// The same first video stream as readStreamList takes.
+AviVideoExtras readExtras(Bytes hdrl) {
+    AviVideoExtras extras;
+    riff::ChunkWalker lists(hdrl);
+    while (const auto list = lists.next()) {
+        if (list->listType() != kStrl)
+            continue;
+        riff::ChunkWalker walker(list->listBody());
+        std::optional<Bytes> strh, strf, vprp;
+        while (const auto chunk = walker.next()) {
+            if (chunk->id == kStrh && !strh)
+                strh = chunk->body;
+            else if (chunk->id == kStrf && !strf)
+                strf = chunk->body;
+            else if (chunk->id == kVprp && !vprp)
+                vprp = chunk->body;
+        }
+        if (!strh || strh->size() < 4 || riff::u32(*strh, 0) != kVids)
+            continue;
+        if (strh->size() >= 8)
+            extras.handler = riff::u32(*strh, 4);
+        if (strf && strf->size() >= kBitmapInfoSize)
+            extras.compression = riff::u32(*strf, 16);
+        if (vprp && vprp->size() >= kVideoPropSize) {
+            const std::uint32_t aspect = riff::u32(*vprp, 20);
+            extras.aspectX = aspect >> 16;
+            extras.aspectY = aspect & 0xFFFFu;
+            extras.frameWidth = riff::u32(*vprp, 24);
+            extras.frameHeight = riff::u32(*vprp, 28);
+        }
+        break;
+    }
+    return extras;
 }
 
 std::int32_t judge(const HeaderList& list) {
@@ -344,8 +382,11 @@ std::int32_t checkAviSignature(std::span<const std::uint8_t> prefix) {
     return 0;
 }
 
-std::int32_t readAviInfo(std::span<const std::uint8_t> prefix, ByteSource& source,
-                         AVIFILEINFO& info) {
+namespace {
+
+// The header list's children, in the prefix or read into `store`.
+std::int32_t headerList(Bytes prefix, ByteSource& source, std::vector<std::uint8_t>& store,
+                        Bytes& children) {
     if (const std::int32_t rc = checkAviSignature(prefix))
         return rc;
     HeaderBytes bytes(prefix, source);
@@ -357,14 +398,32 @@ std::int32_t readAviInfo(std::span<const std::uint8_t> prefix, ByteSource& sourc
     if (place.offset + place.length > bytes.size())
         return kErrorHeaderCutShort;
 
-    std::vector<std::uint8_t> store;
     Bytes list;
     if (const std::int32_t rc = bytes.span(place.offset, place.length, store, list))
         return rc;
-    const HeaderList found = readHeaderList(list.subspan(4));
+    children = list.subspan(4);
+    return 0;
+}
+
+} // namespace
+
+std::int32_t readAviInfo(std::span<const std::uint8_t> prefix, ByteSource& source,
+                         AVIFILEINFO& info) {
+    AviVideoExtras extras;
+    return readAviVideo(prefix, source, info, extras);
+}
+
+std::int32_t readAviVideo(std::span<const std::uint8_t> prefix, ByteSource& source,
+                          AVIFILEINFO& info, AviVideoExtras& extras) {
+    std::vector<std::uint8_t> store;
+    Bytes children;
+    if (const std::int32_t rc = headerList(prefix, source, store, children))
+        return rc;
+    const HeaderList found = readHeaderList(children);
     if (const std::int32_t rc = judge(found))
         return rc;
     info = record(found);
+    extras = readExtras(children);
     return 0;
 }
 

@@ -54,6 +54,19 @@ std::int32_t checkAviSignature(std::span<const std::uint8_t> prefix);
 std::int32_t readAviInfo(std::span<const std::uint8_t> prefix, ByteSource& source,
                          AVIFILEINFO& info);
 
+// What the first video stream's list says beyond the information record.
+struct AviVideoExtras {
+    std::uint32_t handler = 0;     // strh fccHandler
+    std::uint32_t compression = 0; // strf biCompression
+    // OpenDML video properties (vprp); all 0 when the stream has none.
+    std::uint32_t aspectX = 0, aspectY = 0;        // dwFrameAspectRatio: the frame's width:height
+    std::uint32_t frameWidth = 0, frameHeight = 0; // of the active picture
+};
+
+// readAviInfo, and from the same header list the extras.
+std::int32_t readAviVideo(std::span<const std::uint8_t> prefix, ByteSource& source,
+                          AVIFILEINFO& info, AviVideoExtras& extras);
+
 // What open and info do together, on a file held in memory; `prefixSize`
 // stands for the size of open's first read.
 std::int32_t inspectAvi(std::span<const std::uint8_t> bytes, AVIFILEINFO& info,

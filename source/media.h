@@ -25,9 +25,12 @@ struct Fraction {
     friend bool operator==(const Fraction&, const Fraction&) = default;
 };
 
+// num:den in lowest terms; none when either is 0 or the result does not fit.
+std::optional<Fraction> ratio(std::uint64_t num, std::uint64_t den);
+
 struct VideoInfo {
     Container container = Container::Avi;
-    std::string codec; // the FourCC or codec id as the file stores it
+    std::string codec;       // the FourCC or codec id as the file stores it
     std::uint32_t width = 0; // coded size, before shape and rotation
     std::uint32_t height = 0;
     std::optional<Fraction> rate; // frames per second; none when the file does not say
@@ -55,5 +58,8 @@ Sniffed sniff(Bytes prefix);
 ProbeResult readMp4(Bytes prefix, avifile::ByteSource& source);
 ProbeResult readMatroska(Bytes prefix, avifile::ByteSource& source);
 ProbeResult readMpeg(Bytes prefix, avifile::ByteSource& source);
+// The AVI reader's size and rate, the codec's FourCC and the pixel shape from
+// the OpenDML video properties (vprp); the window's road does not use it.
+ProbeResult readAvi(Bytes prefix, avifile::ByteSource& source);
 
 } // namespace quorvel::media

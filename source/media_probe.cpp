@@ -65,8 +65,16 @@ FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
     case Container::MpegEs:
         return fromReader(readMpeg(prefix, *source));
     }
+    // The window's reader gives size and rate; the codec and the OpenDML
+    // frame aspect, which its record has no room for, come from our own read.
+    const ProbeResult extras = readAvi(prefix, *source);
     source.reset(); // the library opens the file itself
-    return probeAvi(library, path);
+    FileProbe probe = probeAvi(library, path);
+    if (probe.video && extras.video) {
+        probe.video->codec = extras.video->codec;
+        probe.video->sar = extras.video->sar;
+    }
+    return probe;
 }
 
 VideoInfo aviVideoInfo(const avifile::AVIFILEINFO& record) {

@@ -15,6 +15,14 @@ video() {
         -frames:v 1 -c:v mjpeg -q:v 31 $exact "$1"
 }
 
+# shaped NAME SIZE RATE ASPECT: one frame shown at ASPECT, which the muxer
+# writes into the OpenDML vprp chunk.
+shaped() {
+    # shellcheck disable=SC2086
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:s=$2:r=$3,format=yuvj444p" \
+        -frames:v 1 -c:v mjpeg -q:v 31 -aspect "$4" $exact "$1"
+}
+
 # with_audio NAME SIZE RATE ORDER: video and audio, ORDER is "video" or "audio"
 # for the stream that comes first.
 with_audio() {
@@ -35,5 +43,6 @@ video rate-320x240-50.avi 320x240 50
 video rate-320x240-60.avi 320x240 60
 video odd-102x128-25.avi 102x128 25
 video odd-101x75-30.avi 101x75 30
+shaped wide-352x288-sar16x11-25.avi 352x288 25 16:9
 with_audio audio-after-352x288-25.avi 352x288 25 video
 with_audio audio-first-320x240-30000-1001.avi 320x240 30000/1001 audio

@@ -47,8 +47,8 @@ struct Unreadable {
 };
 
 TEST_F(ProbeFile, NamesContentThatIsNoContainerAndLeavesTheLibraryAlone) {
-    avitest::Bytes ts(188 * 2, 0);
-    ts[0] = ts[188] = 0x47;
+    avitest::Bytes ts(188 * 3, 0);
+    ts[0] = ts[188] = ts[376] = 0x47;
     for (const Unreadable& c : {Unreadable{"ts", ts, "The file is an MPEG transport stream, which"},
                                 Unreadable{"text", {'h', 'e', 'l', 'l', 'o'}, "not a video file"},
                                 Unreadable{"empty", {}, "not a video file"}}) {

@@ -76,7 +76,7 @@ class Files(TempDir):
                 self.assertEqual(o['path'], os.fsdecode(path))
                 self.assertEqual((o['width'], o['height'], o['class'], o['error']), (w, h, cls, None))
                 self.assertEqual(o['rate'], {'num': rate, 'den': scale, 'fps': rate / scale, 'variable': False})
-                self.assertEqual((o['container'], o['codec'], o['sar'], o['rotation']), ('AVI', None, None, 0))
+                self.assertEqual((o['container'], o['codec'], o['sar'], o['rotation']), ('AVI', 'RGB', None, 0))
                 self.assertEqual(o['display'], {'width': w, 'height': h})
                 [t] = o['targets']
                 self.assertEqual((t['format'], t['standard'], t['par'], t['aspect']), ('DVD', std, 'square', None))

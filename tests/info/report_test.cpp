@@ -54,7 +54,7 @@ TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
 }
 
 TargetSizes dvdNtsc(FrameSize movie, Ratio pixel = {1, 1}) {
-    return {kFormatDvd, false, {720, 480}, movie, pixel, std::nullopt};
+    return {kFormatDvd, false, {720, 480}, movie, pixel, std::nullopt, std::nullopt};
 }
 
 struct FilterCase {

@@ -1,0 +1,30 @@
+#pragma once
+
+// The promises the Matroska reader keeps for any input.
+
+#include "fuzz/media_check.h"
+#include "source/matroska.h"
+
+namespace quorvel::mediafuzz {
+
+inline void checkMatroskaInput(std::span<const std::uint8_t> data) {
+    using namespace media::matroska;
+    // Open's read, and one more when it was short; the EBML header and its body; a header for each
+    // top-level and Segment child looked at; the SeekHead; two track lists (the one the SeekHead
+    // names, the one the walk finds), two reads each.
+    constexpr std::uint64_t kCalls = 2 + 2 + kMaxTopLevelElements + kMaxLevel1Elements + 1 + 4;
+    constexpr std::uint64_t kBytes =
+        kPrefixRead + kMaxElementHeader * (1 + kMaxTopLevelElements + kMaxLevel1Elements) +
+        kMaxEbmlHeaderSize + kMaxSeekHeadSize + 2 * (kTracksFirstRead + kMaxTracksSize);
+    const media::ProbeResult r = checkPrefixes(data, &media::readMatroska, kCalls, kBytes);
+    if (r.ok()) {
+        MEDIA_CHECK(r.video->container == media::Container::Matroska);
+        MEDIA_CHECK(r.video->codec.size() <= kMaxCodecIdLength);
+        // Unless the first bytes also pass for an MP4 box, which sniff puts first.
+        const auto sniffed =
+            media::sniff(data.first(std::min(data.size(), avifile::kPrefixSize))).container;
+        MEDIA_CHECK(sniffed == media::Container::Matroska || sniffed == media::Container::Mp4);
+    }
+}
+
+} // namespace quorvel::mediafuzz

@@ -1,0 +1,92 @@
+#pragma once
+
+// Promises every container reader keeps for any input, shared by the
+// libFuzzer targets and the replay test. A broken one aborts.
+
+#include "source/aviheader.h"
+#include "source/media.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <span>
+#include <vector>
+
+namespace quorvel::mediafuzz {
+
+// Called before aborting, so that a driver can keep the input that broke us.
+inline void (*onBrokenPromise)() = nullptr;
+
+#define MEDIA_CHECK(cond)                                                                          \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "%s:%d: broken promise: %s\n", __FILE__, __LINE__, #cond);        \
+            if (quorvel::mediafuzz::onBrokenPromise)                                               \
+                quorvel::mediafuzz::onBrokenPromise();                                             \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+using Reader = media::ProbeResult (*)(media::Bytes, avifile::ByteSource&);
+
+struct Probe {
+    media::ProbeResult result;
+    avifile::ReadStats reads; // the open's first read included
+};
+
+// What open and the reader do together, with `prefixSize` for open's first read.
+inline Probe probe(std::span<const std::uint8_t> data, std::size_t prefixSize, Reader read) {
+    avifile::MemorySource source(data);
+    const avifile::ReadStats before = avifile::readStats();
+    std::vector<std::uint8_t> prefix(std::min(prefixSize, data.size()));
+    std::size_t got = 0;
+    avifile::readFully(source, 0, prefix, got);
+    prefix.resize(got);
+    Probe p;
+    p.result = read(prefix, source);
+    const avifile::ReadStats after = avifile::readStats();
+    p.reads = {after.bytes - before.bytes, after.calls - before.calls};
+    return p;
+}
+
+inline bool reducedFraction(const std::optional<media::Fraction>& f) {
+    return !f || (f->num > 0 && f->den > 0 && std::gcd(f->num, f->den) == 1);
+}
+
+inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
+    return a.container == b.container && a.codec == b.codec && a.width == b.width &&
+           a.height == b.height && a.rate == b.rate && a.variableRate == b.variableRate &&
+           a.sar == b.sar && a.rotation == b.rotation;
+}
+
+// The answer may not depend on how much open happened to read first: the
+// usual prefix, a bare few bytes, or something between. Returns the answer
+// for the usual prefix; each run's reads must stay within the limits.
+inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Reader read,
+                                        std::uint64_t maxCalls, std::uint64_t maxBytes) {
+    const std::size_t prefixes[] = {avifile::kPrefixSize, 12, 100 + data.size() / 2};
+    media::ProbeResult first;
+    for (std::size_t i = 0; i < std::size(prefixes); ++i) {
+        const Probe p = probe(data, prefixes[i], read);
+        MEDIA_CHECK(p.reads.calls <= maxCalls);
+        MEDIA_CHECK(p.reads.bytes <= prefixes[i] + maxBytes);
+        const media::ProbeResult& r = p.result;
+        MEDIA_CHECK(r.ok() == r.error.empty());
+        if (r.ok()) {
+            MEDIA_CHECK(r.video->width > 0 && r.video->height > 0);
+            MEDIA_CHECK(reducedFraction(r.video->rate));
+            MEDIA_CHECK(reducedFraction(r.video->sar));
+            MEDIA_CHECK(r.video->rotation == 0);
+        }
+        if (i == 0) {
+            first = r;
+        } else {
+            MEDIA_CHECK(r.ok() == first.ok());
+            MEDIA_CHECK(r.error == first.error);
+            MEDIA_CHECK(!r.ok() || sameVideo(*r.video, *first.video));
+        }
+    }
+    return first;
+}
+
+} // namespace quorvel::mediafuzz
