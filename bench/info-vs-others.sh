@@ -70,7 +70,7 @@ make_avi "$work/big.avi" 10 $((4 * 1024 * 1024 * 1024 - 4096))
 truncate -s 4G "$work/big.avi"
 
 first_of() { local f; for f in "$@"; do [ -f "$f" ] && { echo "$f"; return; }; done; }
-mp4=$(first_of tests/data/mp4/*moov-end*.mp4 tests/data/mp4/*.mp4)
+mp4=$(first_of tests/data/mp4/avc1-64x48-25.mp4)
 mkv=$(first_of tests/data/mkv/*.mkv tests/data/mkv/*.webm)
 mpg=$(first_of tests/data/mpeg/*.mpg)
 containers="avi"
