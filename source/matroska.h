@@ -58,7 +58,7 @@ inline constexpr std::size_t kMaxElementHeader = 12;
 inline constexpr std::uint64_t kUnknownSize = UINT64_MAX;
 
 struct ElementHeader {
-    std::uint32_t id = 0;   // with its length marker, as the spec writes IDs
+    std::uint32_t id = 0;   // with its length marker, as Matroska writes IDs
     std::uint64_t size = 0; // kUnknownSize when all its value bits are set
     std::size_t length = 0; // of the ID and size fields
 };

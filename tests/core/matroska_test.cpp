@@ -20,7 +20,7 @@ Buffer cat(std::initializer_list<Buffer> parts) {
     return b;
 }
 
-// An ID as the spec writes it, its marker included.
+// An ID as Matroska writes it, its marker included.
 Buffer idBytes(std::uint32_t id) {
     Buffer b;
     for (int shift = 24; shift >= 0; shift -= 8)
