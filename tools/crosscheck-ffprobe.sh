@@ -1,0 +1,73 @@
+#!/bin/bash
+# Makes fresh files with settings the checked-in corpus does not use and
+# compares what quorvel-info reads from them with what ffprobe says: size,
+# rate, pixel shape and rotation. Needs ffmpeg; prints one line a file and
+# exits 1 on any difference.
+#
+#   tools/crosscheck-ffprobe.sh [PATH/TO/quorvel-info]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+info=${1:-build/dev/info/quorvel-info}
+[ -x "$info" ] || { echo "No quorvel-info at $info; build it or give its path." >&2; exit 2; }
+info=$(realpath "$info")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+ff() { ffmpeg -nostdin -loglevel error -y "$@"; }
+# make NAME SIZE RATE FRAMES ENCODER-OPTIONS...
+make() {
+    local name=$1 size=$2 rate=$3 frames=$4
+    shift 4
+    ff -f lavfi -i "color=c=0x806040:s=$size:r=$rate" -frames:v "$frames" "$@" "$name"
+}
+x264=(-c:v libx264 -preset ultrafast -qp 51)
+make x264-sar40x33.mp4 720x480 30000/1001 3 -vf setsar=40/33 "${x264[@]}"
+make hevc-60.mp4 640x360 60 3 -c:v libx265 -preset ultrafast -x265-params log-level=none
+make x264-dar4x3.mov 480x576 25 3 "${x264[@]}" -aspect 4:3
+make vp9-dar2x1.webm 320x180 50 3 -c:v libvpx-vp9 -deadline realtime -crf 63 -b:v 0 -aspect 2:1
+make mpeg2-dar16x9.m2v 704x576 25 3 -c:v mpeg2video -qscale:v 31 -aspect 16:9
+make svcd-dar4x3.mpg 480x576 25 3 -c:v mpeg2video -qscale:v 31 -aspect 4:3 -f vob
+make mpeg4-ntsc.mkv 352x240 30000/1001 3 -c:v mpeg4 -qscale:v 31
+make fragmented.mp4 320x240 60000/1001 5 "${x264[@]}" -movflags frag_keyframe+empty_moov
+make mpeg4-15.3gp 176x144 15 3 -c:v mpeg4 -qscale:v 31
+make faststart.mp4 640x480 24 3 "${x264[@]}" -movflags faststart
+make really-mp4.avi 1920x1080 30 2 "${x264[@]}" -vf setsar=4/3 -f mp4
+make mpeg4-dar16x9.avi 720x576 25 2 -c:v mpeg4 -qscale:v 31 -aspect 16:9
+# The muxer writes no display matrix, so two copies get theirs set in place.
+for turn in "180 -65536 0 0 0 -65536" "270 0 -65536 0 65536 0"; do
+    python3 - hevc-60.mp4 "hevc-60-turned${turn%% *}.mp4" ${turn#* } <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.index(b"tkhd") + 4
+matrix = at + (52 if data[at] == 1 else 40)
+data[matrix:matrix + 20] = struct.pack(">5i", *map(int, sys.argv[3:8]))
+open(sys.argv[2], "wb").write(data)
+PY
+done
+
+failures=0
+for file in *; do
+    ours=$("$info" --json "$file" | python3 -c '
+import json, sys
+d = json.loads(sys.stdin.readline())
+r, s = d["rate"], d["sar"]
+print("%sx%s" % (d["width"], d["height"]), "%s/%s" % (r["num"], r["den"]) if r else "-",
+      "%s:%s" % (s["num"], s["den"]) if s else "-", d["rotation"])')
+    # ffprobe says 1:1 where the file says nothing, and turns counter-clockwise.
+    theirs=$(ffprobe -v error -select_streams v:0 -of json \
+        -show_entries stream=width,height,r_frame_rate,sample_aspect_ratio:stream_side_data=rotation \
+        "$file" | python3 -c '
+import json, sys
+s = json.load(sys.stdin)["streams"][0]
+turn = next((int(x["rotation"]) for x in s.get("side_data_list", []) if "rotation" in x), 0)
+print("%sx%s" % (s["width"], s["height"]), s["r_frame_rate"], s.get("sample_aspect_ratio", "-"),
+      -turn % 360)')
+    if [ "$ours" = "$theirs" ] || [ "${ours/ - / 1:1 }" = "$theirs" ]; then
+        echo "same      $file: $ours"
+    else
+        echo "DIFFERENT $file: quorvel-info $ours, ffprobe $theirs"
+        failures=$((failures + 1))
+    fi
+done
+exit $((failures > 0))
