@@ -18,12 +18,12 @@ inline void checkMatroskaInput(std::span<const std::uint8_t> data) {
         kMaxEbmlHeaderSize + kMaxSeekHeadSize + 2 * (kTracksFirstRead + kMaxTracksSize);
     const media::ProbeResult r = checkPrefixes(data, &media::readMatroska, kCalls, kBytes);
     if (r.ok()) {
-        MEDIA_CHECK(r.video->container == media::Container::Matroska);
-        MEDIA_CHECK(r.video->codec.size() <= kMaxCodecIdLength);
+        PROMISE(r.video->container == media::Container::Matroska);
+        PROMISE(r.video->codec.size() <= kMaxCodecIdLength);
         // Unless the first bytes also pass for an MP4 box, which sniff puts first.
         const auto sniffed =
             media::sniff(data.first(std::min(data.size(), avifile::kPrefixSize))).container;
-        MEDIA_CHECK(sniffed == media::Container::Matroska || sniffed == media::Container::Mp4);
+        PROMISE(sniffed == media::Container::Matroska || sniffed == media::Container::Mp4);
     }
 }
 

@@ -3,29 +3,15 @@
 // Promises every container reader keeps for any input, shared by the
 // libFuzzer targets and the replay test. A broken one aborts.
 
+#include "fuzz/promise.h"
 #include "source/aviheader.h"
 #include "source/media.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <numeric>
 #include <span>
 #include <vector>
 
 namespace quorvel::mediafuzz {
-
-// Called before aborting, so that a driver can keep the input that broke us.
-inline void (*onBrokenPromise)() = nullptr;
-
-#define MEDIA_CHECK(cond)                                                                          \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "%s:%d: broken promise: %s\n", __FILE__, __LINE__, #cond);        \
-            if (quorvel::mediafuzz::onBrokenPromise)                                               \
-                quorvel::mediafuzz::onBrokenPromise();                                             \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 using Reader = media::ProbeResult (*)(media::Bytes, avifile::ByteSource&);
 
@@ -68,22 +54,22 @@ inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Read
     media::ProbeResult first;
     for (std::size_t i = 0; i < std::size(prefixes); ++i) {
         const Probe p = probe(data, prefixes[i], read);
-        MEDIA_CHECK(p.reads.calls <= maxCalls);
-        MEDIA_CHECK(p.reads.bytes <= prefixes[i] + maxBytes);
+        PROMISE(p.reads.calls <= maxCalls);
+        PROMISE(p.reads.bytes <= prefixes[i] + maxBytes);
         const media::ProbeResult& r = p.result;
-        MEDIA_CHECK(r.ok() == r.error.empty());
+        PROMISE(r.ok() == r.error.empty());
         if (r.ok()) {
-            MEDIA_CHECK(r.video->width > 0 && r.video->height > 0);
-            MEDIA_CHECK(reducedFraction(r.video->rate));
-            MEDIA_CHECK(reducedFraction(r.video->sar));
-            MEDIA_CHECK(r.video->rotation == 0);
+            PROMISE(r.video->width > 0 && r.video->height > 0);
+            PROMISE(reducedFraction(r.video->rate));
+            PROMISE(reducedFraction(r.video->sar));
+            PROMISE(r.video->rotation == 0);
         }
         if (i == 0) {
             first = r;
         } else {
-            MEDIA_CHECK(r.ok() == first.ok());
-            MEDIA_CHECK(r.error == first.error);
-            MEDIA_CHECK(!r.ok() || sameVideo(*r.video, *first.video));
+            PROMISE(r.ok() == first.ok());
+            PROMISE(r.error == first.error);
+            PROMISE(!r.ok() || sameVideo(*r.video, *first.video));
         }
     }
     return first;

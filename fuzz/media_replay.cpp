@@ -358,14 +358,12 @@ int main(int argc, char** argv) {
         if (isSeed(f, entry.path()))
             corpus.push_back(std::move(bytes));
     }
-    MEDIA_CHECK(!corpus.empty());
+    PROMISE(!corpus.empty());
 
     std::vector<std::vector<std::size_t>> starts;
     for (const Bytes& b : corpus)
         starts.push_back(f.starts(b));
-    quorvel::avifuzz::onBrokenPromise = keepInput;
-    quorvel::mediafuzz::onBrokenPromise = keepInput;
-    quorvel::mp4fuzz::onBrokenPromise = keepInput;
+    quorvel::fuzz::onBrokenPromise = keepInput;
     Mutator mutator(0x51ED'0A71);
     for (long i = 0; i < mutations; ++i) {
         const std::size_t which = mutator.pick(corpus.size());

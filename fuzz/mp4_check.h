@@ -3,34 +3,20 @@
 // The promises the MP4 header reader keeps for any input, checked the same way
 // by the libFuzzer target and by a replay of saved inputs. A broken one aborts.
 
+#include "fuzz/promise.h"
 #include "source/avifile.h"
 #include "source/h26x.h"
 #include "source/mp4.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <numeric>
 #include <span>
 
 namespace quorvel::mp4fuzz {
 
-// Called before aborting, so that a driver can keep the input that broke us.
-inline void (*onBrokenPromise)() = nullptr;
-
-#define MP4_CHECK(cond)                                                                            \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "%s:%d: broken promise: %s\n", __FILE__, __LINE__, #cond);        \
-            if (quorvel::mp4fuzz::onBrokenPromise)                                                 \
-                quorvel::mp4fuzz::onBrokenPromise();                                               \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
-
 inline void checkRatio(const std::optional<media::Fraction>& f) {
     if (f) {
-        MP4_CHECK(f->num > 0 && f->den > 0);
-        MP4_CHECK(std::gcd(f->num, f->den) == 1);
+        PROMISE(f->num > 0 && f->den > 0);
+        PROMISE(std::gcd(f->num, f->den) == 1);
     }
 }
 
@@ -51,28 +37,28 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
 
         // Open's read, then at most kMaxReads of ours; a short read costs one
         // more call that finds the end.
-        MP4_CHECK(after.calls - before.calls <= 2 + 2 * mp4::kMaxReads);
-        MP4_CHECK(after.bytes - before.bytes <= prefixes[i] + mp4::kMaxBytesRead);
-        MP4_CHECK(r.ok() == r.error.empty());
+        PROMISE(after.calls - before.calls <= 2 + 2 * mp4::kMaxReads);
+        PROMISE(after.bytes - before.bytes <= prefixes[i] + mp4::kMaxBytesRead);
+        PROMISE(r.ok() == r.error.empty());
         if (r.ok()) {
             const VideoInfo& v = *r.video;
-            MP4_CHECK(v.container == Container::Mp4);
-            MP4_CHECK(v.codec.size() == 4);
+            PROMISE(v.container == Container::Mp4);
+            PROMISE(v.codec.size() == 4);
             for (const char c : v.codec)
-                MP4_CHECK(c >= 0x20 && c <= 0x7e);
-            MP4_CHECK(v.rotation == 0 || v.rotation == 90 || v.rotation == 180 ||
+                PROMISE(c >= 0x20 && c <= 0x7e);
+            PROMISE(v.rotation == 0 || v.rotation == 90 || v.rotation == 180 ||
                       v.rotation == 270);
             checkRatio(v.rate);
             checkRatio(v.sar);
-            MP4_CHECK(!v.variableRate || v.rate.has_value());
+            PROMISE(!v.variableRate || v.rate.has_value());
         }
         if (i == 0) {
             first = r;
         } else {
-            MP4_CHECK(r.error == first.error);
-            MP4_CHECK(r.ok() == first.ok());
+            PROMISE(r.error == first.error);
+            PROMISE(r.ok() == first.ok());
             if (r.ok())
-                MP4_CHECK(sameVideo(*r.video, *first.video));
+                PROMISE(sameVideo(*r.video, *first.video));
         }
     }
     // The parameter set readers, on the raw bytes as well.

@@ -14,14 +14,14 @@ inline void checkMpegInput(std::span<const std::uint8_t> data) {
     const media::ProbeResult r = checkPrefixes(data, &media::readMpeg, kCalls, kMaxScanBytes);
     if (r.ok()) {
         const media::VideoInfo& v = *r.video;
-        MEDIA_CHECK(v.codec == "mpeg1video" || v.codec == "mpeg2video");
+        PROMISE(v.codec == "mpeg1video" || v.codec == "mpeg2video");
         // 12 bits, and 2 more from the MPEG-2 extension.
-        MEDIA_CHECK(v.width < (1u << 14) && v.height < (1u << 14));
-        MEDIA_CHECK(v.codec == "mpeg2video" || (v.width < (1u << 12) && v.height < (1u << 12)));
+        PROMISE(v.width < (1u << 14) && v.height < (1u << 14));
+        PROMISE(v.codec == "mpeg2video" || (v.width < (1u << 12) && v.height < (1u << 12)));
         // Unless the first bytes also pass for an MP4 box, which sniff puts first.
         const auto sniffed =
             media::sniff(data.first(std::min(data.size(), avifile::kPrefixSize))).container;
-        MEDIA_CHECK(sniffed == v.container || sniffed == media::Container::Mp4);
+        PROMISE(sniffed == v.container || sniffed == media::Container::Mp4);
     }
 }
 

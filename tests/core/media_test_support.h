@@ -3,6 +3,7 @@
 // Shared by the container readers' tests: corpus files, and a reader run as
 // open would run it, with its reads counted.
 
+#include "fuzz/media_check.h"
 #include "source/aviheader.h"
 #include "source/media.h"
 
@@ -33,21 +34,11 @@ struct Run {
     std::uint64_t bytes = 0;
 };
 
-using Reader = ProbeResult (*)(Bytes, avifile::ByteSource&);
+using mediafuzz::Reader;
 
 inline Run run(const Buffer& file, Reader read, std::size_t prefixSize = avifile::kPrefixSize) {
-    avifile::MemorySource source(file);
-    const avifile::ReadStats before = avifile::readStats();
-    Buffer prefix(std::min(prefixSize, file.size()));
-    std::size_t got = 0;
-    avifile::readFully(source, 0, prefix, got);
-    prefix.resize(got);
-    Run r;
-    r.result = read(prefix, source);
-    const avifile::ReadStats after = avifile::readStats();
-    r.calls = after.calls - before.calls;
-    r.bytes = after.bytes - before.bytes;
-    return r;
+    const mediafuzz::Probe p = mediafuzz::probe(file, prefixSize, read);
+    return {p.result, p.reads.calls, p.reads.bytes};
 }
 
 } // namespace mediatest
