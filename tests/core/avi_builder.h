@@ -2,6 +2,8 @@
 
 // Builds small AVI headers byte by byte for the reader's tests.
 
+#include "tests/core/byte_builder.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -9,7 +11,9 @@
 
 namespace quorvel::avitest {
 
-using Bytes = std::vector<std::uint8_t>;
+using bytetest::Bytes;
+using bytetest::cat;
+using bytetest::putId;
 
 inline void put32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -19,16 +23,7 @@ inline void put16(Bytes& b, std::uint16_t v) {
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-inline void putId(Bytes& b, std::string_view id) {
-    b.insert(b.end(), id.begin(), id.end());
-}
 
-inline Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 // A chunk whose header declares `size` whatever the body really holds.
 inline Bytes rawChunk(std::string_view id, std::uint32_t size, const Bytes& body) {

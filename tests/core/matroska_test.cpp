@@ -1,4 +1,5 @@
 #include "source/matroska.h"
+#include "tests/core/byte_builder.h"
 #include "tests/core/media_test_support.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,8 @@ namespace {
 using namespace matroska;
 using mediatest::Buffer;
 using mediatest::run;
+using bytetest::cat;
 
-Buffer cat(std::initializer_list<Buffer> parts) {
-    Buffer b;
-    for (const Buffer& p : parts)
-        b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
 
 // An ID as Matroska writes it, its marker included.
 Buffer idBytes(std::uint32_t id) {

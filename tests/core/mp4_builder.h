@@ -3,6 +3,8 @@
 // Builds small MP4 files box by box for the reader's tests and the fuzzer's
 // seeds: one video track whose every field can be changed.
 
+#include "tests/core/byte_builder.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -13,27 +15,14 @@
 
 namespace quorvel::mp4test {
 
-using Bytes = std::vector<std::uint8_t>;
+using bytetest::Bytes;
+using bytetest::cat;
+using bytetest::putId;
 
 // `bytes` big-endian bytes of `v`; beyond 8 they are leading zeros.
 inline void put(Bytes& b, std::uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i)
         b.push_back(i < 8 ? static_cast<std::uint8_t>(v >> (8 * i)) : 0);
-}
-inline void putId(Bytes& b, std::string_view id) {
-    b.insert(b.end(), id.begin(), id.end());
-}
-inline Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-inline Bytes cat(const std::vector<Bytes>& parts) {
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 // A box whose header declares `size` whatever the body really holds.

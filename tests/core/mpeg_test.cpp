@@ -1,4 +1,5 @@
 #include "source/mpeg.h"
+#include "tests/core/byte_builder.h"
 #include "tests/core/media_test_support.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,8 @@ namespace {
 using namespace mpeg;
 using mediatest::Buffer;
 using mediatest::run;
+using bytetest::cat;
 
-Buffer cat(std::initializer_list<Buffer> parts) {
-    Buffer b;
-    for (const Buffer& p : parts)
-        b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
 
 // Writes fields most significant bit first.
 class Bits {
