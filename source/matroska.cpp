@@ -123,40 +123,31 @@ bool setUint(const Child& c, std::uint64_t& out) {
     return true;
 }
 
+// The Video element's children we keep, each an unsigned integer.
+struct Field {
+    std::uint32_t id;
+    std::uint64_t VideoTrack::*plain;
+    std::optional<std::uint64_t> VideoTrack::*given; // kept only when the file says it
+};
+constexpr Field kVideoFields[] = {
+    {kIdPixelWidth, &VideoTrack::width, nullptr},
+    {kIdPixelHeight, &VideoTrack::height, nullptr},
+    {kIdPixelCropTop, &VideoTrack::cropTop, nullptr},
+    {kIdPixelCropBottom, &VideoTrack::cropBottom, nullptr},
+    {kIdPixelCropLeft, &VideoTrack::cropLeft, nullptr},
+    {kIdPixelCropRight, &VideoTrack::cropRight, nullptr},
+    {kIdDisplayWidth, nullptr, &VideoTrack::displayWidth},
+    {kIdDisplayHeight, nullptr, &VideoTrack::displayHeight},
+    {kIdDisplayUnit, &VideoTrack::displayUnit, nullptr},
+};
+
 std::string parseVideo(Bytes body, VideoTrack& t, int& elements) {
     Children children(body, elements);
     bool ok = true;
     while (const auto c = children.next()) {
-        switch (c->header.id) {
-        case kIdPixelWidth:
-            ok = setUint(*c, t.width) && ok;
-            break;
-        case kIdPixelHeight:
-            ok = setUint(*c, t.height) && ok;
-            break;
-        case kIdPixelCropTop:
-            ok = setUint(*c, t.cropTop) && ok;
-            break;
-        case kIdPixelCropBottom:
-            ok = setUint(*c, t.cropBottom) && ok;
-            break;
-        case kIdPixelCropLeft:
-            ok = setUint(*c, t.cropLeft) && ok;
-            break;
-        case kIdPixelCropRight:
-            ok = setUint(*c, t.cropRight) && ok;
-            break;
-        case kIdDisplayWidth:
-            ok = setUint(*c, t.displayWidth) && ok;
-            break;
-        case kIdDisplayHeight:
-            ok = setUint(*c, t.displayHeight) && ok;
-            break;
-        case kIdDisplayUnit:
-            ok = setUint(*c, t.displayUnit) && ok;
-            break;
-        default:
-            break;
+        for (const Field& f : kVideoFields) {
+            if (f.id == c->header.id)
+                ok = (f.plain ? setUint(*c, t.*f.plain) : setUint(*c, t.*f.given)) && ok;
         }
     }
     if (!children.error().empty())
