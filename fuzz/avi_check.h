@@ -44,7 +44,7 @@ inline void checkAviInput(std::span<const std::uint8_t> data) {
         // Bounded work: open's read, a few header probes, one list read.
         PROMISE(after.calls - before.calls <= 1 + 2 * kMaxTopLevelChunks + 2);
         PROMISE(after.bytes - before.bytes <=
-                  prefixes[i] + 12u * kMaxTopLevelChunks + kMaxHeaderListSize + 8);
+                prefixes[i] + 12u * kMaxTopLevelChunks + kMaxHeaderListSize + 8);
         PROMISE((rc == kErrorNotAviFile) == (checkAviSignature(data) != 0));
         if (rc == 0) {
             PROMISE(std::memchr(info.szFileType, '\0', sizeof info.szFileType) != nullptr);

@@ -46,8 +46,7 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
             PROMISE(v.codec.size() == 4);
             for (const char c : v.codec)
                 PROMISE(c >= 0x20 && c <= 0x7e);
-            PROMISE(v.rotation == 0 || v.rotation == 90 || v.rotation == 180 ||
-                      v.rotation == 270);
+            PROMISE(v.rotation == 0 || v.rotation == 90 || v.rotation == 180 || v.rotation == 270);
             checkRatio(v.rate);
             checkRatio(v.sar);
             PROMISE(!v.variableRate || v.rate.has_value());

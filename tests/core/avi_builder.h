@@ -24,7 +24,6 @@ inline void put16(Bytes& b, std::uint16_t v) {
     b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 
-
 // A chunk whose header declares `size` whatever the body really holds.
 inline Bytes rawChunk(std::string_view id, std::uint32_t size, const Bytes& body) {
     Bytes b;

@@ -11,10 +11,9 @@ namespace quorvel::media {
 namespace {
 
 using namespace matroska;
+using bytetest::cat;
 using mediatest::Buffer;
 using mediatest::run;
-using bytetest::cat;
-
 
 // An ID as Matroska writes it, its marker included.
 Buffer idBytes(std::uint32_t id) {

@@ -11,10 +11,9 @@ namespace quorvel::media {
 namespace {
 
 using namespace mpeg;
+using bytetest::cat;
 using mediatest::Buffer;
 using mediatest::run;
-using bytetest::cat;
-
 
 // Writes fields most significant bit first.
 class Bits {
