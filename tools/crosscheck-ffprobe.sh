@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 info=${1:-build/dev/info/quorvel-info}
 [ -x "$info" ] || { echo "No quorvel-info at $info; build it or give its path." >&2; exit 2; }
 info=$(realpath "$info")
+tools=$PWD/tools
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -36,14 +37,8 @@ make really-mp4.avi 1920x1080 30 2 "${x264[@]}" -vf setsar=4/3 -f mp4
 make mpeg4-dar16x9.avi 720x576 25 2 -c:v mpeg4 -qscale:v 31 -aspect 16:9
 # The muxer writes no display matrix, so two copies get theirs set in place.
 for turn in "180 -65536 0 0 0 -65536" "270 0 -65536 0 65536 0"; do
-    python3 - hevc-60.mp4 "hevc-60-turned${turn%% *}.mp4" ${turn#* } <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-at = data.index(b"tkhd") + 4
-matrix = at + (52 if data[at] == 1 else 40)
-data[matrix:matrix + 20] = struct.pack(">5i", *map(int, sys.argv[3:8]))
-open(sys.argv[2], "wb").write(data)
-PY
+    # shellcheck disable=SC2086
+    "$tools/set-mp4-matrix.py" hevc-60.mp4 "hevc-60-turned${turn%% *}.mp4" ${turn#* }
 done
 
 failures=0

@@ -5,7 +5,8 @@
 # a few tens of kilobytes. Names say what ffprobe reports: codec tag, coded
 # size, rate (num-den for fractions), then the shape, rotation or layout.
 set -eu
-cd "$(dirname "$0")/../tests/data/mp4"
+tools="$(cd "$(dirname "$0")" && pwd)"
+cd "$tools/../tests/data/mp4"
 
 exact="-fflags +bitexact -flags:v +bitexact -map_metadata -1"
 
@@ -53,11 +54,4 @@ make s263-128x96-15.3gp "s=128x96:r=15" 2 h263
 # The muxer writes no display matrix from options here, so the rotated file
 # gets its tkhd matrix set in place: a quarter turn clockwise (a b u c d:
 # 0 1 0 -1 0), which ffprobe shows as a rotation of -90 (counter-clockwise).
-python3 - avc1-64x48-25.mp4 avc1-64x48-25-rotate90.mp4 <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-at = data.index(b"tkhd") + 4
-matrix = at + (52 if data[at] == 1 else 40)
-data[matrix:matrix + 20] = struct.pack(">iiiii", 0, 0x10000, 0, -0x10000, 0)
-open(sys.argv[2], "wb").write(data)
-PY
+"$tools/set-mp4-matrix.py" avc1-64x48-25.mp4 avc1-64x48-25-rotate90.mp4 0 65536 0 -65536 0
