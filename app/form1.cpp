@@ -4,7 +4,7 @@
 #include "app/focus_policy.h"
 #include "app/layout_builder.h"
 #include "chooser/browse.h"
-#include "chooser/qt_dialog.h"
+#include "chooser/qt/qt_dialog.h"
 #include "resize/number.h"
 #include "source/source_view.h"
 

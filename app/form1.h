@@ -25,7 +25,7 @@
 
 #include "app/message_rule.h"
 #include "resize/calc.h"
-#include "source/file_info.h"
+#include "source/avi/file_info.h"
 
 #include <QWidget>
 #include <cstdint>

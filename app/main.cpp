@@ -1,5 +1,5 @@
 #include "app/form1.h"
-#include "chooser/qt_dialog.h"
+#include "chooser/qt/qt_dialog.h"
 
 #include <QApplication>
 

@@ -4,7 +4,8 @@
 // file: the small file is read whole (it is shorter than open's 64 KiB first
 // read), the others read exactly those 64 KiB.
 
-#include "source/avifile.h"
+#include "source/avi/avifile.h"
+#include "source/io/byte_source.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,6 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using quorvel::io::ReadStats;
+using quorvel::io::readStats;
 using namespace quorvel::avifile;
 
 // A private folder with a copy of a corpus file and longer files that start

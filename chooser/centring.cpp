@@ -1,12 +1,14 @@
 #include "chooser/centring.h"
 
-#include "chooser/common_dialog.h"
 #include "resize/rounding.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace quorvel::RUVIV_CommonDialog {
+
+Handle hookHandle = 0;
+Handle hookOwner = 0;
 
 namespace {
 

@@ -44,6 +44,10 @@ public:
 // Not owned; nullptr uninstalls (the hooks then do nothing).
 void setWindowOps(WindowOps* ops);
 
+// The hook in place (ShowOpen sets it) and the window to centre on.
+extern Handle hookHandle;
+extern Handle hookOwner;
+
 std::int32_t CenterOnScreenHook(std::int32_t nCode, std::int32_t wParam, std::int32_t lParam);
 std::int32_t CenterOnOwnerHook(std::int32_t nCode, std::int32_t wParam, std::int32_t lParam);
 

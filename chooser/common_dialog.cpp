@@ -9,8 +9,6 @@
 namespace quorvel::RUVIV_CommonDialog {
 
 OpenFileName dialogParams;
-Handle hookHandle = 0;
-Handle hookOwner = 0;
 
 namespace {
 

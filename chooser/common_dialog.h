@@ -108,7 +108,7 @@ struct OpenResult {
 };
 
 // What ShowOpen needs from the windowing system. The app installs the Qt one
-// (chooser/qt_dialog.h); tests install fakes.
+// (chooser/qt/qt_dialog.h); tests install fakes.
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -127,8 +127,6 @@ void setPlatform(Platform* platform);
 
 // Module state, as the hooks and the callers see it.
 extern OpenFileName dialogParams;
-extern Handle hookHandle;
-extern Handle hookOwner;
 
 // Values for ShowOpen's centerOnOwner: only -1 means the owner (so `true`,
 // which converts to 1, means the screen).

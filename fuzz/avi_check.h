@@ -4,7 +4,7 @@
 // by the libFuzzer target and by the mutation test. A broken one aborts.
 
 #include "fuzz/promise.h"
-#include "source/aviheader.h"
+#include "source/avi/aviheader.h"
 
 #include <cstring>
 #include <span>
@@ -13,6 +13,7 @@ namespace quorvel::avifuzz {
 
 inline bool isOutcome(std::int32_t rc) {
     using namespace avifile;
+    using namespace io;
     switch (rc) {
     case 0:
     case kErrorNotAviFile:
@@ -29,6 +30,7 @@ inline bool isOutcome(std::int32_t rc) {
 
 inline void checkAviInput(std::span<const std::uint8_t> data) {
     using namespace avifile;
+    using namespace io;
     // The answer may not depend on how much open happened to read first: the
     // whole file, the usual prefix, a bare RIFF header, or something between.
     const std::size_t prefixes[] = {kPrefixSize, 12, 100 + data.size() / 2};

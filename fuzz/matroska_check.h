@@ -3,7 +3,7 @@
 // The promises the Matroska reader keeps for any input.
 
 #include "fuzz/media_check.h"
-#include "source/matroska.h"
+#include "source/media/matroska.h"
 
 namespace quorvel::mediafuzz {
 
@@ -22,7 +22,7 @@ inline void checkMatroskaInput(std::span<const std::uint8_t> data) {
         PROMISE(r.video->codec.size() <= kMaxCodecIdLength);
         // Unless the first bytes also pass for an MP4 box, which sniff puts first.
         const auto sniffed =
-            media::sniff(data.first(std::min(data.size(), avifile::kPrefixSize))).container;
+            media::sniff(data.first(std::min(data.size(), io::kPrefixSize))).container;
         PROMISE(sniffed == media::Container::Matroska || sniffed == media::Container::Mp4);
     }
 }

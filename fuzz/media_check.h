@@ -4,8 +4,8 @@
 // libFuzzer targets and the replay test. A broken one aborts.
 
 #include "fuzz/promise.h"
-#include "source/aviheader.h"
-#include "source/media.h"
+#include "source/avi/aviheader.h"
+#include "source/media/media.h"
 
 #include <numeric>
 #include <span>
@@ -13,24 +13,24 @@
 
 namespace quorvel::mediafuzz {
 
-using Reader = media::ProbeResult (*)(media::Bytes, avifile::ByteSource&);
+using Reader = media::ProbeResult (*)(media::Bytes, io::ByteSource&);
 
 struct Probe {
     media::ProbeResult result;
-    avifile::ReadStats reads; // the open's first read included
+    io::ReadStats reads; // the open's first read included
 };
 
 // What open and the reader do together, with `prefixSize` for open's first read.
 inline Probe probe(std::span<const std::uint8_t> data, std::size_t prefixSize, Reader read) {
-    avifile::MemorySource source(data);
-    const avifile::ReadStats before = avifile::readStats();
+    io::MemorySource source(data);
+    const io::ReadStats before = io::readStats();
     std::vector<std::uint8_t> prefix(std::min(prefixSize, data.size()));
     std::size_t got = 0;
-    avifile::readFully(source, 0, prefix, got);
+    io::readFully(source, 0, prefix, got);
     prefix.resize(got);
     Probe p;
     p.result = read(prefix, source);
-    const avifile::ReadStats after = avifile::readStats();
+    const io::ReadStats after = io::readStats();
     p.reads = {after.bytes - before.bytes, after.calls - before.calls};
     return p;
 }
@@ -50,7 +50,7 @@ inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
 // for the usual prefix; each run's reads must stay within the limits.
 inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Reader read,
                                         std::uint64_t maxCalls, std::uint64_t maxBytes) {
-    const std::size_t prefixes[] = {avifile::kPrefixSize, 12, 100 + data.size() / 2};
+    const std::size_t prefixes[] = {io::kPrefixSize, 12, 100 + data.size() / 2};
     media::ProbeResult first;
     for (std::size_t i = 0; i < std::size(prefixes); ++i) {
         const Probe p = probe(data, prefixes[i], read);

@@ -4,9 +4,9 @@
 // by the libFuzzer target and by a replay of saved inputs. A broken one aborts.
 
 #include "fuzz/promise.h"
-#include "source/avifile.h"
-#include "source/h26x.h"
-#include "source/mp4.h"
+#include "source/avi/avifile.h"
+#include "source/media/h26x.h"
+#include "source/media/mp4.h"
 
 #include <numeric>
 #include <span>
@@ -28,12 +28,12 @@ inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
 inline void checkMp4Input(std::span<const std::uint8_t> data) {
     using namespace media;
     // The answer may not depend on how much open happened to read first.
-    const std::size_t prefixes[] = {avifile::kPrefixSize, 0, 16, 100 + data.size() / 2};
+    const std::size_t prefixes[] = {io::kPrefixSize, 0, 16, 100 + data.size() / 2};
     ProbeResult first;
     for (std::size_t i = 0; i < std::size(prefixes); ++i) {
-        const avifile::ReadStats before = avifile::readStats();
+        const io::ReadStats before = io::readStats();
         const ProbeResult r = mp4::inspectMp4(data, prefixes[i]);
-        const avifile::ReadStats after = avifile::readStats();
+        const io::ReadStats after = io::readStats();
 
         // Open's read, then at most kMaxReads of ours; a short read costs one
         // more call that finds the end.

@@ -3,7 +3,7 @@
 // The promises the MPEG program and video stream reader keeps for any input.
 
 #include "fuzz/media_check.h"
-#include "source/mpeg.h"
+#include "source/media/mpeg.h"
 
 namespace quorvel::mediafuzz {
 
@@ -20,7 +20,7 @@ inline void checkMpegInput(std::span<const std::uint8_t> data) {
         PROMISE(v.codec == "mpeg2video" || (v.width < (1u << 12) && v.height < (1u << 12)));
         // Unless the first bytes also pass for an MP4 box, which sniff puts first.
         const auto sniffed =
-            media::sniff(data.first(std::min(data.size(), avifile::kPrefixSize))).container;
+            media::sniff(data.first(std::min(data.size(), io::kPrefixSize))).container;
         PROMISE(sniffed == v.container || sniffed == media::Container::Mp4);
     }
 }

@@ -4,7 +4,7 @@
 
 #include "info/options.h"
 #include "info/targets.h"
-#include "source/media.h"
+#include "source/media/media.h"
 #include "source/rate.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "info/run.h"
 
 #include "resize/number.h"
-#include "source/file_info.h"
-#include "source/media_probe.h"
+#include "source/avi/file_info.h"
+#include "source/media/media_probe.h"
 #include "source/source_view.h"
 
 #include <utility>

@@ -5,8 +5,8 @@
 
 #include "info/options.h"
 #include "info/report.h"
-#include "source/avi_library.h"
-#include "source/media.h"
+#include "source/avi/avi_library.h"
+#include "source/media/media.h"
 #include "source/source_view.h"
 
 #include <cstddef>

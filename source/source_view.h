@@ -4,8 +4,8 @@
 // writes these into its controls, and quorvel-info reports them.
 
 #include "resize/calc.h"
-#include "source/avifile.h"
-#include "source/media.h"
+#include "source/avi/avifile.h"
+#include "source/media/media.h"
 #include "source/rate.h"
 
 #include <cstdint>

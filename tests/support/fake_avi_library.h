@@ -1,6 +1,6 @@
 #pragma once
 
-#include "source/avi_library.h"
+#include "source/avi/avi_library.h"
 
 #include <cstring>
 #include <string>

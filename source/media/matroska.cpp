@@ -1,0 +1,597 @@
+#include "source/media/matroska.h"
+
+#include "source/io/byte_source.h"
+
+#include <array>
+#include <vector>
+
+namespace quorvel::media::matroska {
+
+namespace {
+
+const char* const kCutShort = "The Matroska file is cut short.";
+const char* const kDamaged = "The Matroska file is damaged.";
+const char* const kNoTracks = "The Matroska file has no track list before its media data.";
+const char* const kNoVideo = "The Matroska file has no video track.";
+const char* const kNoSize = "The Matroska video track does not give its frame size.";
+const char* const kTooMany = "The Matroska file has too many elements in its header.";
+const char* const kReadFailed = "The Matroska file could not be read.";
+
+std::string lengthMarkerError(std::uint64_t offset) {
+    return "The Matroska file is damaged: the element at byte " + std::to_string(offset) +
+           " has an ID or size without its length marker.";
+}
+
+// One VINT: its length is one more than the leading zero bits of its first
+// byte. With `keepMarker` the marker bit stays in the value, as in IDs.
+HeaderStatus vint(Bytes b, std::size_t at, std::size_t maxLength, bool keepMarker,
+                  std::uint64_t& value, std::size_t& length) {
+    if (at >= b.size())
+        return HeaderStatus::CutShort;
+    const std::uint8_t first = b[at];
+    if (first == 0)
+        return HeaderStatus::Invalid;
+    length = 1;
+    while (!(first & (0x80u >> (length - 1))))
+        ++length;
+    if (length > maxLength)
+        return HeaderStatus::Invalid;
+    if (!fitsIn(at, length, b.size()))
+        return HeaderStatus::CutShort;
+    value = keepMarker ? first : first & (0xFFu >> length);
+    for (std::size_t i = 1; i < length; ++i)
+        value = value << 8 | b[at + i];
+    return HeaderStatus::Ok;
+}
+
+std::uint64_t readUint(Bytes body) {
+    std::uint64_t v = 0;
+    for (const std::uint8_t byte : body)
+        v = v << 8 | byte;
+    return v;
+}
+
+// Printable ASCII up to the first NUL, the rest shown as '?'.
+std::string readString(Bytes body) {
+    std::string s;
+    for (const std::uint8_t c : body.first(std::min(body.size(), kMaxCodecIdLength))) {
+        if (c == 0)
+            break;
+        s.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    }
+    return s;
+}
+
+struct Child {
+    ElementHeader header;
+    Bytes body;
+};
+
+// Steps through the children of a body held in memory. A child of unknown
+// size runs to the end of its parent; a child that runs past its parent, a
+// damaged header or the element budget stop the walk with an error.
+class Children {
+public:
+    Children(Bytes body, int& elements) : body_(body), elements_(elements) {}
+
+    std::optional<Child> next() {
+        if (!error_.empty() || pos_ >= body_.size())
+            return std::nullopt;
+        if (--elements_ < 0) {
+            error_ = kTooMany;
+            return std::nullopt;
+        }
+        Child c;
+        if (readHeader(body_, pos_, c.header) != HeaderStatus::Ok) {
+            error_ = kDamaged;
+            return std::nullopt;
+        }
+        const std::size_t start = pos_ + c.header.length;
+        const std::uint64_t size =
+            c.header.size == kUnknownSize ? body_.size() - start : c.header.size;
+        if (!fitsIn(start, size, body_.size())) {
+            error_ = kDamaged;
+            return std::nullopt;
+        }
+        c.body = body_.subspan(start, static_cast<std::size_t>(size));
+        pos_ = start + static_cast<std::size_t>(size);
+        return c;
+    }
+    const std::string& error() const { return error_; }
+
+private:
+    Bytes body_;
+    int& elements_;
+    std::size_t pos_ = 0;
+    std::string error_;
+};
+
+// An unsigned integer holds at most 8 bytes; an empty one leaves the default.
+bool setUint(const Child& c, std::optional<std::uint64_t>& out) {
+    if (c.body.size() > 8)
+        return false;
+    if (!c.body.empty())
+        out = readUint(c.body);
+    return true;
+}
+bool setUint(const Child& c, std::uint64_t& out) {
+    std::optional<std::uint64_t> v;
+    if (!setUint(c, v))
+        return false;
+    if (v)
+        out = *v;
+    return true;
+}
+
+// The Video element's children we keep, each an unsigned integer.
+struct Field {
+    std::uint32_t id;
+    std::uint64_t VideoTrack::*plain;
+    std::optional<std::uint64_t> VideoTrack::*given; // kept only when the file says it
+};
+constexpr Field kVideoFields[] = {
+    {kIdPixelWidth, &VideoTrack::width, nullptr},
+    {kIdPixelHeight, &VideoTrack::height, nullptr},
+    {kIdPixelCropTop, &VideoTrack::cropTop, nullptr},
+    {kIdPixelCropBottom, &VideoTrack::cropBottom, nullptr},
+    {kIdPixelCropLeft, &VideoTrack::cropLeft, nullptr},
+    {kIdPixelCropRight, &VideoTrack::cropRight, nullptr},
+    {kIdDisplayWidth, nullptr, &VideoTrack::displayWidth},
+    {kIdDisplayHeight, nullptr, &VideoTrack::displayHeight},
+    {kIdDisplayUnit, &VideoTrack::displayUnit, nullptr},
+};
+
+std::string parseVideo(Bytes body, VideoTrack& t, int& elements) {
+    Children children(body, elements);
+    bool ok = true;
+    while (const auto c = children.next()) {
+        for (const Field& f : kVideoFields) {
+            if (f.id == c->header.id)
+                ok = (f.plain ? setUint(*c, t.*f.plain) : setUint(*c, t.*f.given)) && ok;
+        }
+    }
+    if (!children.error().empty())
+        return children.error();
+    return ok ? std::string{} : kDamaged;
+}
+
+struct Entry {
+    std::uint64_t type = 0;
+    bool hasVideo = false;
+    VideoTrack track;
+};
+
+std::string parseEntry(Bytes body, Entry& e, int& elements) {
+    Children children(body, elements);
+    bool ok = true;
+    while (const auto c = children.next()) {
+        switch (c->header.id) {
+        case kIdTrackType:
+            ok = setUint(*c, e.type) && ok;
+            break;
+        case kIdCodecId:
+            e.track.codec = readString(c->body);
+            break;
+        case kIdDefaultDuration:
+            ok = setUint(*c, e.track.defaultDuration) && ok;
+            break;
+        case kIdVideo:
+            // Only the first Video element counts.
+            if (!e.hasVideo) {
+                e.hasVideo = true;
+                if (std::string error = parseVideo(c->body, e.track, elements); !error.empty())
+                    return error;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (!children.error().empty())
+        return children.error();
+    return ok ? std::string{} : kDamaged;
+}
+
+struct SeekResult {
+    std::optional<std::uint64_t> tracks; // relative to the Segment's data
+    std::string error;
+};
+
+SeekResult parseSeekHead(Bytes body, int& elements) {
+    SeekResult r;
+    Children seeks(body, elements);
+    while (const auto seek = seeks.next()) {
+        if (seek->header.id != kIdSeek)
+            continue;
+        Children fields(seek->body, elements);
+        std::optional<std::uint32_t> id;
+        std::optional<std::uint64_t> position;
+        while (const auto f = fields.next()) {
+            if (f->header.id == kIdSeekId && f->body.size() >= 1 && f->body.size() <= 4)
+                id = static_cast<std::uint32_t>(readUint(f->body));
+            else if (f->header.id == kIdSeekPosition && f->body.size() <= 8)
+                position = readUint(f->body);
+        }
+        if (!fields.error().empty()) {
+            r.error = fields.error();
+            return r;
+        }
+        if (id == kIdTracks && position && !r.tracks)
+            r.tracks = position;
+    }
+    r.error = seeks.error();
+    return r;
+}
+
+// Where the Segment's children are, in the file.
+struct Segment {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0; // the file's end for a Segment of unknown size
+};
+
+class Reader {
+public:
+    // A prefix shorter than open's usual first read is made up to it with one
+    // read, so that the headers after it cost no read each.
+    Reader(Bytes prefix, io::ByteSource& source)
+        : head_(madeUp(prefix, source, headStore_, readFailed_)), bytes_(head_, source) {}
+
+    ProbeResult run() {
+        if (readFailed_)
+            return {std::nullopt, kReadFailed};
+        Segment segment;
+        if (!findSegment(segment))
+            return fail();
+        std::optional<Bytes> tracks;
+        if (!findTracks(segment, tracks))
+            return fail();
+        if (!tracks) {
+            error_ = kNoTracks;
+            return fail();
+        }
+        const TracksResult found = parseTracks(*tracks, elements_);
+        if (!found.video) {
+            error_ = found.error;
+            return fail();
+        }
+        const VideoTrack& t = *found.video;
+        VideoInfo info;
+        info.container = Container::Matroska;
+        info.codec = t.codec;
+        info.width = static_cast<std::uint32_t>(t.width);
+        info.height = static_cast<std::uint32_t>(t.height);
+        if (t.defaultDuration)
+            info.rate = frameRate(*t.defaultDuration);
+        info.sar = pixelShape(t);
+        return {info, {}};
+    }
+
+private:
+    static Bytes madeUp(Bytes prefix, io::ByteSource& source, std::vector<std::uint8_t>& store,
+                        bool& failed) {
+        io::PrefixedSource all(prefix, source);
+        if (prefix.size() >= kPrefixRead || prefix.size() >= all.size())
+            return prefix;
+        Bytes head;
+        if (!all.get(0, kPrefixRead, store, head)) {
+            failed = true;
+            return prefix;
+        }
+        return head;
+    }
+
+    ProbeResult fail() const { return {std::nullopt, error_}; }
+
+    // The element header at `offset`, with the prefix or one small read.
+    bool header(std::uint64_t offset, ElementHeader& h) {
+        Bytes b;
+        if (!bytes_.get(offset, kMaxElementHeader, headerStore_, b)) {
+            error_ = kReadFailed;
+            return false;
+        }
+        return decode(b, offset, h);
+    }
+
+    // The header at the start of `b`, which begins at `offset` in the file.
+    bool decode(Bytes b, std::uint64_t offset, ElementHeader& h) {
+        if (--elements_ < 0) {
+            error_ = kTooMany;
+            return false;
+        }
+        switch (readHeader(b, 0, h)) {
+        case HeaderStatus::Ok:
+            return true;
+        case HeaderStatus::CutShort:
+            error_ = kCutShort;
+            return false;
+        case HeaderStatus::Invalid:
+            error_ = lengthMarkerError(offset);
+            return false;
+        }
+        return false;
+    }
+
+    // `size` bytes of body at `offset`, all of them or an error.
+    bool body(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& store,
+              Bytes& out) {
+        if (!bytes_.get(offset, static_cast<std::size_t>(size), store, out)) {
+            error_ = kReadFailed;
+            return false;
+        }
+        if (out.size() < size) {
+            error_ = kCutShort;
+            return false;
+        }
+        return true;
+    }
+
+    bool findSegment(Segment& segment) {
+        ElementHeader h;
+        if (!header(0, h))
+            return false;
+        if (h.id != kIdEbml) {
+            error_ = "The file is not a Matroska or WebM file.";
+            return false;
+        }
+        if (h.size == kUnknownSize || h.size > kMaxEbmlHeaderSize) {
+            error_ = kDamaged;
+            return false;
+        }
+        std::vector<std::uint8_t> store;
+        Bytes ebml;
+        if (!body(h.length, h.size, store, ebml))
+            return false;
+        const DocType doc = docTypeOf(ebml);
+        if (!doc.known)
+            return false;
+        if (!isMatroskaDocType(doc.name)) {
+            error_ = "The file is an EBML file of type \"" + doc.name + "\", not Matroska.";
+            return false;
+        }
+        std::uint64_t at = h.length + h.size;
+        for (int i = 0; i < kMaxTopLevelElements; ++i) {
+            if (at >= bytes_.size()) {
+                error_ = kCutShort;
+                return false;
+            }
+            if (!header(at, h))
+                return false;
+            if (h.id == kIdSegment) {
+                segment.start = at + h.length;
+                segment.end =
+                    h.size == kUnknownSize || !fitsIn(segment.start, h.size, bytes_.size())
+                        ? bytes_.size()
+                        : segment.start + h.size;
+                return true;
+            }
+            if (h.size == kUnknownSize) {
+                error_ = kDamaged;
+                return false;
+            }
+            at += h.length;
+            if (h.size > bytes_.size() - std::min(at, bytes_.size())) {
+                error_ = kCutShort;
+                return false;
+            }
+            at += h.size;
+        }
+        error_ = kDamaged;
+        return false;
+    }
+
+    DocType docTypeOf(Bytes ebml) {
+        DocType doc{true, "matroska"};
+        Children children(ebml, elements_);
+        while (const auto c = children.next())
+            if (c->header.id == kIdDocType)
+                doc.name = readString(c->body);
+        if (!children.error().empty()) {
+            error_ = children.error();
+            doc.known = false;
+        }
+        return doc;
+    }
+
+    // The Tracks element at `offset`, if there is one there: one read of
+    // kTracksFirstRead, and a second only for a longer track list.
+    bool tracksAt(std::uint64_t offset, const Segment& segment, std::optional<Bytes>& tracks) {
+        Bytes first;
+        if (!bytes_.get(offset, kTracksFirstRead, tracksStore_, first)) {
+            error_ = kReadFailed;
+            return false;
+        }
+        ElementHeader h;
+        if (!decode(first, offset, h))
+            return false;
+        if (h.id != kIdTracks)
+            return true;
+        const std::uint64_t start = offset + h.length;
+        std::uint64_t size = h.size;
+        if (size == kUnknownSize)
+            size =
+                std::min<std::uint64_t>(segment.end - std::min(start, segment.end), kMaxTracksSize);
+        if (size > kMaxTracksSize) {
+            error_ = kDamaged;
+            return false;
+        }
+        if (fitsIn(h.length, size, first.size())) {
+            tracks = first.subspan(h.length, static_cast<std::size_t>(size));
+            return true;
+        }
+        Bytes b;
+        if (!body(start, size, tracksStore_, b))
+            return false;
+        tracks = b;
+        return true;
+    }
+
+    // Walks the Segment's children to the track list. A SeekHead that names
+    // it sends us there at once; a SeekHead that is wrong is ignored. The walk
+    // ends at the first Cluster or at an element of unknown size, which cannot
+    // be stepped over.
+    bool findTracks(const Segment& segment, std::optional<Bytes>& tracks) {
+        std::uint64_t at = segment.start;
+        bool seekHeadSeen = false;
+        for (int i = 0; i < kMaxLevel1Elements && at < segment.end; ++i) {
+            ElementHeader h;
+            if (!header(at, h))
+                return false;
+            if (h.id == kIdTracks)
+                return tracksAt(at, segment, tracks);
+            if (h.id == kIdCluster || h.size == kUnknownSize)
+                return true;
+            const std::uint64_t start = at + h.length;
+            if (h.size > segment.end - std::min(start, segment.end)) {
+                error_ = kCutShort;
+                return false;
+            }
+            if (h.id == kIdSeekHead && !seekHeadSeen) {
+                seekHeadSeen = true;
+                if (h.size <= kMaxSeekHeadSize) {
+                    std::vector<std::uint8_t> store;
+                    Bytes b;
+                    if (!body(start, h.size, store, b))
+                        return false;
+                    const SeekResult seek = parseSeekHead(b, elements_);
+                    if (!seek.error.empty()) {
+                        error_ = seek.error;
+                        return false;
+                    }
+                    if (seek.tracks && *seek.tracks < segment.end - segment.start) {
+                        if (!tracksAt(segment.start + *seek.tracks, segment, tracks))
+                            return false;
+                        if (tracks)
+                            return true;
+                    }
+                }
+            }
+            at = start + h.size;
+        }
+        return true;
+    }
+
+    // In this order: the made-up prefix is the view's.
+    std::vector<std::uint8_t> headStore_;
+    bool readFailed_ = false;
+    Bytes head_;
+    io::PrefixedSource bytes_;
+    std::vector<std::uint8_t> headerStore_;
+    std::vector<std::uint8_t> tracksStore_;
+    int elements_ = kMaxElements;
+    std::string error_;
+};
+
+} // namespace
+
+HeaderStatus readHeader(Bytes b, std::size_t at, ElementHeader& header) {
+    std::uint64_t id = 0;
+    std::size_t idLength = 0;
+    if (const HeaderStatus s = vint(b, at, 4, true, id, idLength); s != HeaderStatus::Ok)
+        return s;
+    std::uint64_t size = 0;
+    std::size_t sizeLength = 0;
+    if (const HeaderStatus s = vint(b, at + idLength, 8, false, size, sizeLength);
+        s != HeaderStatus::Ok)
+        return s;
+    header.id = static_cast<std::uint32_t>(id);
+    const std::uint64_t allOnes = (std::uint64_t{1} << (7 * sizeLength)) - 1;
+    header.size = size == allOnes ? kUnknownSize : size;
+    header.length = idLength + sizeLength;
+    return HeaderStatus::Ok;
+}
+
+DocType docType(Bytes b) {
+    ElementHeader h;
+    if (readHeader(b, 0, h) != HeaderStatus::Ok || h.id != kIdEbml || h.size == kUnknownSize ||
+        !fitsIn(h.length, h.size, b.size()))
+        return {};
+    DocType doc{true, "matroska"};
+    int elements = kMaxElements;
+    Children children(b.subspan(h.length, static_cast<std::size_t>(h.size)), elements);
+    while (const auto c = children.next())
+        if (c->header.id == kIdDocType)
+            doc.name = readString(c->body);
+    if (!children.error().empty())
+        return {};
+    return doc;
+}
+
+bool isMatroskaDocType(const std::string& name) {
+    return name == "matroska" || name == "webm";
+}
+
+TracksResult parseTracks(Bytes body, int& elements) {
+    Children children(body, elements);
+    while (const auto c = children.next()) {
+        if (c->header.id != kIdTrackEntry)
+            continue;
+        Entry e;
+        if (std::string error = parseEntry(c->body, e, elements); !error.empty())
+            return {std::nullopt, error};
+        if (e.type != 1)
+            continue;
+        if (e.track.width == 0 || e.track.height == 0)
+            return {std::nullopt, kNoSize};
+        if (e.track.width > UINT32_MAX || e.track.height > UINT32_MAX)
+            return {std::nullopt, kDamaged};
+        return {e.track, {}};
+    }
+    if (!children.error().empty())
+        return {std::nullopt, children.error()};
+    return {std::nullopt, kNoVideo};
+}
+
+std::optional<Fraction> pixelShape(const VideoTrack& t) {
+    if (!t.displayWidth && !t.displayHeight)
+        return std::nullopt;
+    // Units 0 to 2 (pixels, centimetres, inches) measure both sides alike,
+    // and 3 gives the ratio itself: in each the ratio is the picture's shape.
+    if (t.displayUnit > 3)
+        return std::nullopt;
+    if (t.cropLeft >= t.width || t.cropRight >= t.width - t.cropLeft || t.cropTop >= t.height ||
+        t.cropBottom >= t.height - t.cropTop)
+        return std::nullopt;
+    const std::uint64_t width = t.width - t.cropLeft - t.cropRight;
+    const std::uint64_t height = t.height - t.cropTop - t.cropBottom;
+    const std::uint64_t displayWidth = t.displayWidth.value_or(width);
+    const std::uint64_t displayHeight = t.displayHeight.value_or(height);
+    // Sides are at most 32 bits, so the products fit.
+    if (displayWidth > UINT32_MAX || displayHeight > UINT32_MAX)
+        return std::nullopt;
+    return ratio(displayWidth * height, displayHeight * width);
+}
+
+std::optional<Fraction> frameRate(std::uint64_t defaultDuration) {
+    if (defaultDuration == 0)
+        return std::nullopt;
+    constexpr std::uint64_t kSecond = 1'000'000'000;
+    // The duration is whole nanoseconds, so a rate whose period is not whole
+    // was stored within a nanosecond of it (truncated or rounded): a whole or
+    // NTSC rate that close is the one meant.
+    static constexpr std::array<std::uint64_t, 8> kNtsc = {12, 15, 24, 30, 48, 60, 120, 240};
+    auto near = [&](std::uint64_t num, std::uint64_t den) {
+        // |duration - kSecond * den / num| < 1
+        const std::uint64_t exact = kSecond * den;
+        const std::uint64_t scaled = defaultDuration * num;
+        return (scaled > exact ? scaled - exact : exact - scaled) < num;
+    };
+    if (defaultDuration >= kSecond / 1000 && defaultDuration <= kSecond) {
+        const std::uint64_t whole = (kSecond + defaultDuration / 2) / defaultDuration;
+        if (whole != 0 && near(whole, 1))
+            return ratio(whole, 1);
+        for (const std::uint64_t k : kNtsc)
+            if (near(k * 1000, 1001))
+                return ratio(k * 1000, 1001);
+    }
+    return ratio(kSecond, defaultDuration);
+}
+
+} // namespace quorvel::media::matroska
+
+namespace quorvel::media {
+
+ProbeResult readMatroska(Bytes prefix, io::ByteSource& source) {
+    return matroska::Reader(prefix, source).run();
+}
+
+} // namespace quorvel::media

@@ -1,0 +1,94 @@
+#pragma once
+
+// Matroska and WebM internals, open for the tests: EBML element headers, the
+// EBML header's DocType, and the track list parsed from memory.
+
+#include "source/media/ebml.h"
+#include "source/media/media.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorvel::media::matroska {
+
+inline constexpr std::uint32_t kIdSegment = 0x18538067;
+inline constexpr std::uint32_t kIdSeekHead = 0x114D9B74;
+inline constexpr std::uint32_t kIdSeek = 0x4DBB;
+inline constexpr std::uint32_t kIdSeekId = 0x53AB;
+inline constexpr std::uint32_t kIdSeekPosition = 0x53AC;
+inline constexpr std::uint32_t kIdTracks = 0x1654AE6B;
+inline constexpr std::uint32_t kIdCluster = 0x1F43B675;
+inline constexpr std::uint32_t kIdTrackEntry = 0xAE;
+inline constexpr std::uint32_t kIdTrackType = 0x83;
+inline constexpr std::uint32_t kIdCodecId = 0x86;
+inline constexpr std::uint32_t kIdDefaultDuration = 0x23E383;
+inline constexpr std::uint32_t kIdVideo = 0xE0;
+inline constexpr std::uint32_t kIdPixelWidth = 0xB0;
+inline constexpr std::uint32_t kIdPixelHeight = 0xBA;
+inline constexpr std::uint32_t kIdPixelCropBottom = 0x54AA;
+inline constexpr std::uint32_t kIdPixelCropTop = 0x54BB;
+inline constexpr std::uint32_t kIdPixelCropLeft = 0x54CC;
+inline constexpr std::uint32_t kIdPixelCropRight = 0x54DD;
+inline constexpr std::uint32_t kIdDisplayWidth = 0x54B0;
+inline constexpr std::uint32_t kIdDisplayHeight = 0x54BA;
+inline constexpr std::uint32_t kIdDisplayUnit = 0x54B2;
+
+// What open usually reads first; a shorter prefix is made up to it.
+inline constexpr std::size_t kPrefixRead = 64 * 1024;
+// Limits. Real EBML headers are about 40 bytes, SeekHeads under 100, track
+// lists a few kilobytes (codec private data included).
+inline constexpr std::size_t kMaxEbmlHeaderSize = 4096;
+inline constexpr std::size_t kMaxSeekHeadSize = 64 * 1024;
+inline constexpr std::size_t kMaxTracksSize = 1024 * 1024;
+// The first read at the track list, enough for nearly all of them whole.
+inline constexpr std::size_t kTracksFirstRead = 64 * 1024;
+// Segment children looked at before the track list: SeekHead, Info, Tags,
+// Void, Chapters, Attachments... a dozen in real files.
+inline constexpr int kMaxLevel1Elements = 64;
+// Elements looked at in all, headers and children together.
+inline constexpr int kMaxElements = 8192;
+// Top-level elements (Void, CRC) allowed between the EBML header and the Segment.
+inline constexpr int kMaxTopLevelElements = 8;
+inline constexpr std::size_t kMaxCodecIdLength = 64;
+// The longest ID and size fields: 4 + 8 bytes.
+inline constexpr std::size_t kMaxElementHeader = 12;
+
+inline constexpr std::uint64_t kUnknownSize = UINT64_MAX;
+
+struct ElementHeader {
+    std::uint32_t id = 0;   // with its length marker, as Matroska writes IDs
+    std::uint64_t size = 0; // kUnknownSize when all its value bits are set
+    std::size_t length = 0; // of the ID and size fields
+};
+
+enum class HeaderStatus { Ok, CutShort, Invalid };
+
+// The element header at `at`. Invalid: an ID longer than 4 bytes, or a size
+// whose first byte is 0 (a VINT needs a marker bit in its first byte).
+HeaderStatus readHeader(Bytes b, std::size_t at, ElementHeader& header);
+
+// What the first video TrackEntry says.
+struct VideoTrack {
+    std::string codec;
+    std::uint64_t width = 0, height = 0;
+    std::uint64_t cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
+    std::optional<std::uint64_t> displayWidth, displayHeight;
+    std::uint64_t displayUnit = 0;
+    std::optional<std::uint64_t> defaultDuration; // nanoseconds per frame
+};
+
+// The first video track of a Tracks body, or the user's sentence why not.
+struct TracksResult {
+    std::optional<VideoTrack> video;
+    std::string error;
+};
+// `elements` counts down the kMaxElements budget.
+TracksResult parseTracks(Bytes body, int& elements);
+
+// The shape of one source pixel: the display size over the cropped size.
+std::optional<Fraction> pixelShape(const VideoTrack& track);
+// Frames per second from the nanoseconds per frame.
+std::optional<Fraction> frameRate(std::uint64_t defaultDuration);
+
+} // namespace quorvel::media::matroska

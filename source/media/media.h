@@ -1,0 +1,65 @@
+#pragma once
+
+// What quorvel-info learns about a video file, whatever holds it. Each
+// container has a small header reader of its own (mp4, matroska, mpeg, and
+// the AVI reader); they share the bounded reads of byte_cursor.h and
+// bit_reader.h and hand back one VideoInfo.
+
+#include "source/io/byte_source.h"
+#include "source/media/byte_cursor.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorvel::media {
+
+enum class Container { Avi, Mp4, Matroska, MpegPs, MpegEs };
+
+// "AVI", "MP4", "Matroska", "MPEG-PS", "MPEG-ES": the names quorvel-info prints.
+const char* containerName(Container c);
+
+struct Fraction {
+    std::int64_t num = 0;
+    std::int64_t den = 1;
+    friend bool operator==(const Fraction&, const Fraction&) = default;
+};
+
+// num:den in lowest terms; none when either is 0 or the result does not fit.
+std::optional<Fraction> ratio(std::uint64_t num, std::uint64_t den);
+
+struct VideoInfo {
+    Container container = Container::Avi;
+    std::string codec;       // the FourCC or codec id as the file stores it
+    std::uint32_t width = 0; // coded size, before shape and rotation
+    std::uint32_t height = 0;
+    std::optional<Fraction> rate; // frames per second; none when the file does not say
+    bool variableRate = false;    // rate is then the average
+    std::optional<Fraction> sar;  // one source pixel's width:height, reduced; none when unstated
+    int rotation = 0;             // clockwise: 0, 90, 180 or 270
+};
+
+struct ProbeResult {
+    std::optional<VideoInfo> video;
+    std::string error; // a sentence for the user when there is no video
+    bool ok() const { return video.has_value(); }
+};
+
+// The first bytes decide, never the name: a container we read, or what was
+// found instead ("an MPEG transport stream", "a WAVE file", "not a video file").
+struct Sniffed {
+    std::optional<Container> container;
+    std::string found;
+};
+Sniffed sniff(Bytes prefix);
+
+// Each reader gets the source's first bytes (open's first read) and reads the
+// source itself only for what lies beyond them, within its named limits.
+ProbeResult readMp4(Bytes prefix, io::ByteSource& source);
+ProbeResult readMatroska(Bytes prefix, io::ByteSource& source);
+ProbeResult readMpeg(Bytes prefix, io::ByteSource& source);
+// The AVI reader's size and rate, the codec's FourCC and the pixel shape from
+// the OpenDML video properties (vprp); the window's road does not use it.
+ProbeResult readAvi(Bytes prefix, io::ByteSource& source);
+
+} // namespace quorvel::media

@@ -1,0 +1,99 @@
+#include "source/media/media_probe.h"
+
+#include "source/avi/avi_platform.h"
+#include "source/avi/file_info.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace quorvel::media {
+
+namespace {
+
+// The window's way: its library, its record and its messages.
+FileProbe probeAvi(avifile::AviLibrary& library, const std::string& path) {
+    FileProbe probe;
+    inspectFile(
+        library, path, [&probe](const std::string& message) { probe.error = message; },
+        [&probe](const avifile::AVIFILEINFO& record) {
+            probe.aviRecord = record;
+            probe.video = aviVideoInfo(record);
+            return SourceOutcome{};
+        });
+    return probe;
+}
+
+FileProbe fromReader(ProbeResult result) {
+    FileProbe probe;
+    probe.video = std::move(result.video);
+    if (!probe.video)
+        probe.error = result.error.empty() ? std::string("The file's video cannot be read.")
+                                           : std::move(result.error);
+    return probe;
+}
+
+} // namespace
+
+FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
+    std::unique_ptr<avifile::FileSource> source;
+    // What cannot be opened or read is left to the window's way, which says
+    // why in the window's words.
+    if (avifile::FileSource::open(path.c_str(), source) != 0)
+        return probeAvi(library, path);
+    std::vector<std::uint8_t> prefix(
+        static_cast<std::size_t>(std::min<std::uint64_t>(io::kPrefixSize, source->size())));
+    std::size_t got = 0;
+    if (io::readFully(*source, 0, prefix, got) != 0)
+        return probeAvi(library, path);
+    prefix.resize(got);
+
+    const Sniffed sniffed = sniff(prefix);
+    if (!sniffed.container) {
+        FileProbe probe;
+        probe.error = describeUnreadable(sniffed.found);
+        return probe;
+    }
+    switch (*sniffed.container) {
+    case Container::Avi:
+        break;
+    case Container::Mp4:
+        return fromReader(readMp4(prefix, *source));
+    case Container::Matroska:
+        return fromReader(readMatroska(prefix, *source));
+    case Container::MpegPs:
+    case Container::MpegEs:
+        return fromReader(readMpeg(prefix, *source));
+    }
+    // The window's reader gives size and rate; the codec and the OpenDML
+    // frame aspect, which its record has no room for, come from our own read.
+    const ProbeResult extras = readAvi(prefix, *source);
+    source.reset(); // the library opens the file itself
+    FileProbe probe = probeAvi(library, path);
+    if (probe.video && extras.video) {
+        probe.video->codec = extras.video->codec;
+        probe.video->sar = extras.video->sar;
+    }
+    return probe;
+}
+
+VideoInfo aviVideoInfo(const avifile::AVIFILEINFO& record) {
+    VideoInfo v;
+    v.container = Container::Avi;
+    v.width = record.dwWidth;
+    v.height = record.dwHeight;
+    // Signed, as the window divides them; a divisor of 0 stays for the caller.
+    v.rate = Fraction{static_cast<std::int32_t>(record.dwRate),
+                      static_cast<std::int32_t>(record.dwScale)};
+    return v;
+}
+
+std::string describeUnreadable(const std::string& found) {
+    if (found.empty() || found.rfind("not ", 0) == 0)
+        return "The file is " + (found.empty() ? std::string("not a video file") : found) + ".";
+    return "The file is " + found +
+           ", which is not one of the containers read here (AVI, MP4, Matroska, MPEG program or "
+           "elementary stream).";
+}
+
+} // namespace quorvel::media

@@ -1,0 +1,36 @@
+#pragma once
+
+// Reads one video file whatever holds it: the first bytes pick the container
+// and its reader. AVI goes the window's own way (the AVI library and its
+// information record), so its answers and messages stay exactly the window's.
+
+#include "source/avi/avi_library.h"
+#include "source/media/media.h"
+
+#include <optional>
+#include <string>
+
+namespace quorvel::media {
+
+struct FileProbe {
+    std::optional<VideoInfo> video;
+    // For AVI: the record the window reads, from which `video` was made.
+    std::optional<avifile::AVIFILEINFO> aviRecord;
+    std::string error; // a sentence for the user when there is no video
+    bool ok() const { return video.has_value(); }
+};
+
+// Opens `path`, reads its first io::kPrefixSize bytes once, sniffs them
+// and hands them to the container's reader. A file that cannot be opened or
+// read, and an AVI file, are read through `library` as the window reads them.
+FileProbe probeFile(avifile::AviLibrary& library, const std::string& path);
+
+// What an AVI information record says, in the containers' common terms.
+// Sizes and rate are the record's bits; the record names no codec.
+VideoInfo aviVideoInfo(const avifile::AVIFILEINFO& record);
+
+// The sentence for content that is no container we read: "The file is an
+// MPEG transport stream, which ...", "The file is not a video file."
+std::string describeUnreadable(const std::string& found);
+
+} // namespace quorvel::media

@@ -1,0 +1,566 @@
+#include "source/media/mp4.h"
+
+#include "source/media/byte_cursor.h"
+#include "source/media/h26x.h"
+
+#include <algorithm>
+#include <bit>
+#include <numeric>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvel::media {
+
+namespace mp4 {
+
+namespace {
+
+constexpr std::uint32_t fourcc(const char (&s)[5]) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[0])) << 24 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[1])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[2])) << 8 |
+           static_cast<std::uint8_t>(s[3]);
+}
+
+constexpr std::uint32_t kMoov = fourcc("moov");
+constexpr std::uint32_t kTrak = fourcc("trak");
+constexpr std::uint32_t kTkhd = fourcc("tkhd");
+constexpr std::uint32_t kMdia = fourcc("mdia");
+constexpr std::uint32_t kMdhd = fourcc("mdhd");
+constexpr std::uint32_t kHdlr = fourcc("hdlr");
+constexpr std::uint32_t kMinf = fourcc("minf");
+constexpr std::uint32_t kStbl = fourcc("stbl");
+constexpr std::uint32_t kStsd = fourcc("stsd");
+constexpr std::uint32_t kStts = fourcc("stts");
+constexpr std::uint32_t kMvex = fourcc("mvex");
+constexpr std::uint32_t kTrex = fourcc("trex");
+constexpr std::uint32_t kMoof = fourcc("moof");
+constexpr std::uint32_t kTraf = fourcc("traf");
+constexpr std::uint32_t kTfhd = fourcc("tfhd");
+constexpr std::uint32_t kTrun = fourcc("trun");
+constexpr std::uint32_t kVide = fourcc("vide");
+constexpr std::uint32_t kPasp = fourcc("pasp");
+constexpr std::uint32_t kAvcC = fourcc("avcC");
+constexpr std::uint32_t kHvcC = fourcc("hvcC");
+constexpr std::uint32_t kUuid = fourcc("uuid");
+
+// A visual sample entry's fixed part: the 8-byte box header, 6 reserved
+// bytes and a reference index, 16 bytes of version and vendor fields, width,
+// height, resolutions, frame count, compressor name, depth and a -1.
+constexpr std::size_t kVisualEntrySize = 8 + 78;
+constexpr std::size_t kEntryWidthAt = 24; // in the entry's body
+constexpr std::size_t kEntryChildrenAt = 78;
+
+// Bytes of the file: the caller's prefix, else a read-ahead window read from
+// the source, within the read budget. The first error sticks and ends every
+// walk.
+class Source : public io::PrefixedSource {
+public:
+    using PrefixedSource::PrefixedSource;
+
+    const char* error() const { return error_; }
+    bool fail(const char* sentence) {
+        if (!error_)
+            error_ = sentence;
+        return false;
+    }
+    bool countBox() { return ++boxes_ <= kMaxBoxes || fail(kErrorTooManyBoxes); }
+
+    // [offset, offset + length); the span lasts until the next get().
+    bool get(std::uint64_t offset, std::size_t length, Bytes& out) {
+        if (error_)
+            return false;
+        if (fitsIn(offset, length, prefix().size())) {
+            out = prefix().subspan(static_cast<std::size_t>(offset), length);
+            return true;
+        }
+        if (offset >= windowAt_ && fitsIn(offset - windowAt_, length, window_.size())) {
+            out = Bytes(window_).subspan(static_cast<std::size_t>(offset - windowAt_), length);
+            return true;
+        }
+        if (!fitsIn(offset, length, size()))
+            return fail(kErrorCutShort);
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::max(length, kReadAhead), size() - offset));
+        if (reads_ >= kMaxReads || want > kMaxBytesRead - bytesRead_)
+            return fail(kErrorTooLarge);
+        ++reads_;
+        bytesRead_ += want;
+        windowAt_ = offset;
+        Bytes read;
+        if (!PrefixedSource::get(offset, want, window_, read)) {
+            window_.clear();
+            return fail(kErrorUnreadable);
+        }
+        window_.resize(read.size());
+        if (read.size() < length) // the file has shrunk since it was opened
+            return fail(kErrorCutShort);
+        out = Bytes(window_).first(length);
+        return true;
+    }
+
+private:
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowAt_ = 0;
+    int reads_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    int boxes_ = 0;
+    const char* error_ = nullptr;
+};
+
+struct Box {
+    std::uint32_t type = 0;
+    std::uint64_t body = 0; // where the body starts in the file
+    std::uint64_t end = 0;
+    std::uint64_t bodySize() const { return end - body; }
+};
+
+// The boxes of [begin, end) in order. Fewer than 8 bytes left over end the
+// walk quietly: writers pad containers with a zero word.
+class Children {
+public:
+    Children(Source& source, std::uint64_t begin, std::uint64_t end, int depth)
+        : source_(source), at_(begin), end_(end), depth_(depth) {}
+
+    std::optional<Box> next() {
+        if (depth_ > kMaxBoxDepth) {
+            source_.fail(kErrorTooDeep);
+            return std::nullopt;
+        }
+        if (source_.error() || end_ - at_ < 8 || !source_.countBox())
+            return std::nullopt;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(16, end_ - at_));
+        Bytes h;
+        if (!source_.get(at_, n, h))
+            return std::nullopt;
+        std::uint64_t size = be32(h, 0);
+        const std::uint32_t type = be32(h, 4);
+        std::uint64_t header = 8;
+        if (size == 1) {
+            if (n < 16)
+                return failed(depth_ == 0 ? kErrorCutShort : kErrorPastParent);
+            size = be64(h, 8);
+            header = 16;
+        } else if (size == 0) {
+            size = end_ - at_; // to the end of the file, or of its parent
+        }
+        if (type == kUuid)
+            header += 16;
+        if (size < header)
+            return failed(kErrorBoxTooSmall);
+        if (size > end_ - at_)
+            return failed(depth_ == 0 ? kErrorCutShort : kErrorPastParent);
+        const Box box{type, at_ + header, at_ + size};
+        at_ += size;
+        return box;
+    }
+
+private:
+    std::optional<Box> failed(const char* sentence) {
+        source_.fail(sentence);
+        return std::nullopt;
+    }
+
+    Source& source_;
+    std::uint64_t at_;
+    std::uint64_t end_;
+    int depth_;
+};
+
+// The first `cap` bytes of a box's body, or all of it.
+bool readBody(Source& source, const Box& box, std::size_t cap, Bytes& out) {
+    return source.get(box.body,
+                      static_cast<std::size_t>(std::min<std::uint64_t>(box.bodySize(), cap)), out);
+}
+
+// Sample counts and their summed durations, in the media's timescale.
+struct Timing {
+    std::uint64_t samples = 0;
+    std::uint64_t duration = 0;
+    std::uint32_t firstDelta = 0;
+    bool variable = false;
+    bool overflow = false;
+
+    void add(std::uint64_t count, std::uint32_t delta) {
+        if (count == 0)
+            return;
+        if (samples == 0)
+            firstDelta = delta;
+        else if (delta != firstDelta)
+            variable = true;
+        if (count > UINT64_MAX - samples || (delta != 0 && count > UINT64_MAX / delta) ||
+            count * delta > UINT64_MAX - duration) {
+            overflow = true;
+            return;
+        }
+        samples += count;
+        duration += count * delta;
+    }
+};
+
+struct Track {
+    std::uint32_t id = 0;
+    std::optional<std::uint32_t> handler;
+    int rotation = 0;
+    std::uint32_t displayWidth = 0; // 16.16; read for completeness, see readMp4
+    std::uint32_t displayHeight = 0;
+    std::uint32_t timescale = 0;
+    bool hasEntry = false;
+    std::string codec;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::optional<Fraction> sar;
+    Timing timing;
+    // Set when a box of this track is unusable; it matters only if the track
+    // turns out to be the video.
+    const char* damage = nullptr;
+};
+
+std::string fourccText(std::uint32_t type) {
+    std::string text(4, '?');
+    for (int i = 0; i < 4; ++i) {
+        const auto c = static_cast<char>(type >> (24 - 8 * i));
+        if (c >= 0x20 && c <= 0x7e)
+            text[static_cast<std::size_t>(i)] = c;
+    }
+    return text;
+}
+
+std::optional<Fraction> ratio(std::uint32_t w, std::uint32_t h) {
+    if (w == 0 || h == 0)
+        return std::nullopt;
+    const std::uint32_t g = std::gcd(w, h);
+    return Fraction{w / g, h / g};
+}
+
+void readTkhd(Bytes b, Track& t) {
+    const bool wide = !b.empty() && b[0] == 1;
+    const std::size_t idAt = wide ? 20 : 12;
+    const std::size_t matrixAt = wide ? 52 : 40;
+    if (b.size() < matrixAt + 44) {
+        t.damage = kErrorShortBox;
+        return;
+    }
+    t.id = be32(b, idAt);
+    t.rotation = rotationFromMatrix(static_cast<std::int32_t>(be32(b, matrixAt)),
+                                    static_cast<std::int32_t>(be32(b, matrixAt + 4)));
+    t.displayWidth = be32(b, matrixAt + 36);
+    t.displayHeight = be32(b, matrixAt + 40);
+}
+
+void readMdhd(Bytes b, Track& t) {
+    const std::size_t at = !b.empty() && b[0] == 1 ? 20 : 12;
+    if (b.size() < at + 4)
+        t.damage = kErrorShortBox;
+    else
+        t.timescale = be32(b, at);
+}
+
+// stts: the declared count must fit the declared box; the entries are summed
+// as far as they were read.
+void readStts(Bytes b, std::uint64_t boxBodySize, Track& t) {
+    if (b.size() < 8) {
+        t.damage = kErrorShortBox;
+        return;
+    }
+    const std::uint64_t count = be32(b, 4);
+    if (count > (boxBodySize - 8) / 8) {
+        t.damage = kErrorTableTooLong;
+        return;
+    }
+    const std::uint64_t read = std::min<std::uint64_t>(count, (b.size() - 8) / 8);
+    for (std::uint64_t i = 0; i < read; ++i) {
+        const auto at = static_cast<std::size_t>(8 + 8 * i);
+        t.timing.add(be32(b, at), be32(b, at + 4));
+    }
+}
+
+// The first sample description, which must be a visual one; its shape comes
+// from pasp, else from the parameter set in avcC or hvcC.
+void readStsd(Source& source, Bytes b, Track& t) {
+    ByteCursor c(b);
+    c.skip(4);
+    const std::uint32_t count = c.be32();
+    const std::uint32_t size = c.be32();
+    const std::uint32_t type = c.be32();
+    if (c.failed() || count == 0 || size < kVisualEntrySize || size - 8 > c.remaining()) {
+        t.damage = kErrorNoSampleEntry;
+        return;
+    }
+    const Bytes entry = c.take(size - 8);
+    t.hasEntry = true;
+    t.codec = fourccText(type);
+    t.width = be16(entry, kEntryWidthAt);
+    t.height = be16(entry, kEntryWidthAt + 2);
+
+    std::optional<Fraction> pasp;
+    std::optional<Fraction> vui;
+    ByteCursor k(entry.subspan(kEntryChildrenAt));
+    while (k.remaining() >= 8 && source.countBox()) {
+        std::uint64_t boxSize = k.be32();
+        const std::uint32_t boxType = k.be32();
+        std::uint64_t header = 8;
+        if (boxSize == 1) {
+            boxSize = k.be64();
+            header = 16;
+        } else if (boxSize == 0) {
+            boxSize = header + k.remaining();
+        }
+        // A damaged child only hides the shape; the entry itself is fine.
+        if (k.failed() || boxSize < header || boxSize - header > k.remaining())
+            break;
+        const Bytes body = k.take(static_cast<std::size_t>(boxSize - header));
+        if (boxType == kPasp && body.size() >= 8 && !pasp)
+            pasp = ratio(be32(body, 0), be32(body, 4));
+        else if (boxType == kAvcC && !vui)
+            vui = h26x::h264SpsAspect(h26x::avcConfigSps(body));
+        else if (boxType == kHvcC && !vui)
+            vui = h26x::h265SpsAspect(h26x::hevcConfigSps(body));
+    }
+    t.sar = pasp ? pasp : vui;
+}
+
+void walkStbl(Source& source, const Box& stbl, int depth, Track& t) {
+    Children c(source, stbl.body, stbl.end, depth);
+    while (const auto box = c.next()) {
+        Bytes b;
+        if (box->type == kStsd && !t.hasEntry && readBody(source, *box, kMaxStsdRead, b))
+            readStsd(source, b, t);
+        else if (box->type == kStts && readBody(source, *box, kMaxTableRead, b))
+            readStts(b, box->bodySize(), t);
+    }
+}
+
+void walkMdia(Source& source, const Box& mdia, int depth, Track& t) {
+    Children c(source, mdia.body, mdia.end, depth);
+    while (const auto box = c.next()) {
+        Bytes b;
+        if (box->type == kMdhd && readBody(source, *box, kMaxSmallBoxRead, b)) {
+            readMdhd(b, t);
+        } else if (box->type == kHdlr && readBody(source, *box, kMaxSmallBoxRead, b)) {
+            if (b.size() < 12) {
+                t.damage = kErrorShortBox;
+                return;
+            }
+            t.handler = be32(b, 8);
+            if (*t.handler != kVide)
+                return;
+        } else if (box->type == kMinf) {
+            Children m(source, box->body, box->end, depth + 1);
+            while (const auto inner = m.next())
+                if (inner->type == kStbl)
+                    walkStbl(source, *inner, depth + 2, t);
+        }
+    }
+}
+
+Track readTrak(Source& source, const Box& trak, int depth) {
+    Track t;
+    Children c(source, trak.body, trak.end, depth);
+    while (const auto box = c.next()) {
+        Bytes b;
+        if (box->type == kTkhd && readBody(source, *box, kMaxSmallBoxRead, b))
+            readTkhd(b, t);
+        else if (box->type == kMdia)
+            walkMdia(source, *box, depth + 1, t);
+    }
+    return t;
+}
+
+struct Movie {
+    std::optional<Track> video;
+    // Damage in a track that might have been the video: its hdlr was unread.
+    const char* hiddenDamage = nullptr;
+    std::uint32_t trexDuration = 0; // the video track's default sample duration
+};
+
+// The first video track, and the defaults that fragments of it inherit.
+void readMoov(Source& source, const Box& moov, Movie& movie) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> trex; // track id, duration
+    Children c(source, moov.body, moov.end, 1);
+    while (const auto box = c.next()) {
+        if (box->type == kTrak && !movie.video) {
+            Track t = readTrak(source, *box, 2);
+            if (!source.error() && t.handler == kVide)
+                movie.video = std::move(t);
+            else if (!t.handler && t.damage && !movie.hiddenDamage)
+                movie.hiddenDamage = t.damage;
+        } else if (box->type == kMvex) {
+            Children m(source, box->body, box->end, 2);
+            Bytes b;
+            while (const auto inner = m.next())
+                if (inner->type == kTrex && readBody(source, *inner, kMaxSmallBoxRead, b) &&
+                    b.size() >= 16)
+                    trex.emplace_back(be32(b, 4), be32(b, 12));
+        }
+    }
+    if (movie.video)
+        for (const auto& [id, duration] : trex)
+            if (id == movie.video->id)
+                movie.trexDuration = duration;
+}
+
+// The video track's timing in the first fragment: its first trun's own
+// durations, else the default of tfhd, else that of trex.
+void readMoof(Source& source, const Box& moof, Movie& movie) {
+    Track& t = *movie.video;
+    Children c(source, moof.body, moof.end, 1);
+    while (const auto traf = c.next()) {
+        if (traf->type != kTraf)
+            continue;
+        Children f(source, traf->body, traf->end, 2);
+        std::uint32_t defaultDuration = movie.trexDuration;
+        bool ours = false;
+        while (const auto box = f.next()) {
+            Bytes b;
+            if (box->type == kTfhd && readBody(source, *box, kMaxSmallBoxRead, b) &&
+                b.size() >= 8) {
+                ours = be32(b, 4) == t.id;
+                if (!ours)
+                    break;
+                const std::uint32_t flags = be32(b, 0) & 0xffffff;
+                std::size_t at = 8 + (flags & 0x1 ? 8 : 0) + (flags & 0x2 ? 4 : 0);
+                if (flags & 0x8 && b.size() >= at + 4)
+                    defaultDuration = be32(b, at);
+            } else if (box->type == kTrun && ours && readBody(source, *box, kMaxTableRead, b) &&
+                       b.size() >= 8) {
+                const std::uint32_t flags = be32(b, 0) & 0xffffff;
+                const std::uint64_t count = be32(b, 4);
+                const std::size_t first = 8 + (flags & 0x1 ? 4 : 0) + (flags & 0x4 ? 4 : 0);
+                const std::size_t record =
+                    4 * static_cast<std::size_t>(std::popcount(flags & 0xf00));
+                if (!(flags & 0x100)) {
+                    t.timing.add(count, defaultDuration);
+                    return;
+                }
+                if (first > box->bodySize() || count > (box->bodySize() - first) / record ||
+                    first > b.size())
+                    return;
+                const std::uint64_t read =
+                    std::min<std::uint64_t>(count, (b.size() - first) / record);
+                for (std::uint64_t i = 0; i < read; ++i)
+                    t.timing.add(1, be32(b, static_cast<std::size_t>(first + i * record)));
+                return;
+            }
+        }
+        if (ours && defaultDuration != 0) {
+            t.timing.add(1, defaultDuration);
+            return;
+        }
+    }
+}
+
+VideoInfo videoInfo(const Track& t) {
+    VideoInfo v;
+    v.container = Container::Mp4;
+    v.codec = t.codec;
+    v.width = t.width;
+    v.height = t.height;
+    v.sar = t.sar;
+    v.rotation = t.rotation;
+    if (t.timescale != 0 && !t.timing.overflow && t.timing.duration != 0) {
+        // samples * timescale / duration, reduced before multiplying.
+        std::uint64_t samples = t.timing.samples;
+        std::uint64_t duration = t.timing.duration;
+        std::uint64_t timescale = t.timescale;
+        std::uint64_t g = std::gcd(samples, duration);
+        samples /= g;
+        duration /= g;
+        g = std::gcd(timescale, duration);
+        timescale /= g;
+        duration /= g;
+        while (samples > UINT64_MAX / timescale) {
+            samples >>= 1;
+            duration >>= 1;
+        }
+        v.rate = reducedRate(samples * timescale, duration);
+        v.variableRate = t.timing.variable && v.rate.has_value();
+    }
+    return v;
+}
+
+} // namespace
+
+int rotationFromMatrix(std::int32_t a, std::int32_t b) {
+    const std::int64_t ma = a < 0 ? -std::int64_t{a} : a;
+    const std::int64_t mb = b < 0 ? -std::int64_t{b} : b;
+    if (ma >= mb)
+        return a >= 0 ? 0 : 180;
+    return b > 0 ? 90 : 270;
+}
+
+std::optional<Fraction> reducedRate(std::uint64_t num, std::uint64_t den) {
+    if (num == 0 || den == 0)
+        return std::nullopt;
+    const std::uint64_t g = std::gcd(num, den);
+    num /= g;
+    den /= g;
+    while (num > INT64_MAX || den > INT64_MAX) {
+        num >>= 1;
+        den >>= 1;
+    }
+    if (num == 0 || den == 0)
+        return std::nullopt;
+    const std::uint64_t h = std::gcd(num, den);
+    return Fraction{static_cast<std::int64_t>(num / h), static_cast<std::int64_t>(den / h)};
+}
+
+ProbeResult inspectMp4(Bytes file, std::size_t prefixSize) {
+    io::MemorySource source(file);
+    std::vector<std::uint8_t> prefix(std::min(prefixSize, file.size()));
+    std::size_t got = 0;
+    io::readFully(source, 0, prefix, got);
+    prefix.resize(got);
+    return readMp4(prefix, source);
+}
+
+} // namespace mp4
+
+// The moov, wherever it lies among the top-level boxes, then for a
+// fragmented file the first moof. Once the video track is known, later
+// trouble only leaves the rate unknown.
+ProbeResult readMp4(Bytes prefix, io::ByteSource& source) {
+    using namespace mp4;
+    Source file(prefix, source);
+    Children top(file, 0, file.size(), 0);
+    Movie movie;
+    bool sawMovie = false;
+    for (int count = 0;; ++count) {
+        if (count == kMaxTopLevelBoxes) {
+            file.fail(kErrorTooManyBoxes);
+            break;
+        }
+        const auto box = top.next();
+        if (!box)
+            break;
+        if (box->type == kMoov && !sawMovie) {
+            sawMovie = true;
+            readMoov(file, *box, movie);
+            if (!movie.video || movie.video->damage || movie.video->timing.samples != 0)
+                break;
+        } else if (box->type == kMoof && movie.video) {
+            readMoof(file, *box, movie);
+            break;
+        }
+    }
+    ProbeResult result;
+    if (movie.video && movie.video->damage)
+        result.error = movie.video->damage;
+    else if (movie.video && !movie.video->hasEntry)
+        result.error = kErrorNoSampleEntry;
+    else if (movie.video) {
+        Track& t = *movie.video;
+        if (t.timing.samples == 0 && movie.trexDuration != 0)
+            t.timing.add(1, movie.trexDuration);
+        result.video = videoInfo(t);
+    } else if (file.error())
+        result.error = file.error();
+    else if (movie.hiddenDamage)
+        result.error = movie.hiddenDamage;
+    else
+        result.error = sawMovie ? kErrorNoVideo : kErrorNoMovie;
+    return result;
+}
+
+} // namespace quorvel::media

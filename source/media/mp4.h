@@ -1,0 +1,98 @@
+#pragma once
+
+// The ISO base media file format reader (MP4, MOV, 3GP) behind readMp4().
+//
+// Boxes are walked by their declared sizes; only the boxes we need are read
+// (tkhd, mdhd, hdlr, stsd, stts, trex, and for a fragmented file the first
+// moof's tfhd and trun), each up to a cap of its own, so that neither a large
+// moov nor a large mdat before it costs more than a few reads. Bytes beyond
+// the caller's prefix come through a read-ahead window of kReadAhead bytes.
+// A moov of any declared size is walked, never read whole; the walk stops
+// with kErrorTooLarge once kMaxReads or kMaxBytesRead would be passed.
+//
+// What the first video track (hdlr 'vide') gives:
+// - codec, width, height: the first sample entry's FourCC (unprintable bytes
+//   shown as '?') and coded size.
+// - sar: pasp when it holds two non-zero numbers, else the aspect in the VUI
+//   of the SPS in avcC or hvcC; 1:1 is kept, as the file states it. None when
+//   neither states one. The tkhd display size is not used: it mixes cropping
+//   with shape.
+// - rate: samples * timescale / duration over the stts entries (the first
+//   kMaxTableRead bytes of them); variableRate when they have more than one
+//   delta. With no stts samples (a fragmented file), the first moof's first
+//   trun of the track, its durations or tfhd's default, else trex's default.
+//   None when the timescale or the summed duration is 0 or a sum overflows.
+// - rotation: from the tkhd matrix, see rotationFromMatrix().
+// Damage in a track that is not the video is ignored; once the video track
+// is read, trouble further on (a later trak, the moof) only leaves the rate
+// unknown. The walk descends only into the boxes named above, at most five
+// levels, so kMaxBoxDepth guards against a change rather than a file.
+
+#include "source/io/byte_source.h"
+#include "source/media/media.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace quorvel::media::mp4 {
+
+// Reads past the prefix: each fetches at least this much, so that a moov
+// after the media data usually comes in one read with its header.
+inline constexpr std::size_t kReadAhead = 64 * 1024;
+// At most this many reads and bytes past the prefix for one file.
+inline constexpr int kMaxReads = 12;
+inline constexpr std::uint64_t kMaxBytesRead = 8 * 1024 * 1024;
+// What a probe of a usual file costs at most, open's first read included:
+// the moov at the start, and the moov after the media data of a file of any
+// size (a track's small boxes come before its large tables). The tests hold
+// the reader to these; kMaxReads and kMaxBytesRead bound every other file.
+inline constexpr int kBudgetReadsMoovFirst = 3;
+inline constexpr std::uint64_t kBudgetBytesMoovFirst = 256 * 1024;
+inline constexpr int kBudgetReadsMoovLast = 6;
+// Boxes looked at, all levels together, and top-level boxes before the moov
+// (and, in a fragmented file, the first moof) must have turned up.
+inline constexpr int kMaxBoxes = 4096;
+inline constexpr int kMaxTopLevelBoxes = 256;
+// Levels below the top (moov/trak/mdia/minf/stbl/stsd/entry/pasp is 7).
+inline constexpr int kMaxBoxDepth = 12;
+// How much of each box is read: small fixed boxes, the sample descriptions,
+// and the timing tables. A longer table is averaged over the part read.
+inline constexpr std::size_t kMaxSmallBoxRead = 4096;
+inline constexpr std::size_t kMaxStsdRead = 256 * 1024;
+inline constexpr std::size_t kMaxTableRead = 1024 * 1024;
+
+// The sentences readMp4() puts into ProbeResult::error.
+inline constexpr const char* kErrorCutShort =
+    "The MP4 file is cut short: its header is incomplete.";
+inline constexpr const char* kErrorNoMovie = "The MP4 file has no movie header.";
+inline constexpr const char* kErrorNoVideo = "The MP4 file has no video track.";
+inline constexpr const char* kErrorPastParent =
+    "The MP4 header is damaged: a box runs past its parent.";
+inline constexpr const char* kErrorBoxTooSmall =
+    "The MP4 header is damaged: a box is smaller than its own header.";
+inline constexpr const char* kErrorTooDeep = "The MP4 header is damaged: its boxes nest too deep.";
+inline constexpr const char* kErrorTooManyBoxes =
+    "The MP4 header is damaged: it has too many boxes.";
+inline constexpr const char* kErrorShortBox =
+    "The MP4 header is damaged: a box is too short for its fields.";
+inline constexpr const char* kErrorTableTooLong =
+    "The MP4 header is damaged: a table has more entries than its box holds.";
+inline constexpr const char* kErrorNoSampleEntry =
+    "The MP4 header is damaged: the video track has no usable sample description.";
+inline constexpr const char* kErrorTooLarge = "The MP4 header is too large to read.";
+inline constexpr const char* kErrorUnreadable = "The MP4 file could not be read.";
+
+// Clockwise rotation of a tkhd matrix (a b u / c d v / x y w, 16.16), to
+// the nearest quarter turn, as players apply it; mirroring is ignored.
+int rotationFromMatrix(std::int32_t a, std::int32_t b);
+
+// num/den reduced; when that still does not fit, both are halved until it
+// does (only averages get there). None when either is 0.
+std::optional<Fraction> reducedRate(std::uint64_t num, std::uint64_t den);
+
+// What open and readMp4() do together, on a file held in memory;
+// `prefixSize` stands for the size of open's first read.
+ProbeResult inspectMp4(Bytes file, std::size_t prefixSize = io::kPrefixSize);
+
+} // namespace quorvel::media::mp4

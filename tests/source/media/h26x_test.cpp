@@ -1,0 +1,401 @@
+#include "source/media/h26x.h"
+#include "tests/source/media/media_print.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorvel::media {
+
+namespace {
+
+using Nal = std::vector<std::uint8_t>;
+
+// Writes a parameter set bit by bit, then escapes it as a NAL unit.
+class BitWriter {
+public:
+    void bits(std::uint64_t v, int n) {
+        for (int i = n - 1; i >= 0; --i)
+            bits_.push_back((v >> i) & 1);
+    }
+    void flag(bool b) { bits(b, 1); }
+    void ue(std::uint32_t v) {
+        const std::uint64_t code = std::uint64_t{v} + 1;
+        int length = 0;
+        while ((code >> length) > 1)
+            ++length;
+        bits(0, length);
+        bits(code, length + 1);
+    }
+    void se(std::int32_t v) { ue(v > 0 ? 2u * v - 1 : 2u * static_cast<std::uint32_t>(-v)); }
+
+    // `header` then the bits with a stop bit, 00 00 0x turned into 00 00 03 0x.
+    Nal nal(std::initializer_list<std::uint8_t> header) const {
+        std::vector<bool> b = bits_;
+        b.push_back(true);
+        while (b.size() % 8)
+            b.push_back(false);
+        Nal out(header);
+        int zeros = 0;
+        for (std::size_t i = 0; i < b.size(); i += 8) {
+            std::uint8_t byte = 0;
+            for (std::size_t j = 0; j < 8; ++j)
+                byte = static_cast<std::uint8_t>(byte << 1 | b[i + j]);
+            if (zeros >= 2 && byte <= 3) {
+                out.push_back(3);
+                zeros = 0;
+            }
+            zeros = byte == 0 ? zeros + 1 : 0;
+            out.push_back(byte);
+        }
+        return out;
+    }
+
+private:
+    std::vector<bool> bits_;
+};
+
+bool escaped(const Nal& nal) {
+    for (std::size_t i = 2; i + 1 < nal.size(); ++i)
+        if (nal[i - 2] == 0 && nal[i - 1] == 0 && nal[i] == 3)
+            return true;
+    return false;
+}
+
+struct H264Sps {
+    std::uint32_t profile = 100;
+    std::uint32_t spsId = 0;
+    std::uint32_t chroma = 1;
+    bool scalingLists = true;
+    std::uint32_t pocType = 0;
+    bool cropping = true;
+    bool vui = true;
+    bool aspect = true;
+    std::uint32_t idc = 255;
+    std::uint32_t sarWidth = 2048; // with the height, zero bytes that need escaping
+    std::uint32_t sarHeight = 3;
+};
+
+Nal h264(const H264Sps& s) {
+    BitWriter w;
+    w.bits(s.profile, 8);
+    w.bits(0, 8);
+    w.bits(31, 8);
+    w.ue(s.spsId);
+    if (s.profile >= 100) {
+        w.ue(s.chroma);
+        if (s.chroma == 3)
+            w.flag(false);
+        w.ue(0);
+        w.ue(0);
+        w.flag(false);
+        w.flag(s.scalingLists);
+        if (s.scalingLists) {
+            const int lists = s.chroma == 3 ? 12 : 8;
+            for (int i = 0; i < lists; ++i) {
+                w.flag(i != 1); // list 1 falls back
+                if (i == 1)
+                    continue;
+                const int size = i < 6 ? 16 : 64;
+                if (i == 2) { // ends early: a delta that makes the next scale 0
+                    w.se(-8);
+                    continue;
+                }
+                for (int j = 0; j < size; ++j)
+                    w.se(j % 2 ? 3 : -2);
+            }
+        }
+    }
+    w.ue(2); // log2_max_frame_num_minus4
+    w.ue(s.pocType);
+    if (s.pocType == 0) {
+        w.ue(4);
+    } else if (s.pocType == 1) {
+        w.flag(false);
+        w.se(-3);
+        w.se(5);
+        w.ue(3);
+        for (int i = 0; i < 3; ++i)
+            w.se(i - 1);
+    }
+    w.ue(4);
+    w.flag(false);
+    w.ue(3); // width in macroblocks, minus 1
+    w.ue(2);
+    w.flag(false); // frame_mbs_only_flag: fields follow
+    w.flag(true);
+    w.flag(true);
+    w.flag(s.cropping);
+    if (s.cropping)
+        for (int i = 0; i < 4; ++i)
+            w.ue(i);
+    w.flag(s.vui);
+    if (s.vui) {
+        w.flag(s.aspect);
+        if (s.aspect) {
+            w.bits(s.idc, 8);
+            if (s.idc == 255) {
+                w.bits(s.sarWidth, 16);
+                w.bits(s.sarHeight, 16);
+            }
+        }
+        w.flag(false); // overscan_info_present_flag and so on: not read
+    }
+    return w.nal({0x67});
+}
+
+struct H265Sps {
+    std::uint32_t subLayersMinus1 = 2;
+    bool scalingLists = true;
+    bool pcm = true;
+    bool interSets = true;
+    bool longTerm = true;
+    std::uint32_t log2PocMinus4 = 5;
+    std::uint32_t idc = 255;
+    std::uint32_t sarWidth = 40;
+    std::uint32_t sarHeight = 33;
+};
+
+Nal h265(const H265Sps& s) {
+    BitWriter w;
+    w.bits(0, 4);
+    w.bits(s.subLayersMinus1, 3);
+    w.flag(true);
+    w.bits(0x01, 8); // profile space, tier, profile 1
+    w.bits(0x60000000, 32);
+    w.bits(0x9, 4);
+    w.bits(0, 43);
+    w.flag(false);
+    w.bits(93, 8);
+    for (std::uint32_t i = 0; i < s.subLayersMinus1; ++i) {
+        w.flag(i == 0); // a sub-layer profile for the first only
+        w.flag(true);
+    }
+    if (s.subLayersMinus1 > 0)
+        w.bits(0, 2 * (8 - static_cast<int>(s.subLayersMinus1)));
+    for (std::uint32_t i = 0; i < s.subLayersMinus1; ++i) {
+        if (i == 0)
+            w.bits(0x1234, 88 - 64), w.bits(0xfedcba9876543210ull, 64);
+        w.bits(90, 8);
+    }
+    w.ue(0); // sps id
+    w.ue(1);
+    w.ue(64);
+    w.ue(48);
+    w.flag(true);
+    for (int i = 0; i < 4; ++i)
+        w.ue(1);
+    w.ue(0);
+    w.ue(0);
+    w.ue(s.log2PocMinus4);
+    w.flag(true); // ordering info for each sub-layer
+    for (std::uint32_t i = 0; i <= s.subLayersMinus1; ++i)
+        w.ue(3), w.ue(1), w.ue(0);
+    w.ue(0);
+    w.ue(3);
+    w.ue(0);
+    w.ue(3);
+    w.ue(1);
+    w.ue(1);
+    w.flag(s.scalingLists);
+    if (s.scalingLists) {
+        w.flag(true);
+        for (int sizeId = 0; sizeId < 4; ++sizeId)
+            for (int matrixId = 0; matrixId < 6; matrixId += sizeId == 3 ? 3 : 1) {
+                const bool explicitList = matrixId == 0;
+                w.flag(explicitList);
+                if (!explicitList) {
+                    w.ue(sizeId == 3 ? 1 : static_cast<std::uint32_t>(matrixId));
+                    continue;
+                }
+                if (sizeId > 1)
+                    w.se(8);
+                const int count = std::min(64, 1 << (4 + (sizeId << 1)));
+                for (int i = 0; i < count; ++i)
+                    w.se(i % 3 - 1);
+            }
+    }
+    w.flag(true);
+    w.flag(true);
+    w.flag(s.pcm);
+    if (s.pcm) {
+        w.bits(7, 4);
+        w.bits(7, 4);
+        w.ue(0);
+        w.ue(1);
+        w.flag(false);
+    }
+    w.ue(3); // short-term reference picture sets
+    w.ue(2); // set 0: two before, one after
+    w.ue(1);
+    for (int i = 0; i < 3; ++i)
+        w.ue(i), w.flag(true);
+    if (s.interSets) {
+        for (int set = 1; set < 3; ++set) {
+            w.flag(true);
+            w.flag(false);
+            w.ue(0);
+            // set 1 predicts from set 0 (3 pictures, 4 flags); one unused and
+            // not kept, so set 2 predicts from 3 pictures again.
+            for (int j = 0; j < 4; ++j) {
+                w.flag(j != 2);
+                if (j == 2)
+                    w.flag(false);
+            }
+        }
+    } else {
+        for (int set = 1; set < 3; ++set) {
+            w.flag(false);
+            w.ue(1);
+            w.ue(0);
+            w.ue(0), w.flag(true);
+        }
+    }
+    w.flag(s.longTerm);
+    if (s.longTerm) {
+        w.ue(2);
+        for (int i = 0; i < 2; ++i)
+            w.bits(0x155, static_cast<int>(s.log2PocMinus4) + 4), w.flag(true);
+    }
+    w.flag(true);
+    w.flag(true);
+    w.flag(true); // vui
+    w.flag(true);
+    w.bits(s.idc, 8);
+    if (s.idc == 255) {
+        w.bits(s.sarWidth, 16);
+        w.bits(s.sarHeight, 16);
+    }
+    w.flag(false);
+    return w.nal({0x42, 0x01});
+}
+
+struct SpsCase {
+    const char* name;
+    Nal nal;
+    std::function<std::optional<Fraction>(Bytes)> read;
+    std::optional<Fraction> expected;
+};
+
+H264Sps h264With(std::function<void(H264Sps&)> change) {
+    H264Sps s;
+    change(s);
+    return s;
+}
+H265Sps h265With(std::function<void(H265Sps&)> change) {
+    H265Sps s;
+    change(s);
+    return s;
+}
+
+std::vector<SpsCase> spsCases() {
+    const auto avc = [](Bytes b) { return h26x::h264SpsAspect(b); };
+    const auto hevc = [](Bytes b) { return h26x::h265SpsAspect(b); };
+    const Nal full264 = h264({});
+    Nal cut264(full264.begin(), full264.end() - 5);
+    Nal wrongType = full264;
+    wrongType[0] = 0x68;
+    const Nal full265 = h265({});
+    Nal cut265(full265.begin(), full265.end() - 6);
+    return {
+        {"H264HighWithScalingLists", full264, avc, Fraction{2048, 3}},
+        {"H264Baseline", h264(h264With([](H264Sps& s) { s.profile = 66; })), avc,
+         Fraction{2048, 3}},
+        {"H264Chroma444TwelveLists", h264(h264With([](H264Sps& s) { s.chroma = 3; })), avc,
+         Fraction{2048, 3}},
+        {"H264PocType1", h264(h264With([](H264Sps& s) { s.pocType = 1; })), avc, Fraction{2048, 3}},
+        {"H264TableAspect", h264(h264With([](H264Sps& s) { s.idc = 4; })), avc, Fraction{16, 11}},
+        {"H264SquareIsStated", h264(h264With([](H264Sps& s) { s.idc = 1; })), avc, Fraction{1, 1}},
+        {"H264ExtendedReduced",
+         h264(h264With([](H264Sps& s) { s.sarWidth = 64, s.sarHeight = 44; })), avc,
+         Fraction{16, 11}},
+        {"H264UnspecifiedIdc", h264(h264With([](H264Sps& s) { s.idc = 0; })), avc, std::nullopt},
+        {"H264ReservedIdc", h264(h264With([](H264Sps& s) { s.idc = 17; })), avc, std::nullopt},
+        {"H264ExtendedZero", h264(h264With([](H264Sps& s) { s.sarHeight = 0; })), avc,
+         std::nullopt},
+        {"H264NoAspectInfo", h264(h264With([](H264Sps& s) { s.aspect = false; })), avc,
+         std::nullopt},
+        {"H264NoVui", h264(h264With([](H264Sps& s) { s.vui = false; })), avc, std::nullopt},
+        {"H264SpsIdOutOfRange", h264(h264With([](H264Sps& s) { s.spsId = 32; })), avc,
+         std::nullopt},
+        {"H264ChromaOutOfRange",
+         h264(h264With([](H264Sps& s) { s.chroma = 4, s.scalingLists = false; })), avc,
+         std::nullopt},
+        {"H264PocTypeOutOfRange", h264(h264With([](H264Sps& s) { s.pocType = 3; })), avc,
+         std::nullopt},
+        {"H264CutShort", cut264, avc, std::nullopt},
+        {"H264NotAnSps", wrongType, avc, std::nullopt},
+        {"H264Empty", {}, avc, std::nullopt},
+        {"H264LongZeroRun", Nal{0x67, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, avc, std::nullopt},
+        {"H265SubLayersScalingPcmSets", full265, hevc, Fraction{40, 33}},
+        {"H265OneLayer", h265(h265With([](H265Sps& s) { s.subLayersMinus1 = 0; })), hevc,
+         Fraction{40, 33}},
+        {"H265SevenLayers", h265(h265With([](H265Sps& s) { s.subLayersMinus1 = 6; })), hevc,
+         Fraction{40, 33}},
+        {"H265Plain", h265(h265With([](H265Sps& s) {
+             s.scalingLists = s.pcm = s.interSets = s.longTerm = false;
+         })),
+         hevc, Fraction{40, 33}},
+        {"H265TableAspect", h265(h265With([](H265Sps& s) { s.idc = 14; })), hevc, Fraction{4, 3}},
+        {"H265LongPocLsb", h265(h265With([](H265Sps& s) { s.log2PocMinus4 = 12; })), hevc,
+         Fraction{40, 33}},
+        {"H265PocLsbOutOfRange", h265(h265With([](H265Sps& s) { s.log2PocMinus4 = 13; })), hevc,
+         std::nullopt},
+        {"H265EightSubLayersIsDamage", h265(h265With([](H265Sps& s) { s.subLayersMinus1 = 7; })),
+         hevc, std::nullopt},
+        {"H265CutShort", cut265, hevc, std::nullopt},
+        {"H265NotAnSps", Nal{0x40, 0x01, 0x0c}, hevc, std::nullopt},
+    };
+}
+
+class SpsAspect : public testing::TestWithParam<SpsCase> {};
+
+TEST_P(SpsAspect, ReadsTheVuiAspectOrNone) {
+    const SpsCase& c = GetParam();
+    EXPECT_EQ(c.read(c.nal), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(H26x, SpsAspect, testing::ValuesIn(spsCases()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(SpsAspect, TestSetsNeedTheirEscapesRemoved) {
+    EXPECT_TRUE(escaped(h264({})));
+    EXPECT_TRUE(escaped(h265(h265With([](H265Sps& s) { s.sarWidth = 2048, s.sarHeight = 3; }))));
+    EXPECT_EQ(
+        h26x::h265SpsAspect(h265(h265With([](H265Sps& s) { s.sarWidth = 2048, s.sarHeight = 3; }))),
+        (Fraction{2048, 3}));
+}
+
+TEST(Unescape, DropsOnlyTheByteAfterTwoZeros) {
+    const Nal in{0, 0, 3, 1, 0, 3, 0, 0, 3, 0, 0, 3, 3, 0, 0};
+    EXPECT_EQ(h26x::unescape(in), (Nal{0, 0, 1, 0, 3, 0, 0, 0, 0, 3, 0, 0}));
+    EXPECT_EQ(h26x::unescape(Nal(10000, 1)).size(), h26x::kMaxParameterSetSize);
+}
+
+TEST(ConfigRecords, FindTheFirstSps) {
+    const Nal sps{0x67, 0x64, 0, 0x1f};
+    Nal avcC{1, 0x64, 0, 0x1f, 0xff, 0xe1, 0, 4};
+    avcC.insert(avcC.end(), sps.begin(), sps.end());
+    EXPECT_EQ(Nal(h26x::avcConfigSps(avcC).begin(), h26x::avcConfigSps(avcC).end()), sps);
+    avcC[7] = 9; // longer than the record
+    EXPECT_TRUE(h26x::avcConfigSps(avcC).empty());
+    avcC[5] = 0xe0; // no SPS
+    EXPECT_TRUE(h26x::avcConfigSps(avcC).empty());
+
+    Nal hvcC(22, 0);
+    const Nal vps{0x40, 0x01, 0xaa};
+    const Nal hsps{0x42, 0x01, 0xbb};
+    hvcC.insert(hvcC.end(), {2, 0x20, 0, 1, 0, 3});
+    hvcC.insert(hvcC.end(), vps.begin(), vps.end());
+    hvcC.insert(hvcC.end(), {0xa1, 0, 1, 0, 3});
+    hvcC.insert(hvcC.end(), hsps.begin(), hsps.end());
+    const Bytes found = h26x::hevcConfigSps(hvcC);
+    EXPECT_EQ(Nal(found.begin(), found.end()), hsps);
+    hvcC.pop_back();
+    EXPECT_TRUE(h26x::hevcConfigSps(hvcC).empty());
+}
+
+} // namespace
+} // namespace quorvel::media

@@ -1,0 +1,435 @@
+#include "source/media/matroska.h"
+#include "tests/support/byte_builder.h"
+#include "tests/source/media/media_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+namespace quorvel::media {
+namespace {
+
+using namespace matroska;
+using bytetest::cat;
+using mediatest::Buffer;
+using mediatest::run;
+
+// An ID as Matroska writes it, its marker included.
+Buffer idBytes(std::uint32_t id) {
+    Buffer b;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        if (id >> shift || !b.empty() || shift == 0)
+            b.push_back(static_cast<std::uint8_t>(id >> shift));
+    return b;
+}
+
+// A size in `length` bytes (0: the fewest that hold it).
+Buffer sizeBytes(std::uint64_t n, int length = 0) {
+    if (length == 0)
+        for (length = 1; length < 8 && n >= (std::uint64_t{1} << (7 * length)) - 1; ++length) {
+        }
+    Buffer b(static_cast<std::size_t>(length));
+    for (int i = length - 1; i >= 0; --i, n >>= 8)
+        b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(n);
+    b[0] |= static_cast<std::uint8_t>(0x80u >> (length - 1));
+    return b;
+}
+
+Buffer el(std::uint32_t id, const Buffer& body, int sizeLength = 0) {
+    return cat({idBytes(id), sizeBytes(body.size(), sizeLength), body});
+}
+// All value bits of a one-byte size set: unknown.
+Buffer unknownEl(std::uint32_t id, const Buffer& body) {
+    return cat({idBytes(id), {0xFF}, body});
+}
+Buffer uintEl(std::uint32_t id, std::uint64_t v) {
+    Buffer b;
+    do
+        b.insert(b.begin(), static_cast<std::uint8_t>(v));
+    while (v >>= 8);
+    return el(id, b);
+}
+Buffer strEl(std::uint32_t id, const std::string& s) {
+    return el(id, Buffer(s.begin(), s.end()));
+}
+
+constexpr std::uint32_t kIdInfo = 0x1549A966;
+constexpr std::uint32_t kIdVoid = 0xEC;
+
+Buffer ebml(const std::string& docType = "webm") {
+    return el(kIdEbml, cat({uintEl(0x4286, 1), strEl(kIdDocType, docType)}));
+}
+
+struct Track {
+    std::uint64_t type = 1;
+    std::string codec = "V_VP9";
+    std::uint64_t width = 640, height = 480;
+    std::optional<std::uint64_t> duration = 40'000'000; // 25 fps
+    std::optional<std::uint64_t> displayWidth = std::nullopt, displayHeight = std::nullopt,
+                                 unit = std::nullopt;
+    std::uint64_t crop[4] = {0, 0, 0, 0}; // top, bottom, left, right
+};
+
+Buffer entry(const Track& t) {
+    Buffer video;
+    if (t.width)
+        video = cat({video, uintEl(kIdPixelWidth, t.width)});
+    if (t.height)
+        video = cat({video, uintEl(kIdPixelHeight, t.height)});
+    const std::uint32_t crops[] = {kIdPixelCropTop, kIdPixelCropBottom, kIdPixelCropLeft,
+                                   kIdPixelCropRight};
+    for (int i = 0; i < 4; ++i)
+        if (t.crop[i])
+            video = cat({video, uintEl(crops[i], t.crop[i])});
+    if (t.displayWidth)
+        video = cat({video, uintEl(kIdDisplayWidth, *t.displayWidth)});
+    if (t.displayHeight)
+        video = cat({video, uintEl(kIdDisplayHeight, *t.displayHeight)});
+    if (t.unit)
+        video = cat({video, uintEl(kIdDisplayUnit, *t.unit)});
+    Buffer b = cat({uintEl(0xD7, 1), uintEl(kIdTrackType, t.type), strEl(kIdCodecId, t.codec)});
+    if (t.duration)
+        b = cat({b, uintEl(kIdDefaultDuration, *t.duration)});
+    return el(kIdTrackEntry, cat({b, el(kIdVideo, video)}));
+}
+
+Buffer tracks(std::initializer_list<Buffer> entries) {
+    return el(kIdTracks, cat(entries));
+}
+Buffer info() {
+    return el(kIdInfo, uintEl(0x2AD7B1, 1000000));
+}
+Buffer cluster() {
+    return el(kIdCluster, uintEl(0xE7, 0));
+}
+Buffer mkv(std::initializer_list<Buffer> segmentChildren, const std::string& docType = "webm") {
+    return cat({ebml(docType), el(kIdSegment, cat(segmentChildren))});
+}
+// A SeekHead naming the track list at `position` from the Segment's data.
+Buffer seekHead(std::uint64_t position, int positionLength = 0) {
+    Buffer pos = sizeBytes(position, positionLength);
+    pos[0] &= static_cast<std::uint8_t>(0xFF >> (pos.size())); // a plain integer, no marker
+    return el(kIdSeekHead,
+              el(kIdSeek, cat({el(kIdSeekId, idBytes(kIdTracks)), el(kIdSeekPosition, pos)})));
+}
+Buffer voidOf(std::size_t n) {
+    return el(kIdVoid, Buffer(n, 0), 4);
+}
+
+struct Expect {
+    std::string codec = "V_VP9";
+    std::uint32_t width = 640, height = 480;
+    std::optional<Fraction> rate = Fraction{25, 1};
+    std::optional<Fraction> sar = std::nullopt;
+};
+
+void expectVideo(const ProbeResult& r, const Expect& e) {
+    ASSERT_TRUE(r.ok()) << r.error;
+    const VideoInfo& v = *r.video;
+    EXPECT_EQ(v.container, Container::Matroska);
+    EXPECT_EQ(v.codec, e.codec);
+    EXPECT_EQ(v.width, e.width);
+    EXPECT_EQ(v.height, e.height);
+    EXPECT_EQ(v.rate, e.rate);
+    EXPECT_EQ(v.sar, e.sar);
+    EXPECT_FALSE(v.variableRate);
+}
+
+// Checked against ffprobe's width, height, r_frame_rate and sample_aspect_ratio
+// (which says 1:1 where the file gives no display size, and we say nothing).
+struct CorpusCase {
+    const char* file;
+    Expect expect;
+};
+
+TEST(MatroskaCorpus, ReadsEachFileFromItsPrefixAlone) {
+    const CorpusCase cases[] = {
+        {"vp9-160x120-25.webm", {"V_VP9", 160, 120, Fraction{25, 1}, std::nullopt}},
+        {"live-160x90-50.webm", {"V_VP9", 160, 90, Fraction{50, 1}, std::nullopt}},
+        {"h264-320x240-sar4x3-30000-1001.mkv",
+         {"V_MPEG4/ISO/AVC", 320, 240, Fraction{30000, 1001}, Fraction{4, 3}}},
+        {"h264-176x144-sar12x11-24000-1001.mkv",
+         {"V_MPEG4/ISO/AVC", 176, 144, Fraction{24000, 1001}, Fraction{12, 11}}},
+    };
+    for (const CorpusCase& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Buffer file = mediatest::readCorpus(std::string("mkv/") + c.file);
+        ASSERT_FALSE(file.empty());
+        const mediatest::Run r = run(file, &readMatroska);
+        expectVideo(r.result, c.expect);
+        EXPECT_EQ(r.calls, 1u); // open's read only
+        EXPECT_LE(r.bytes, 256u * 1024);
+        // A bare few bytes first: the rest is read, the answer is the same.
+        const mediatest::Run small = run(file, &readMatroska, 12);
+        expectVideo(small.result, c.expect);
+        EXPECT_LE(small.calls, 3u);
+        EXPECT_LE(small.bytes, 256u * 1024);
+    }
+}
+
+TEST(MatroskaCorpus, WithoutDefaultDurationTheRateIsUnknown) {
+    Buffer file = mediatest::readCorpus("mkv/h264-320x240-sar4x3-30000-1001.mkv");
+    // Turn DefaultDuration into an element the reader does not know.
+    const Buffer id = idBytes(kIdDefaultDuration);
+    const auto at = std::search(file.begin(), file.end(), id.begin(), id.end());
+    ASSERT_NE(at, file.end());
+    at[2] ^= 0x01;
+    expectVideo(run(file, &readMatroska).result,
+                {"V_MPEG4/ISO/AVC", 320, 240, std::nullopt, Fraction{4, 3}});
+}
+
+struct Good {
+    const char* name;
+    Buffer file;
+    Expect expect = {};
+};
+
+TEST(Matroska, ReadsTheFirstVideoTrack) {
+    const Buffer plain = tracks({entry({})});
+    const Good cases[] = {
+        {"Plain", mkv({info(), plain})},
+        {"MatroskaDocType", mkv({plain}, "matroska")},
+        {"NoDocTypeMeansMatroska", cat({el(kIdEbml, uintEl(0x4286, 1)), el(kIdSegment, plain)})},
+        {"AudioTrackFirst",
+         mkv({tracks({entry({.type = 2, .codec = "A_OPUS"}), entry({.codec = "V_AV1"})})}),
+         {.codec = "V_AV1"}},
+        {"OnlyTheFirstVideoTrack",
+         mkv({tracks({entry({.width = 320, .height = 240}), entry({})})}),
+         {.width = 320, .height = 240}},
+        {"DisplayInPixels",
+         mkv({tracks({entry({.width = 720, .displayWidth = 853, .displayHeight = 480})})}),
+         {.width = 720, .sar = Fraction{853, 720}}},
+        {"DisplayAspectRatio",
+         mkv({tracks({entry(
+             {.width = 720, .height = 576, .displayWidth = 16, .displayHeight = 9, .unit = 3})})}),
+         {.width = 720, .height = 576, .sar = Fraction{64, 45}}},
+        {"CropNarrowsThePicture",
+         mkv({tracks({entry({.width = 720,
+                             .height = 576,
+                             .displayWidth = 4,
+                             .displayHeight = 3,
+                             .unit = 3,
+                             .crop = {0, 0, 8, 8}})})}),
+         {.width = 720, .height = 576, .sar = Fraction{12, 11}}},
+        {"CropTopAndBottom",
+         mkv({tracks({entry({.width = 640,
+                             .height = 480,
+                             .displayWidth = 16,
+                             .displayHeight = 9,
+                             .unit = 3,
+                             .crop = {60, 60, 0, 0}})})}),
+         {.sar = Fraction{1, 1}}},
+        {"Centimetres",
+         mkv({tracks({entry({.displayWidth = 32, .displayHeight = 18, .unit = 1})})}),
+         {.sar = Fraction{4, 3}}},
+        {"Inches",
+         mkv({tracks({entry({.displayWidth = 16, .displayHeight = 9, .unit = 2})})}),
+         {.sar = Fraction{4, 3}}},
+        {"UnknownUnitGivesNoShape",
+         mkv({tracks({entry({.displayWidth = 16, .displayHeight = 9, .unit = 4})})})},
+        {"DisplayWidthAloneKeepsThePictureHeight",
+         mkv({tracks({entry({.displayWidth = 960})})}),
+         {.sar = Fraction{3, 2}}},
+        {"ZeroDisplaySizeGivesNoShape",
+         mkv({tracks({entry({.displayWidth = 0, .displayHeight = 9, .unit = 3})})})},
+        {"CropWiderThanThePictureGivesNoShape",
+         mkv({tracks({entry(
+             {.displayWidth = 4, .displayHeight = 3, .unit = 3, .crop = {0, 0, 320, 320}})})})},
+        {"NoDefaultDuration",
+         mkv({tracks({entry({.duration = std::nullopt})})}),
+         {.rate = std::nullopt}},
+        {"UnknownSizeSegment",
+         cat({ebml(), unknownEl(kIdSegment, cat({info(), plain, unknownEl(kIdCluster, {})}))})},
+        {"UnknownSizeTracksRunsToTheSegmentEnd", mkv({unknownEl(kIdTracks, entry({}))})},
+        {"EightByteSizes",
+         cat({el(kIdEbml, strEl(kIdDocType, "webm"), 8),
+              el(kIdSegment,
+                 el(kIdTracks,
+                    el(kIdTrackEntry,
+                       cat({uintEl(kIdTrackType, 1),
+                            el(kIdVideo,
+                               cat({uintEl(kIdPixelWidth, 640), uintEl(kIdPixelHeight, 480)}), 8)}),
+                       8),
+                    8),
+                 8)}),
+         {.codec = "", .rate = std::nullopt}},
+        {"VoidBeforeTheSegment", cat({ebml(), voidOf(10), el(kIdSegment, plain)})},
+        {"WrongSeekHeadIsIgnored", mkv({seekHead(0), info(), plain})},
+        {"SeekHeadPastTheEndIsIgnored", mkv({seekHead(1u << 30), plain})},
+        {"CodecIdKeepsPrintableText",
+         mkv({tracks({entry({.codec = std::string("V_\x01X\0tail", 8)})})}),
+         {.codec = "V_?X"}},
+    };
+    for (const Good& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectVideo(run(c.file, &readMatroska).result, c.expect);
+        expectVideo(run(c.file, &readMatroska, 12).result, c.expect);
+    }
+}
+
+TEST(Matroska, FollowsTheSeekHeadToATrackListPastThePrefix) {
+    // SeekHead, 100 KiB of Void, then Tracks: one read at the track list.
+    const Buffer gap = voidOf(100 * 1024);
+    const Buffer probe = seekHead(0, 4);
+    const Buffer file = mkv({seekHead(probe.size() + gap.size(), 4), gap, tracks({entry({})})});
+    const mediatest::Run r = run(file, &readMatroska);
+    expectVideo(r.result, {});
+    EXPECT_EQ(r.calls, 2u);
+    EXPECT_LE(r.bytes, io::kPrefixSize + kTracksFirstRead);
+}
+
+TEST(Matroska, WalksPastAnElementBiggerThanThePrefix) {
+    const Buffer file = mkv({voidOf(100 * 1024), tracks({entry({})})});
+    const mediatest::Run r = run(file, &readMatroska);
+    expectVideo(r.result, {});
+    EXPECT_EQ(r.calls, 3u); // open, the next header, the track list
+}
+
+Buffer withFirstSizeByte(Buffer b, std::size_t at, std::uint8_t v) {
+    b[at] = v;
+    return b;
+}
+
+struct Bad {
+    const char* name;
+    Buffer file;
+    std::string error; // a part of the sentence
+};
+
+TEST(Matroska, RefusesDamagedFiles) {
+    const Buffer good = mkv({tracks({entry({})})});
+    const std::size_t segmentSize = ebml().size() + 4; // the Segment's size byte
+    Buffer manyVoids;
+    for (int i = 0; i < kMaxLevel1Elements; ++i)
+        manyVoids = cat({manyVoids, el(kIdVoid, {})});
+    Buffer manyChildren;
+    for (int i = 0; i < kMaxElements; ++i)
+        manyChildren = cat({manyChildren, el(kIdVoid, {})});
+    const Bad cases[] = {
+        {"LengthWithoutMarker", withFirstSizeByte(good, segmentSize, 0x00), "byte 16 has"},
+        {"IdLongerThanFourBytes", withFirstSizeByte(good, ebml().size(), 0x08), "byte 16 has"},
+        {"OtherDocType", mkv({tracks({entry({})})}, "mka-notes"),
+         "EBML file of type \"mka-notes\""},
+        {"NotEbml", Buffer{0x1A, 0x45, 0xDF, 0xA4, 0x80}, "not a Matroska"},
+        {"EbmlHeaderCutShort",
+         [] {
+             Buffer b = ebml();
+             b.resize(10);
+             return b;
+         }(),
+         "cut short"},
+        {"EbmlHeaderTooLarge", el(kIdEbml, Buffer(kMaxEbmlHeaderSize + 1, 0)), "damaged"},
+        {"NothingAfterTheHeader", ebml(), "cut short"},
+        {"NoSegment",
+         cat({ebml(), voidOf(1), voidOf(1), voidOf(1), voidOf(1), voidOf(1), voidOf(1), voidOf(1),
+              voidOf(1), voidOf(1)}),
+         "damaged"},
+        {"NoVideoTrack", mkv({tracks({entry({.type = 2})})}), "no video track"},
+        {"NoFrameSize", mkv({tracks({entry({.width = 0})})}), "frame size"},
+        {"NoTracksBeforeTheCluster", mkv({info(), cluster(), tracks({entry({})})}),
+         "no track list"},
+        {"NoTracksAtAll", mkv({info()}), "no track list"},
+        {"TooManyElementsBeforeTheTracks", mkv({manyVoids, tracks({entry({})})}), "no track list"},
+        {"TooManyElementsInTheTracks", mkv({el(kIdTracks, cat({manyChildren, entry({})}))}),
+         "too many elements"},
+        {"TrackEntryRunsPastTracks", mkv({cat({idBytes(kIdTracks), sizeBytes(3), entry({})})}),
+         "damaged"},
+        {"NineByteInteger", mkv({tracks({el(kIdTrackEntry, el(kIdTrackType, Buffer(9, 1)))})}),
+         "damaged"},
+        {"TracksCutShort",
+         [] {
+             Buffer b = mkv({tracks({entry({})})});
+             b.resize(b.size() - 5);
+             return b;
+         }(),
+         "cut short"},
+        {"TracksTooLarge",
+         mkv({cat({idBytes(kIdTracks), sizeBytes(kMaxTracksSize + 1, 4), entry({})})}), "damaged"},
+        {"WidthAbove32Bits", mkv({tracks({entry({.width = std::uint64_t{1} << 32})})}), "damaged"},
+    };
+    for (const Bad& c : cases) {
+        SCOPED_TRACE(c.name);
+        const mediatest::Run r = run(c.file, &readMatroska);
+        ASSERT_FALSE(r.result.ok());
+        EXPECT_NE(r.result.error.find(c.error), std::string::npos) << r.result.error;
+        EXPECT_EQ(run(c.file, &readMatroska, 12).result.error, r.result.error);
+    }
+}
+
+TEST(Matroska, ATrackListTooLargeIsNotRead) {
+    const Buffer file =
+        mkv({voidOf(100 * 1024), cat({idBytes(kIdTracks), sizeBytes(kMaxTracksSize + 1, 4)}),
+             Buffer(kMaxTracksSize + 1, 0)});
+    const mediatest::Run r = run(file, &readMatroska);
+    EXPECT_FALSE(r.result.ok());
+    EXPECT_LE(r.bytes, io::kPrefixSize + kMaxElementHeader + kTracksFirstRead);
+}
+
+TEST(Matroska, RateFromNanosecondsPerFrame) {
+    const struct {
+        std::uint64_t duration;
+        std::optional<Fraction> rate;
+    } cases[] = {
+        {40'000'000, Fraction{25, 1}},
+        {41'666'666, Fraction{24, 1}}, // truncated
+        {41'666'667, Fraction{24, 1}}, // rounded
+        {41'708'333, Fraction{24000, 1001}},
+        {33'366'666, Fraction{30000, 1001}},
+        {33'366'667, Fraction{30000, 1001}},
+        {16'683'333, Fraction{60000, 1001}},
+        {20'854'166, Fraction{48000, 1001}},
+        {33'366'668, Fraction{1'000'000'000 / 4, 33'366'668 / 4}}, // 2 ns off: as stored
+        {41'708'000, Fraction{250000, 10427}},
+        {1'000'000'000, Fraction{1, 1}},
+        {2'000'000'000, Fraction{1, 2}},
+        {3, Fraction{1'000'000'000, 3}},
+        {0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.duration);
+        EXPECT_EQ(frameRate(c.duration), c.rate);
+    }
+}
+
+TEST(MatroskaHeader, ReadsIdsAndSizes) {
+    const struct {
+        const char* name;
+        Buffer bytes;
+        HeaderStatus status;
+        std::uint32_t id = 0;
+        std::uint64_t size = 0;
+        std::size_t length = 0;
+    } cases[] = {
+        {"OneByte", {0xEC, 0x85}, HeaderStatus::Ok, 0xEC, 5, 2},
+        {"FourByteId", {0x1A, 0x45, 0xDF, 0xA3, 0x42, 0x00}, HeaderStatus::Ok, kIdEbml, 0x200, 6},
+        {"EightByteSize", {0xEC, 0x01, 0, 0, 0, 0, 0, 1, 0}, HeaderStatus::Ok, 0xEC, 256, 9},
+        {"UnknownOneByte", {0xEC, 0xFF}, HeaderStatus::Ok, 0xEC, kUnknownSize, 2},
+        {"UnknownEightBytes",
+         {0xEC, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+         HeaderStatus::Ok,
+         0xEC,
+         kUnknownSize,
+         9},
+        {"AllOnesButOneIsKnown", {0xEC, 0x7F, 0xFE}, HeaderStatus::Ok, 0xEC, 0x3FFE, 3},
+        {"SizeWithoutMarker", {0xEC, 0x00, 0x01}, HeaderStatus::Invalid},
+        {"IdWithoutMarker", {0x00, 0x81}, HeaderStatus::Invalid},
+        {"FiveByteId", {0x08, 0, 0, 0, 1, 0x80}, HeaderStatus::Invalid},
+        {"Empty", {}, HeaderStatus::CutShort},
+        {"SizeCutShort", {0xEC, 0x40}, HeaderStatus::CutShort},
+        {"IdCutShort", {0x1A, 0x45}, HeaderStatus::CutShort},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ElementHeader h;
+        ASSERT_EQ(readHeader(c.bytes, 0, h), c.status);
+        if (c.status != HeaderStatus::Ok)
+            continue;
+        EXPECT_EQ(h.id, c.id);
+        EXPECT_EQ(h.size, c.size);
+        EXPECT_EQ(h.length, c.length);
+    }
+}
+
+} // namespace
+} // namespace quorvel::media

@@ -1,0 +1,74 @@
+#include "tests/support/fake_avi_library.h"
+#include "source/avi/file_info.h"
+#include "source/media/media_probe.h"
+#include "tests/support/temp_dir.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+namespace quorvel {
+namespace {
+
+using fakes::FakeAviLibrary;
+using Calls = std::vector<std::string>;
+
+class ProbeFile : public avitest::TempDirTest {};
+
+TEST_F(ProbeFile, AnAviFileGoesTheWindowsWay) {
+    FakeAviLibrary lib;
+    lib.record = FakeAviLibrary::makeRecord(640, 0xFFFFFFFF, 25, 0);
+    const std::string path = write("a.avi", avitest::aviWith({avitest::videoList()}));
+    const media::FileProbe probe = media::probeFile(lib, path);
+    ASSERT_TRUE(probe.ok()) << probe.error;
+    EXPECT_EQ(lib.calls, (Calls{"init", "open", "info", "release", "exit"}));
+    EXPECT_EQ(lib.openedPath, path);
+    // The library's record, not the file's own header, is what counts.
+    ASSERT_TRUE(probe.aviRecord);
+    EXPECT_EQ(probe.aviRecord->dwWidth, 640u);
+    EXPECT_EQ(probe.video->container, media::Container::Avi);
+    EXPECT_EQ(probe.video->height, 0xFFFFFFFFu);
+    EXPECT_EQ(probe.video->rate, (media::Fraction{25, 0}));
+}
+
+TEST_F(ProbeFile, WhatCannotBeOpenedIsToldInTheWindowsWords) {
+    FakeAviLibrary lib;
+    lib.openResult = -1;
+    lib.openError = ENOENT;
+    const media::FileProbe probe = media::probeFile(lib, path("missing.avi"));
+    EXPECT_FALSE(probe.ok());
+    EXPECT_EQ(probe.error.rfind(kOpenFailedText, 0), 0u) << probe.error;
+    EXPECT_EQ(lib.calls.at(1), "open");
+}
+
+struct Unreadable {
+    const char* name;
+    avitest::Bytes bytes;
+    const char* says;
+};
+
+TEST_F(ProbeFile, NamesContentThatIsNoContainerAndLeavesTheLibraryAlone) {
+    avitest::Bytes ts(188 * 3, 0);
+    ts[0] = ts[188] = ts[376] = 0x47;
+    for (const Unreadable& c : {Unreadable{"ts", ts, "The file is an MPEG transport stream, which"},
+                                Unreadable{"text", {'h', 'e', 'l', 'l', 'o'}, "not a video file"},
+                                Unreadable{"empty", {}, "not a video file"}}) {
+        FakeAviLibrary lib;
+        const media::FileProbe probe = media::probeFile(lib, write(c.name, c.bytes));
+        EXPECT_FALSE(probe.ok()) << c.name;
+        EXPECT_NE(probe.error.find(c.says), std::string::npos) << probe.error;
+        EXPECT_TRUE(lib.calls.empty()) << c.name;
+    }
+}
+
+TEST(AviVideoInfo, KeepsTheRecordsBits) {
+    const media::VideoInfo v =
+        media::aviVideoInfo(FakeAviLibrary::makeRecord(720, 576, 0xFFFFFFFF, 1));
+    EXPECT_EQ(v.container, media::Container::Avi);
+    EXPECT_EQ(v.width, 720u);
+    EXPECT_EQ(v.rate, (media::Fraction{-1, 1})) << "signed, as the window divides";
+    EXPECT_FALSE(v.sar);
+    EXPECT_EQ(v.rotation, 0);
+}
+
+} // namespace
+} // namespace quorvel
