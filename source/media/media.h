@@ -28,6 +28,15 @@ struct Fraction {
 // num:den in lowest terms; none when either is 0 or the result does not fit.
 std::optional<Fraction> ratio(std::uint64_t num, std::uint64_t den);
 
+enum class Scan { Progressive, Interlaced };
+enum class FieldOrder { TopFirst, BottomFirst };
+
+// Lines or columns of the coded picture that are not picture.
+struct Crop {
+    std::uint32_t left = 0, top = 0, right = 0, bottom = 0;
+    friend bool operator==(const Crop&, const Crop&) = default;
+};
+
 struct VideoInfo {
     Container container = Container::Avi;
     std::string codec;       // the FourCC or codec id as the file stores it
@@ -37,6 +46,19 @@ struct VideoInfo {
     bool variableRate = false;    // rate is then the average
     std::optional<Fraction> sar;  // one source pixel's width:height, reduced; none when unstated
     int rotation = 0;             // clockwise: 0, 90, 180 or 270
+    // Running time in milliseconds, rounded to the nearest; none when the file
+    // does not say. `frames` where the file counts them.
+    std::optional<std::uint64_t> durationMs;
+    std::optional<std::uint64_t> frames;
+    std::optional<Scan> scan;             // none when the file does not say
+    std::optional<FieldOrder> fieldOrder; // interlaced sources only, when stated
+    // A 30000/1001 stream that repeats fields in the 2:3 pattern carries film;
+    // filmRate is then its rate before pulldown. None when not looked at.
+    std::optional<bool> pulldown;
+    std::optional<Fraction> filmRate;
+    // What of the coded picture is picture; `sar` is the shape of the cropped
+    // picture's pixels.
+    std::optional<Crop> crop;
 };
 
 struct ProbeResult {
