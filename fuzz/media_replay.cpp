@@ -286,8 +286,9 @@ void mp4Spoil(Bytes& b, std::size_t start, Mutator& m) {
     if (start + 8 > b.size())
         return;
     const std::uint32_t old = be32(b, start);
-    const std::uint32_t values[] = {0u, 1u, 7u, 8u, 0xFFFFFFFFu, old + 1, old - 1, old * 2,
-                                    static_cast<std::uint32_t>(m.next())};
+    const std::uint32_t values[] = {0u,      1u,          7u,
+                                    8u,      0xFFFFFFFFu, old + 1,
+                                    old - 1, old * 2,     static_cast<std::uint32_t>(m.next())};
     const std::uint32_t v = values[m.pick(std::size(values))];
     for (int i = 0; i < 4; ++i)
         b[start + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));

@@ -103,8 +103,8 @@ std::int32_t AVIFileOpen(PAVIFILE* file, const char* path, std::uint32_t mode) {
             return fail(rc);
         // One read for the whole header in the usual case; the cost does not
         // depend on how long the movie is.
-        handle->prefix.resize(
-            static_cast<std::size_t>(std::min<std::uint64_t>(io::kPrefixSize, handle->source->size())));
+        handle->prefix.resize(static_cast<std::size_t>(
+            std::min<std::uint64_t>(io::kPrefixSize, handle->source->size())));
         std::size_t got = 0;
         if (const std::int32_t rc = io::readFully(*handle->source, 0, handle->prefix, got))
             return fail(rc);

@@ -37,13 +37,11 @@ std::uint32_t AVIFileRelease(PAVIFILE file);
 std::int32_t lastError();
 void setLastError(std::int32_t code);
 
-
 // The system's text for an error code, or our sentence for our own codes;
 // never empty: a code without text gives "Unknown error <code>".
 std::string sysErrorText(std::int32_t code);
 
 // The init count, for tests that check init and exit are balanced.
 int initCount();
-
 
 } // namespace quorvel::avifile

@@ -1,7 +1,7 @@
 #include "source/media/mpeg.h"
 
-#include "source/media/bit_reader.h"
 #include "source/io/byte_source.h"
+#include "source/media/bit_reader.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "tests/support/fake_dialog.h"
 #include "app/form1.h"
 #include "app/layout.h"
 #include "app/layout_builder.h"
+#include "tests/support/fake_dialog.h"
 
 #include <QComboBox>
 #include <QGroupBox>

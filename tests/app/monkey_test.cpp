@@ -3,9 +3,9 @@
 // answered from a table), with the window's invariants checked after each one.
 // QUORVEL_MONKEY_SEED and QUORVEL_MONKEY_ACTIONS change the run; a failure
 // prints both and the actions so far, so the same run can be replayed.
-#include "tests/support/fake_dialog.h"
 #include "app/form1.h"
 #include "app/message.h"
+#include "tests/support/fake_dialog.h"
 
 #include <QComboBox>
 #include <QLineEdit>

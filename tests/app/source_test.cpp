@@ -1,7 +1,7 @@
 // The window after a file's record has been read: what it shows, which
 // reactions run, and what a bad record leaves behind.
-#include "tests/support/fake_avi_library.h"
 #include "app/form1.h"
+#include "tests/support/fake_avi_library.h"
 
 #include <QComboBox>
 #include <QDir>

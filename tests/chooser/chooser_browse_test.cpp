@@ -1,5 +1,5 @@
-#include "tests/support/fake_dialog.h"
 #include "chooser/browse.h"
+#include "tests/support/fake_dialog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The "..." button end to end: the real dialog, the path box and the reader.
+#include "app/form1.h"
+#include "chooser/qt/qt_dialog.h"
 #include "tests/support/fake_avi_library.h"
 #include "tests/support/fake_dialog.h"
 #include "tests/support/modal.h"
-#include "app/form1.h"
-#include "chooser/qt/qt_dialog.h"
 
 #include <QComboBox>
 #include <QMessageBox>

@@ -2,8 +2,8 @@
 // configuration folder, it leaves both empty, and what it remembers between
 // two calls comes from the module's record alone.
 
-#include "tests/support/modal.h"
 #include "chooser/qt/qt_dialog.h"
+#include "tests/support/modal.h"
 
 #include <QApplication>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
-#include "tests/support/modal.h"
 #include "chooser/qt/qt_dialog.h"
 #include "resize/rounding.h"
+#include "tests/support/modal.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

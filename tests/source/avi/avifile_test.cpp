@@ -29,9 +29,9 @@ namespace quorvel::avifile {
 namespace {
 
 using namespace avitest;
+using io::ByteSource;
 using io::kPrefixSize;
 using io::MemorySource;
-using io::ByteSource;
 using io::ReadStats;
 using io::readStats;
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
-#include "tests/support/fake_avi_library.h"
 #include "source/avi/file_info.h"
+#include "tests/support/fake_avi_library.h"
 
 #include <algorithm>
 #include <cerrno>

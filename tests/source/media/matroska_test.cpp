@@ -1,6 +1,6 @@
 #include "source/media/matroska.h"
-#include "tests/support/byte_builder.h"
 #include "tests/source/media/media_test_support.h"
+#include "tests/support/byte_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "tests/support/fake_avi_library.h"
 #include "source/avi/file_info.h"
 #include "source/media/media_probe.h"
+#include "tests/support/fake_avi_library.h"
 #include "tests/support/temp_dir.h"
 
 #include <cerrno>

@@ -285,8 +285,8 @@ class Mp4GoodFile : public testing::TestWithParam<Good> {};
 TEST_P(Mp4GoodFile, ReadsTheVideoTrack) {
     const Good& g = GetParam();
     // However much the first read happened to hold, the answer is the same.
-    for (const std::size_t prefix : {io::kPrefixSize, std::size_t{0}, std::size_t{20},
-                                     g.file.size() / 2, g.file.size() - 1}) {
+    for (const std::size_t prefix :
+         {io::kPrefixSize, std::size_t{0}, std::size_t{20}, g.file.size() / 2, g.file.size() - 1}) {
         const ProbeResult r = mp4::inspectMp4(g.file, prefix);
         ASSERT_TRUE(r.ok()) << r.error << " (prefix " << prefix << ")";
         const VideoInfo& v = *r.video;
