@@ -171,6 +171,14 @@ Bytes moof(std::initializer_list<Bytes> trafs) {
     return box("moof", cat({box("mfhd", full(0, 0, words({1}))), cat(trafs)}));
 }
 
+// The avcC of a corpus file whose SPS says 16:11.
+Bytes corpusAvcC() {
+    const Bytes file = readFile("avc1-64x48-25-sps-sar16-11.mp4");
+    const std::string text(file.begin(), file.end());
+    const std::size_t at = text.find("avcC") - 4;
+    return Bytes(file.begin() + at, file.begin() + at + be32(file, at));
+}
+
 std::vector<Good> goodFiles() {
     const Track plain;
     Track audio;
@@ -256,6 +264,21 @@ std::vector<Good> goodFiles() {
          {.codec = "ab??"}},
         {"DamagedEntryChildHidesOnlyTheShape",
          movie(withEntryChildren(rawBox(200, "pasp", words({4, 3}))))},
+        {"LargeSizeEntryChild",
+         movie(withEntryChildren(largeBox("pasp", words({4, 3})))),
+         {.sar = Fraction{4, 3}}},
+        {"LargeSizeEntryChildBeforePasp",
+         movie(withEntryChildren(cat({largeBox("colr", Bytes(11, 0)), pasp(4, 3)}))),
+         {.sar = Fraction{4, 3}}},
+        {"LargeSizeEntryChildBeforeAvcC",
+         movie(withEntryChildren(cat({largeBox("btrt", Bytes(12, 0)), corpusAvcC()}))),
+         {.sar = Fraction{16, 11}}},
+        {"SizeZeroEntryChildRunsToTheEntryEnd",
+         movie(withEntryChildren(rawBox(0, "pasp", words({4, 3})))),
+         {.sar = Fraction{4, 3}}},
+        {"UuidEntryChildSkipped",
+         movie(withEntryChildren(cat({box("uuid", Bytes(20, 0xab)), pasp(4, 3)}))),
+         {.sar = Fraction{4, 3}}},
         {"FragmentTrexDefault", fragmented(512, {}), {}},
         {"FragmentTfhdDefault",
          fragmented(0, {moof({box("traf", {tfhd(1, 1001)})})}),
@@ -408,14 +431,6 @@ TEST_P(Mp4BadFile, SaysWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(Mp4, Mp4BadFile, testing::ValuesIn(badFiles()),
                          [](const auto& p) { return std::string(p.param.name); });
-
-// The avcC of a corpus file whose SPS says 16:11.
-Bytes corpusAvcC() {
-    const Bytes file = readFile("avc1-64x48-25-sps-sar16-11.mp4");
-    const std::string text(file.begin(), file.end());
-    const std::size_t at = text.find("avcC") - 4;
-    return Bytes(file.begin() + at, file.begin() + at + be32(file, at));
-}
 
 TEST(Mp4Shape, PaspComesBeforeTheSps) {
     const Bytes avcC = corpusAvcC();
