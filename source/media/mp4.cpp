@@ -116,6 +116,42 @@ struct Box {
     std::uint64_t bodySize() const { return end - body; }
 };
 
+// What a box header says, or why it cannot be used.
+struct BoxHeader {
+    enum Fault { None, SizeCutShort, TooSmall, PastParent };
+    Fault fault = None;
+    std::uint32_t type = 0;
+    std::uint64_t size = 0; // header included
+    std::uint64_t length = 0;
+};
+
+// The box header at the start of `h` (its first 16 bytes or fewer, at least
+// 8), where `room` bytes are left in the parent: a size of 1 is followed by
+// a 64-bit one, 0 runs to the parent's end, and uuid adds 16 bytes of type.
+BoxHeader readBoxHeader(Bytes h, std::uint64_t room) {
+    BoxHeader b;
+    b.size = be32(h, 0);
+    b.type = be32(h, 4);
+    b.length = 8;
+    if (b.size == 1) {
+        if (h.size() < 16) {
+            b.fault = BoxHeader::SizeCutShort;
+            return b;
+        }
+        b.size = be64(h, 8);
+        b.length = 16;
+    } else if (b.size == 0) {
+        b.size = room;
+    }
+    if (b.type == kUuid)
+        b.length += 16;
+    if (b.size < b.length)
+        b.fault = BoxHeader::TooSmall;
+    else if (b.size > room)
+        b.fault = BoxHeader::PastParent;
+    return b;
+}
+
 // The boxes of [begin, end) in order. Fewer than 8 bytes left over end the
 // walk quietly: writers pad containers with a zero word.
 class Children {
@@ -134,25 +170,18 @@ public:
         Bytes h;
         if (!source_.get(at_, n, h))
             return std::nullopt;
-        std::uint64_t size = be32(h, 0);
-        const std::uint32_t type = be32(h, 4);
-        std::uint64_t header = 8;
-        if (size == 1) {
-            if (n < 16)
-                return failed(depth_ == 0 ? kErrorCutShort : kErrorPastParent);
-            size = be64(h, 8);
-            header = 16;
-        } else if (size == 0) {
-            size = end_ - at_; // to the end of the file, or of its parent
-        }
-        if (type == kUuid)
-            header += 16;
-        if (size < header)
+        const BoxHeader header = readBoxHeader(h, end_ - at_);
+        switch (header.fault) {
+        case BoxHeader::None:
+            break;
+        case BoxHeader::TooSmall:
             return failed(kErrorBoxTooSmall);
-        if (size > end_ - at_)
+        case BoxHeader::SizeCutShort:
+        case BoxHeader::PastParent: // at the top, past the end of the file
             return failed(depth_ == 0 ? kErrorCutShort : kErrorPastParent);
-        const Box box{type, at_ + header, at_ + size};
-        at_ += size;
+        }
+        const Box box{header.type, at_ + header.length, at_ + header.size};
+        at_ += header.size;
         return box;
     }
 
@@ -296,26 +325,19 @@ void readStsd(Source& source, Bytes b, Track& t) {
 
     std::optional<Fraction> pasp;
     std::optional<Fraction> vui;
-    ByteCursor k(entry.subspan(kEntryChildrenAt));
-    while (k.remaining() >= 8 && source.countBox()) {
-        std::uint64_t boxSize = k.be32();
-        const std::uint32_t boxType = k.be32();
-        std::uint64_t header = 8;
-        if (boxSize == 1) {
-            boxSize = k.be64();
-            header = 16;
-        } else if (boxSize == 0) {
-            boxSize = header + k.remaining();
-        }
+    for (Bytes rest = entry.subspan(kEntryChildrenAt); rest.size() >= 8 && source.countBox();) {
+        const BoxHeader child = readBoxHeader(rest, rest.size());
         // A damaged child only hides the shape; the entry itself is fine.
-        if (k.failed() || boxSize < header || boxSize - header > k.remaining())
+        if (child.fault != BoxHeader::None)
             break;
-        const Bytes body = k.take(static_cast<std::size_t>(boxSize - header));
-        if (boxType == kPasp && body.size() >= 8 && !pasp)
+        const Bytes body = rest.subspan(static_cast<std::size_t>(child.length),
+                                        static_cast<std::size_t>(child.size - child.length));
+        rest = rest.subspan(static_cast<std::size_t>(child.size));
+        if (child.type == kPasp && body.size() >= 8 && !pasp)
             pasp = ratio(be32(body, 0), be32(body, 4));
-        else if (boxType == kAvcC && !vui)
+        else if (child.type == kAvcC && !vui)
             vui = h26x::h264SpsAspect(h26x::avcConfigSps(body));
-        else if (boxType == kHvcC && !vui)
+        else if (child.type == kHvcC && !vui)
             vui = h26x::h265SpsAspect(h26x::hevcConfigSps(body));
     }
     t.sar = pasp ? pasp : vui;
