@@ -232,8 +232,6 @@ struct Track {
     std::uint32_t id = 0;
     std::optional<std::uint32_t> handler;
     int rotation = 0;
-    std::uint32_t displayWidth = 0; // 16.16; read for completeness, see readMp4
-    std::uint32_t displayHeight = 0;
     std::uint32_t timescale = 0;
     bool hasEntry = false;
     std::string codec;
@@ -267,15 +265,15 @@ void readTkhd(Bytes b, Track& t) {
     const bool wide = !b.empty() && b[0] == 1;
     const std::size_t idAt = wide ? 20 : 12;
     const std::size_t matrixAt = wide ? 52 : 40;
-    if (b.size() < matrixAt + 44) {
+    // The box must hold its whole fixed part, which ends with the display
+    // width and height (not used: they mix cropping with shape).
+    if (b.size() < matrixAt + 36 + 8) {
         t.damage = kErrorShortBox;
         return;
     }
     t.id = be32(b, idAt);
     t.rotation = rotationFromMatrix(static_cast<std::int32_t>(be32(b, matrixAt)),
                                     static_cast<std::int32_t>(be32(b, matrixAt + 4)));
-    t.displayWidth = be32(b, matrixAt + 36);
-    t.displayHeight = be32(b, matrixAt + 40);
 }
 
 void readMdhd(Bytes b, Track& t) {

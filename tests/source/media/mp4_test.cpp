@@ -406,6 +406,10 @@ std::vector<Bad> badFiles() {
          movie(std::vector<Bytes>{
              box("trak", {box("tkhd", full(0, 0, Bytes(60, 0))), mdia(plain, stbl(plain))})}),
          kErrorShortBox},
+        {"TkhdCutInTheDisplaySize",
+         movie(std::vector<Bytes>{
+             box("trak", {box("tkhd", full(0, 0, Bytes(76, 0))), mdia(plain, stbl(plain))})}),
+         kErrorShortBox},
         {"MdhdCutShort",
          movie(std::vector<Bytes>{
              box("trak", {tkhd(plain), box("mdia", {box("mdhd", full(0, 0, Bytes(4, 0))),
