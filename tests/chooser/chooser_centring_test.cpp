@@ -85,6 +85,10 @@ const CentringCase kCases[] = {
      "move 4 to -250,-150"},
 };
 
+void PrintTo(const CentringCase& c, std::ostream* os) {
+    *os << c.behaviour;
+}
+
 class CentringHooks : public testing::TestWithParam<CentringCase> {
 protected:
     void SetUp() override {

@@ -108,6 +108,10 @@ const AnswerCase kAnswers[] = {
 };
 // clang-format on
 
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.behaviour;
+}
+
 std::string withSeparator(std::string text, char separator) {
     std::replace(text.begin(), text.end(), '\\', separator);
     return text;

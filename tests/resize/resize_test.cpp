@@ -1,6 +1,7 @@
 #include "resize/calc.h"
 #include "resize/number.h"
 #include "resize/rounding.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,10 @@ struct NumberCase {
 
 void PrintTo(const NumberCase& c, std::ostream* os) {
     *os << '"' << c.text << '"';
+}
+
+std::string numberRowName(const testing::TestParamInfo<NumberCase>& p) {
+    return "text_" + testrows::spelledRowName(p.param.text); // "text_640", not a row number
 }
 
 class ParseSourceNumber : public testing::TestWithParam<NumberCase> {};
@@ -43,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"640.4999999", NumberStatus::Ok, 640},
         NumberCase{"-32768.5", NumberStatus::Ok, -32768}, NumberCase{"-0.5", NumberStatus::Ok, 0},
         NumberCase{"-1.5", NumberStatus::Ok, -2}, NumberCase{"32766.5", NumberStatus::Ok, 32766},
-        NumberCase{".5", NumberStatus::Ok, 0}, NumberCase{"7.", NumberStatus::Ok, 7}));
+        NumberCase{".5", NumberStatus::Ok, 0}, NumberCase{"7.", NumberStatus::Ok, 7}),
+    numberRowName);
 
 INSTANTIATE_TEST_SUITE_P(Refused, ParseSourceNumber,
                          testing::Values(NumberCase{"", NumberStatus::NotANumber, 0},
@@ -65,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(Refused, ParseSourceNumber,
                                          NumberCase{"-32769", NumberStatus::OutOfRange, 0},
                                          NumberCase{"-32768.51", NumberStatus::OutOfRange, 0},
                                          NumberCase{"99999999999999999999999999999999",
-                                                    NumberStatus::OutOfRange, 0}));
+                                                    NumberStatus::OutOfRange, 0}),
+                         numberRowName);
 
 TEST(ParseSourceNumber, DoesNotDependOnTheCLocale) {
     // A locale with a decimal comma must not change how "640.5" reads.
@@ -138,6 +145,10 @@ int sideOf(const ResizeSizes& s, ResultBox box) {
     return -1;
 }
 
+std::string resizeRowName(const testing::TestParamInfo<ResizeCase>& p) {
+    return testrows::rowName(p.param.name);
+}
+
 class ComputeResize : public testing::TestWithParam<ResizeCase> {};
 
 TEST_P(ComputeResize, GivesTvFrameAndMovieFitInWriteOrder) {
@@ -183,7 +194,8 @@ INSTANTIATE_TEST_SUITE_P(WorkedExamples, ComputeResize,
                                          ResizeCase{"100x256 halfway to even", "100", "256", false,
                                                     false, DVD, 3, heightLimited(720, 480, 188)},
                                          ResizeCase{"128x102 VCD PAL halfway", "128", "102", true,
-                                                    false, VCD, 1, widthLimited(352, 288, 280)}));
+                                                    false, VCD, 1, widthLimited(352, 288, 280)}),
+                         resizeRowName);
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, ComputeResize,
@@ -209,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResizeCase{"fractions read rounded", "640.5", "480", false, false, DVD, 3,
                    heightLimited(720, 480, 640)},
         ResizeCase{"blanks around numbers", " 640 ", "\t480", false, false, DVD, 3,
-                   heightLimited(720, 480, 640)}));
+                   heightLimited(720, 480, 640)}),
+    resizeRowName);
 
 struct FailureCase {
     const char* width;
@@ -243,7 +256,11 @@ INSTANTIATE_TEST_SUITE_P(Failures, ComputeResizeFailure,
                                          FailureCase{"40000", "480", ResizeError::WidthOutOfRange},
                                          FailureCase{"640", "-40000",
                                                      ResizeError::HeightOutOfRange},
-                                         FailureCase{"40000", "0", ResizeError::WidthOutOfRange}));
+                                         FailureCase{"40000", "0", ResizeError::WidthOutOfRange}),
+                         [](const auto& p) {
+                             return testrows::spelledRowName(p.param.width) + "_by_" +
+                                    testrows::spelledRowName(p.param.height);
+                         });
 
 TEST(DescribeResizeError, SaysWhichBoxAndWhy) {
     EXPECT_NE(describeResizeError(ResizeError::WidthOutOfRange).find("width"), std::string::npos);

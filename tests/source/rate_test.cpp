@@ -1,4 +1,5 @@
 #include "source/rate.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -27,15 +28,15 @@ TEST_P(ClassifyRate, PutsEachRateInItsClass) {
 
 INSTANTIATE_TEST_SUITE_P(
     Boundaries, ClassifyRate,
-    testing::Values(RateCase{"25", 25, 1, RateClass::Pal},
+    testing::Values(RateCase{"25 fps", 25, 1, RateClass::Pal},
                     RateCase{"24000/1001 film", 24000, 1001, RateClass::NtscFilm},
-                    RateCase{"24", 24, 1, RateClass::NtscFilm},
+                    RateCase{"24 fps", 24, 1, RateClass::NtscFilm},
                     RateCase{"30000/1001 video", 30000, 1001, RateClass::NtscVideo},
                     RateCase{"29.97", 2997, 100, RateClass::NtscVideo},
-                    RateCase{"30", 30, 1, RateClass::NtscVideo},
-                    RateCase{"15", 15, 1, RateClass::NtscVideo},
-                    RateCase{"50", 50, 1, RateClass::NtscVideo},
-                    RateCase{"60", 60, 1, RateClass::NtscVideo},
+                    RateCase{"30 fps", 30, 1, RateClass::NtscVideo},
+                    RateCase{"15 fps", 15, 1, RateClass::NtscVideo},
+                    RateCase{"50 fps", 50, 1, RateClass::NtscVideo},
+                    RateCase{"60 fps", 60, 1, RateClass::NtscVideo},
                     RateCase{"0/1", 0, 1, RateClass::NtscVideo},
                     RateCase{"23.77 just inside film", 2377, 100, RateClass::NtscFilm},
                     RateCase{"23.76 just outside film", 2376, 100, RateClass::NtscVideo},
@@ -46,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RateCase{"25.21 just outside PAL", 2521, 100, RateClass::NtscVideo},
                     RateCase{"1000000/40000 from microseconds", 1000000, 40000, RateClass::Pal},
                     RateCase{"negative rate", -25, 1, RateClass::NtscVideo},
-                    RateCase{"both negative", -25, -1, RateClass::Pal}));
+                    RateCase{"both negative", -25, -1, RateClass::Pal}),
+    [](const auto& p) { return testrows::rowName(p.param.name); });
 
 TEST(FrameRate, FailsExactlyWhenTheDivisorIsZero) {
     EXPECT_FALSE(frameRate(25, 0).has_value());

@@ -1,4 +1,5 @@
 #include "source/source_view.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A scale above 2^31 is negative: -25 fps is video.
         ViewCase{"scale read signed", 640, 480, 25, 0xFFFFFFFF, 640, 480, RateClass::NtscVideo,
                  kFpsNtscVideo},
-        ViewCase{"divisor 0", 640, 480, 25, 0, 640, 480, std::nullopt, 0}));
+        ViewCase{"divisor 0", 640, 480, 25, 0, 640, 480, std::nullopt, 0}),
+    [](const auto& p) { return testrows::rowName(p.param.name); });
 
 TEST(SourceViewOfVideo, WithoutARateHasNoClass) {
     media::VideoInfo video;

@@ -137,6 +137,10 @@ std::vector<Good> goodFiles() {
     };
 }
 
+void PrintTo(const Good& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class GoodFile : public testing::TestWithParam<Good> {};
 
 TEST_P(GoodFile, GivesSizeAndRateWhateverWasPrefetched) {
@@ -220,6 +224,10 @@ std::vector<Bad> badFiles() {
          aviWith({avih(kMain), list("strl", {strh({}), rawChunk("JUNK", 900, {}), bitmap(1, 1)})}),
          kErrorDamagedHeader},
     };
+}
+
+void PrintTo(const Bad& c, std::ostream* os) {
+    *os << c.name;
 }
 
 class BadFile : public testing::TestWithParam<Bad> {};
@@ -479,6 +487,10 @@ struct CorpusFile {
     const char* name;
     std::uint32_t width, height, rate, scale, streams;
 };
+
+void PrintTo(const CorpusFile& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Corpus : public testing::TestWithParam<CorpusFile> {};
 

@@ -45,6 +45,10 @@ struct Expected {
 const std::optional<Fraction> kSquare = Fraction{1, 1};
 const std::optional<Fraction> kNoSar = std::nullopt;
 
+void PrintTo(const Expected& c, std::ostream* os) {
+    *os << c.file;
+}
+
 class Mp4CorpusFile : public testing::TestWithParam<Expected> {};
 
 TEST_P(Mp4CorpusFile, ReadsWhatFfprobeReports) {
@@ -303,6 +307,10 @@ std::vector<Good> goodFiles() {
     };
 }
 
+void PrintTo(const Good& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Mp4GoodFile : public testing::TestWithParam<Good> {};
 
 TEST_P(Mp4GoodFile, ReadsTheVideoTrack) {
@@ -420,6 +428,10 @@ std::vector<Bad> badFiles() {
              box("trak", {tkhd(plain), box("mdia", {mdhd(plain), box("hdlr", words({0, 0}))})})}),
          kErrorShortBox},
     };
+}
+
+void PrintTo(const Bad& c, std::ostream* os) {
+    *os << c.name;
 }
 
 class Mp4BadFile : public testing::TestWithParam<Bad> {};
