@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace quorvel::media {
 namespace {
@@ -166,11 +167,15 @@ struct Good {
     Expect expect = {};
 };
 
-TEST(Mpeg, ReadsTheSequenceHeader) {
+void PrintTo(const Good& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<Good> goodFiles() {
     const Buffer mpeg2 =
         es({sequence({.width = 720, .height = 576, .aspect = 3}), sequenceExtension()});
     const Buffer plain = es({sequence({})});
-    const Good cases[] = {
+    return {
         {"Mpeg1", plain},
         {"Mpeg1PelAspect", es({sequence({.aspect = 3})}), {.sar = Fraction{10000, 7031}}},
         {"Mpeg1Ccir525", es({sequence({.aspect = 12})}), {.sar = Fraction{200, 219}}},
@@ -251,12 +256,18 @@ TEST(Mpeg, ReadsTheSequenceHeader) {
          cat({pack2(), Buffer(100, 0x42), pack2(), pes2(0xE0, plain)}),
          {.container = Container::MpegPs}},
     };
-    for (const Good& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectVideo(run(c.file, &readMpeg).result, c.expect);
-        expectVideo(run(c.file, &readMpeg, 12).result, c.expect);
-    }
 }
+
+class MpegGoodFile : public testing::TestWithParam<Good> {};
+
+TEST_P(MpegGoodFile, ReadsTheSequenceHeader) {
+    const Good& c = GetParam();
+    expectVideo(run(c.file, &readMpeg).result, c.expect);
+    expectVideo(run(c.file, &readMpeg, 12).result, c.expect);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegGoodFile, testing::ValuesIn(goodFiles()),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct Bad {
     const char* name;
@@ -264,9 +275,13 @@ struct Bad {
     std::string error;
 };
 
-TEST(Mpeg, RefusesWhatItCannotRead) {
+void PrintTo(const Bad& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<Bad> badFiles() {
     const Buffer header = sequence({.intra = true});
-    const Bad cases[] = {
+    return {
         {"NotMpeg", Buffer{0, 0, 1, 0xB8, 0, 0, 0, 0}, "not an MPEG"},
         {"HeaderCutShort", Buffer(header.begin(), header.begin() + 8), "cut short"},
         {"MatrixCutShort", Buffer(header.begin(), header.begin() + 40), "cut short"},
@@ -278,13 +293,19 @@ TEST(Mpeg, RefusesWhatItCannotRead) {
         {"ProgramCutInTheHeader",
          cat({pack2(), pes2(0xE0, Buffer(header.begin(), header.begin() + 20))}), "cut short"},
     };
-    for (const Bad& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ProbeResult r = run(c.file, &readMpeg).result;
-        ASSERT_FALSE(r.ok());
-        EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
-    }
 }
+
+class MpegBadFile : public testing::TestWithParam<Bad> {};
+
+TEST_P(MpegBadFile, IsRefusedWithItsSentence) {
+    const Bad& c = GetParam();
+    const ProbeResult r = run(c.file, &readMpeg).result;
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegBadFile, testing::ValuesIn(badFiles()),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Mpeg, StopsLookingAfterTheScanLimit) {
     // 2 MiB of padding packets, and only then the video.
