@@ -1,5 +1,6 @@
 #include "resize/calc.h"
 
+#include "resize/messages.h"
 #include "resize/number.h"
 #include "resize/rounding.h"
 
@@ -83,16 +84,15 @@ std::string describeResizeError(ResizeError error) {
     case ResizeError::None:
         return {};
     case ResizeError::WidthNotANumber:
-        return "The source width is not a number. Enter a whole number from -32768 to 32767.";
+        return kWidthNotANumberText;
     case ResizeError::WidthOutOfRange:
-        return "The source width is out of range. It must be a whole number from -32768 to 32767.";
+        return kWidthOutOfRangeText;
     case ResizeError::HeightNotANumber:
-        return "The source height is not a number. Enter a whole number from -32768 to 32767.";
+        return kHeightNotANumberText;
     case ResizeError::HeightOutOfRange:
-        return "The source height is out of range. It must be a whole number from -32768 to "
-               "32767.";
+        return kHeightOutOfRangeText;
     case ResizeError::HeightZero:
-        return "The source height must not be 0.";
+        return kHeightZeroText;
     }
     return {};
 }

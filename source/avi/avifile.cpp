@@ -3,6 +3,7 @@
 #include "resize/text.h"
 #include "source/avi/avi_platform.h"
 #include "source/avi/aviheader.h"
+#include "source/avi/messages.h"
 
 #include <algorithm>
 #include <memory>
@@ -35,33 +36,6 @@ bool isOpen(const AviFile* file) {
 std::int32_t fail(std::int32_t code) {
     setLastError(code);
     return code;
-}
-
-const char* ownErrorText(std::int32_t code) {
-    switch (code) {
-    case kErrorNotAviFile:
-        return "The file is not an AVI file.";
-    case kErrorNotRegularFile:
-        return "The file is not a regular file (it is a folder, a device or a pipe).";
-    case kErrorHeaderCutShort:
-        return "The file's header ends before it is complete.";
-    case kErrorNoHeaderList:
-        return "The file has no AVI header list.";
-    case kErrorNoMainHeader:
-        return "The file's header has no main AVI header.";
-    case kErrorNoVideoStream:
-        return "The file has no video stream.";
-    case kErrorDamagedHeader:
-        return "The file's header is damaged.";
-    case kErrorRecordTooSmall:
-        return "The information record is too small.";
-    case kErrorInvalidHandle:
-        return "The AVI file handle is not valid (not open, or already released).";
-    case kErrorInvalidArgument:
-        return "The call was given a null pointer or a mode other than reading.";
-    default:
-        return nullptr;
-    }
 }
 
 bool isOwnRange(std::int32_t code) {
@@ -151,7 +125,7 @@ std::uint32_t AVIFileRelease(PAVIFILE file) {
 std::string sysErrorText(std::int32_t code) {
     if (const char* own = ownErrorText(code))
         return own;
-    const std::string unknown = "Unknown error " + std::to_string(code);
+    const std::string unknown = kUnknownErrorText + std::to_string(code);
     // Unassigned codes in our range are ours too: the system knows nothing of them.
     if (isOwnRange(code))
         return unknown;

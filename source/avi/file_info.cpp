@@ -55,9 +55,9 @@ std::string describeSourceOutcome(const SourceOutcome& outcome) {
     case SourceOutcome::Shown:
         return {};
     case SourceOutcome::RateDivisorZero:
-        return "The file's frame rate cannot be worked out: its rate divisor (dwScale) is 0.";
+        return kRateDivisorZeroText;
     case SourceOutcome::SizeRefused:
-        return "The file's frame size cannot be used. " + describeResizeError(outcome.resize);
+        return kSizeRefusedText + describeResizeError(outcome.resize);
     }
     return {};
 }

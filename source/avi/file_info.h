@@ -2,6 +2,7 @@
 
 #include "resize/calc.h"
 #include "source/avi/avi_library.h"
+#include "source/avi/messages.h"
 
 #include <functional>
 #include <string>
@@ -30,9 +31,6 @@ struct FileInfoOutcome {
 
 // A sentence for the user about a failed source display.
 std::string describeSourceOutcome(const SourceOutcome& outcome);
-
-inline constexpr const char* kOpenFailedText = "Error while opening the AVI file... ";
-inline constexpr const char* kInfoFailedText = "Error while retrieving AVI information... ";
 
 // Reads one file's information record and hands it to `showSource`: init, open,
 // info, show, then release and exit on every way out. A failed open or info is

@@ -28,8 +28,8 @@ FileProbe fromReader(ProbeResult result) {
     FileProbe probe;
     probe.video = std::move(result.video);
     if (!probe.video)
-        probe.error = result.error.empty() ? std::string("The file's video cannot be read.")
-                                           : std::move(result.error);
+        probe.error =
+            result.error.empty() ? std::string(kVideoUnreadableText) : std::move(result.error);
     return probe;
 }
 
@@ -86,14 +86,6 @@ VideoInfo aviVideoInfo(const avifile::AVIFILEINFO& record) {
     v.rate = Fraction{static_cast<std::int32_t>(record.dwRate),
                       static_cast<std::int32_t>(record.dwScale)};
     return v;
-}
-
-std::string describeUnreadable(const std::string& found) {
-    if (found.empty() || found.rfind("not ", 0) == 0)
-        return "The file is " + (found.empty() ? std::string("not a video file") : found) + ".";
-    return "The file is " + found +
-           ", which is not one of the containers read here (AVI, MP4, Matroska, MPEG program or "
-           "elementary stream).";
 }
 
 } // namespace quorvel::media

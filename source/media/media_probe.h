@@ -6,6 +6,7 @@
 
 #include "source/avi/avi_library.h"
 #include "source/media/media.h"
+#include "source/media/messages.h"
 
 #include <optional>
 #include <string>
@@ -28,9 +29,5 @@ FileProbe probeFile(avifile::AviLibrary& library, const std::string& path);
 // What an AVI information record says, in the containers' common terms.
 // Sizes and rate are the record's bits; the record names no codec.
 VideoInfo aviVideoInfo(const avifile::AVIFILEINFO& record);
-
-// The sentence for content that is no container we read: "The file is an
-// MPEG transport stream, which ...", "The file is not a video file."
-std::string describeUnreadable(const std::string& found);
 
 } // namespace quorvel::media
