@@ -1,6 +1,7 @@
 #pragma once
 
-// How GoogleTest shows the media readers' values in a failure.
+// How the media readers' values show in a failure and in a test's own
+// messages: a Fraction as 16/11.
 
 #include "source/media/media.h"
 
@@ -8,8 +9,8 @@
 
 namespace quorvel::media {
 
-inline void PrintTo(const Fraction& f, std::ostream* os) {
-    *os << f.num << "/" << f.den;
+inline std::ostream& operator<<(std::ostream& os, const Fraction& f) {
+    return os << f.num << '/' << f.den;
 }
 
 } // namespace quorvel::media

@@ -6,6 +6,7 @@
 #include "fuzz/media_check.h"
 #include "source/avi/aviheader.h"
 #include "source/media/media.h"
+#include "tests/source/media/media_print.h"
 
 #include <fstream>
 #include <iterator>
@@ -14,10 +15,6 @@
 #include <vector>
 
 namespace quorvel::media {
-
-inline std::ostream& operator<<(std::ostream& os, const Fraction& f) {
-    return os << f.num << '/' << f.den;
-}
 
 namespace mediatest {
 
