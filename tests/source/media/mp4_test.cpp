@@ -285,8 +285,8 @@ class Mp4GoodFile : public testing::TestWithParam<Good> {};
 TEST_P(Mp4GoodFile, ReadsTheVideoTrack) {
     const Good& g = GetParam();
     // However much the first read happened to hold, the answer is the same.
-    for (const std::size_t prefix : {io::kPrefixSize, std::size_t{0}, std::size_t{20},
-                                     g.file.size() / 2, g.file.size() - 1}) {
+    for (const std::size_t prefix :
+         {io::kPrefixSize, std::size_t{0}, std::size_t{20}, g.file.size() / 2, g.file.size() - 1}) {
         const ProbeResult r = mp4::inspectMp4(g.file, prefix);
         ASSERT_TRUE(r.ok()) << r.error << " (prefix " << prefix << ")";
         const VideoInfo& v = *r.video;
@@ -388,6 +388,8 @@ std::vector<Bad> badFiles() {
              box("trak", {tkhd(plain), box("mdia", {box("mdhd", full(0, 0, Bytes(4, 0))),
                                                     hdlr("vide"), box("minf", stbl(plain))})})}),
          kErrorShortBox},
+        {"CodedWidthZero", movie(with([](Track& t) { t.width = 0; })), kErrorZeroSize},
+        {"CodedHeightZero", movie(with([](Track& t) { t.height = 0; })), kErrorZeroSize},
         {"HdlrCutShort",
          movie(std::vector<Bytes>{
              box("trak", {tkhd(plain), box("mdia", {mdhd(plain), box("hdlr", words({0, 0}))})})}),
