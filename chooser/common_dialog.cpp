@@ -150,10 +150,14 @@ OpenResult ShowOpen(Handle ownerWindow, std::int16_t centerOnOwner, char separat
     dialogParams.lpstrFileTitle.assign(kBufferGrowth, ' ');
     dialogParams.nMaxFileTitle = kBufferGrowth;
     // The last answer stays at the front, so the dialog opens on it; the room
-    // for the new one is added behind.
-    dialogParams.lpstrFile.append(kBufferGrowth - 1, ' ');
-    dialogParams.lpstrFile.push_back('\0');
-    dialogParams.nMaxFile = static_cast<std::int32_t>(dialogParams.lpstrFile.size());
+    // for the new one is added behind, up to the largest buffer.
+    std::string& file = dialogParams.lpstrFile;
+    constexpr std::size_t kKept = kMaxFileBuffer - kBufferGrowth;
+    if (file.size() > kKept)
+        file.resize(kKept);
+    file.append(kBufferGrowth - 1, ' ');
+    file.push_back('\0');
+    dialogParams.nMaxFile = static_cast<std::int32_t>(file.size());
     dialogParams.Flags = kOpenFlags;
 
     const Handle instance = platform->windowInstance(ownerWindow);

@@ -53,6 +53,12 @@ inline constexpr char kPathSeparator = '/';
 inline constexpr std::int32_t kOpenFlags = 0x382204;
 inline constexpr std::int32_t kRecordSize = 76;
 inline constexpr int kBufferGrowth = 2048;
+// Each call adds kBufferGrowth characters to lpstrFile, behind the last
+// answer. Every answer that can be read ends its folder and all names but the
+// last by character 32,766, and its last name is one file name long, so past
+// this length the buffer holds only padding: there it stops growing, which
+// keeps a long session from copying and holding an ever larger buffer.
+inline constexpr int kMaxFileBuffer = 64 * kBufferGrowth;
 inline constexpr int kMaxNames = 200;
 
 // Field for field the Win32 OPENFILENAME. Strings are counted text that may

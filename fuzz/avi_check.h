@@ -28,6 +28,11 @@ inline bool isOutcome(std::int32_t rc) {
     }
 }
 
+// Bounded work: open's read, a few header probes, one list read.
+inline constexpr std::uint64_t kAviCalls = 1 + 2 * avifile::kMaxTopLevelChunks + 2;
+inline constexpr std::uint64_t kAviBytes =
+    12u * avifile::kMaxTopLevelChunks + avifile::kMaxHeaderListSize + 8;
+
 inline void checkAviInput(std::span<const std::uint8_t> data) {
     using namespace avifile;
     using namespace io;
@@ -43,10 +48,8 @@ inline void checkAviInput(std::span<const std::uint8_t> data) {
         const ReadStats after = readStats();
 
         PROMISE(isOutcome(rc));
-        // Bounded work: open's read, a few header probes, one list read.
-        PROMISE(after.calls - before.calls <= 1 + 2 * kMaxTopLevelChunks + 2);
-        PROMISE(after.bytes - before.bytes <=
-                prefixes[i] + 12u * kMaxTopLevelChunks + kMaxHeaderListSize + 8);
+        PROMISE(after.calls - before.calls <= kAviCalls);
+        PROMISE(after.bytes - before.bytes <= prefixes[i] + kAviBytes);
         PROMISE((rc == kErrorNotAviFile) == (checkAviSignature(data) != 0));
         if (rc == 0) {
             PROMISE(std::memchr(info.szFileType, '\0', sizeof info.szFileType) != nullptr);

@@ -5,17 +5,22 @@
 #include "fuzz/media_check.h"
 #include "source/media/matroska.h"
 
+#include <algorithm>
+
 namespace quorvel::mediafuzz {
 
 inline void checkMatroskaInput(std::span<const std::uint8_t> data) {
     using namespace media::matroska;
-    // Open's read, and one more when it was short; the EBML header and its body; a header for each
-    // top-level and Segment child looked at; the SeekHead; two track lists (the one the SeekHead
-    // names, the one the walk finds), two reads each.
-    constexpr std::uint64_t kCalls = 2 + 2 + kMaxTopLevelElements + kMaxLevel1Elements + 1 + 4;
-    constexpr std::uint64_t kBytes =
-        kPrefixRead + kMaxElementHeader * (1 + kMaxTopLevelElements + kMaxLevel1Elements) +
-        kMaxEbmlHeaderSize + kMaxSeekHeadSize + 2 * (kTracksFirstRead + kMaxTracksSize);
+    // Open's read, and one more when it was short; the EBML header's body; the read-aheads for
+    // headers of top-level and Segment children; the SeekHead; two track lists (the one the
+    // SeekHead names, the one the walk finds), each a first read, then its body or the reads of
+    // the walk through a large one.
+    constexpr std::uint64_t kCalls = 2 + 1 + kMaxHeaderReads + 1 + 2 * (1 + kMaxTrackListReads);
+    constexpr std::uint64_t kTrackListBytes =
+        std::max<std::uint64_t>(kMaxTracksSize, kMaxTrackListReads * kTracksFirstRead);
+    constexpr std::uint64_t kBytes = kPrefixRead + kMaxEbmlHeaderSize +
+                                     kMaxHeaderReads * kHeaderReadAhead + kMaxSeekHeadSize +
+                                     2 * (kTracksFirstRead + kTrackListBytes);
     const media::ProbeResult r = checkPrefixes(data, &media::readMatroska, kCalls, kBytes);
     if (r.ok()) {
         PROMISE(r.video->container == media::Container::Matroska);

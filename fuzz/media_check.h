@@ -47,9 +47,11 @@ inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
 
 // The answer may not depend on how much open happened to read first: the
 // usual prefix, a bare few bytes, or something between. Returns the answer
-// for the usual prefix; each run's reads must stay within the limits.
+// for the usual prefix; each run's reads must stay within the limits. A frame
+// with a side of 0 is refused, but where the window takes it (AVI).
 inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Reader read,
-                                        std::uint64_t maxCalls, std::uint64_t maxBytes) {
+                                        std::uint64_t maxCalls, std::uint64_t maxBytes,
+                                        bool zeroSideTaken = false) {
     const std::size_t prefixes[] = {io::kPrefixSize, 12, 100 + data.size() / 2};
     media::ProbeResult first;
     for (std::size_t i = 0; i < std::size(prefixes); ++i) {
@@ -59,7 +61,7 @@ inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Read
         const media::ProbeResult& r = p.result;
         PROMISE(r.ok() == r.error.empty());
         if (r.ok()) {
-            PROMISE(r.video->width > 0 && r.video->height > 0);
+            PROMISE(zeroSideTaken || (r.video->width > 0 && r.video->height > 0));
             PROMISE(reducedFraction(r.video->rate));
             PROMISE(reducedFraction(r.video->sar));
             PROMISE(r.video->rotation == 0);

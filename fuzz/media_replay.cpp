@@ -9,6 +9,7 @@
 #include "fuzz/matroska_check.h"
 #include "fuzz/mp4_check.h"
 #include "fuzz/mpeg_check.h"
+#include "fuzz/probe_check.h"
 
 #include <algorithm>
 #include <array>
@@ -300,6 +301,22 @@ std::size_t mp4Length(const Bytes& b, std::size_t start) {
     return std::min<std::uint64_t>(std::max<std::uint32_t>(8, be32(b, start)), b.size() - start);
 }
 
+// Everything: each file is taken apart as the container the sniffer sees in
+// it now (the mutations may change that), content it reads as none as MPEG.
+const Format& formatOf(const Bytes& b);
+
+std::vector<std::size_t> probeStarts(const Bytes& b) {
+    return formatOf(b).starts(b);
+}
+
+void probeSpoil(Bytes& b, std::size_t start, Mutator& m) {
+    formatOf(b).spoil(b, start, m);
+}
+
+std::size_t probeLength(const Bytes& b, std::size_t start) {
+    return formatOf(b).length(b, start);
+}
+
 const Format kFormats[] = {
     {"avi", "avi", "|.avi|", quorvel::avifuzz::checkAviInput, 200000, aviStarts, aviSpoil,
      aviLength},
@@ -309,7 +326,27 @@ const Format kFormats[] = {
      matroskaStarts, matroskaSpoil, matroskaLength},
     {"mpeg", "mpeg", "|.mpg|.m1v|.m2v|", quorvel::mediafuzz::checkMpegInput, 10000, mpegStarts,
      mpegSpoil, mpegLength},
+    {"probe", "", "|.avi|.mp4|.mov|.3gp|.mkv|.webm|.mpg|.m1v|.m2v|.ts|.wav|",
+     quorvel::mediafuzz::checkProbeInput, 20000, probeStarts, probeSpoil, probeLength},
 };
+
+const Format& formatOf(const Bytes& b) {
+    using quorvel::media::Container;
+    const auto sniffed = quorvel::media::sniff(
+        quorvel::media::Bytes(b).first(std::min(b.size(), quorvel::io::kPrefixSize)));
+    switch (sniffed.container.value_or(Container::MpegEs)) {
+    case Container::Avi:
+        return kFormats[0];
+    case Container::Mp4:
+        return kFormats[1];
+    case Container::Matroska:
+        return kFormats[2];
+    case Container::MpegPs:
+    case Container::MpegEs:
+        break;
+    }
+    return kFormats[3];
+}
 
 Bytes gInput;
 std::string gFailureFile;
@@ -339,7 +376,7 @@ int main(int argc, char** argv) {
         if (argc > 1 && std::string_view(argv[1]) == f.name)
             format = &f;
     if (!format) {
-        std::fprintf(stderr, "usage: media_replay avi|matroska|mpeg [mutations]\n");
+        std::fprintf(stderr, "usage: media_replay avi|mp4|matroska|mpeg|probe [mutations]\n");
         return 2;
     }
     const Format& f = *format;

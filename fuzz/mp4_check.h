@@ -43,6 +43,7 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
         if (r.ok()) {
             const VideoInfo& v = *r.video;
             PROMISE(v.container == Container::Mp4);
+            PROMISE(v.width > 0 && v.height > 0);
             PROMISE(v.codec.size() == 4);
             for (const char c : v.codec)
                 PROMISE(c >= 0x20 && c <= 0x7e);

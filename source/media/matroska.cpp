@@ -15,6 +15,8 @@ const char* const kNoTracks = "The Matroska file has no track list before its me
 const char* const kNoVideo = "The Matroska file has no video track.";
 const char* const kNoSize = "The Matroska video track does not give its frame size.";
 const char* const kTooMany = "The Matroska file has too many elements in its header.";
+const char* const kTooManyBefore = "The Matroska file has too many elements before its track list.";
+const char* const kTracksTooLarge = "The Matroska track list is too large to read.";
 const char* const kReadFailed = "The Matroska file could not be read.";
 
 std::string lengthMarkerError(std::uint64_t offset) {
@@ -282,12 +284,28 @@ private:
 
     ProbeResult fail() const { return {std::nullopt, error_}; }
 
-    // The element header at `offset`, with the prefix or one small read.
+    // The element header at `offset`, from the prefix, from the last
+    // read-ahead, or with a new one.
     bool header(std::uint64_t offset, ElementHeader& h) {
+        const std::uint64_t length = std::min<std::uint64_t>(
+            kMaxElementHeader, bytes_.size() - std::min(offset, bytes_.size()));
         Bytes b;
-        if (!bytes_.get(offset, kMaxElementHeader, headerStore_, b)) {
-            error_ = kReadFailed;
-            return false;
+        if (fitsIn(offset, length, head_.size())) {
+            b = head_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        } else if (offset >= aheadAt_ && fitsIn(offset - aheadAt_, length, ahead_.size())) {
+            b = ahead_.subspan(static_cast<std::size_t>(offset - aheadAt_),
+                               static_cast<std::size_t>(length));
+        } else {
+            if (++headerReads_ > kMaxHeaderReads) {
+                error_ = kTooManyBefore;
+                return false;
+            }
+            aheadAt_ = offset;
+            if (!bytes_.get(offset, kHeaderReadAhead, headerStore_, ahead_)) {
+                error_ = kReadFailed;
+                return false;
+            }
+            b = ahead_.first(std::min<std::size_t>(ahead_.size(), kMaxElementHeader));
         }
         return decode(b, offset, h);
     }
@@ -410,10 +428,8 @@ private:
         if (size == kUnknownSize)
             size =
                 std::min<std::uint64_t>(segment.end - std::min(start, segment.end), kMaxTracksSize);
-        if (size > kMaxTracksSize) {
-            error_ = kDamaged;
-            return false;
-        }
+        if (size > kMaxTracksSize)
+            return keepNeeded(first, offset, start, size, tracks);
         if (fitsIn(h.length, size, first.size())) {
             tracks = first.subspan(h.length, static_cast<std::size_t>(size));
             return true;
@@ -424,6 +440,113 @@ private:
         tracks = b;
         return true;
     }
+
+    // A track list too large to read whole: its entries up to the first video
+    // one, rebuilt in memory without the bodies the reader does not need.
+    bool keepNeeded(Bytes first, std::uint64_t offset, std::uint64_t start, std::uint64_t size,
+                    std::optional<Bytes>& tracks) {
+        TrackListWalk walk(*this);
+        walk.window = first; // the first read, at the track list's header
+        walk.windowAt = offset;
+        keptStore_.clear();
+        if (!walk.keep(start, start + size, 0, keptStore_))
+            return false;
+        tracks = Bytes(keptStore_);
+        return true;
+    }
+
+    // Reads a track list kTracksFirstRead bytes at a time and copies the
+    // children of [begin, end), but for bodies over kMaxKeptBody. TrackEntry
+    // (level 0) and Video (level 1) are walked the same way and written with
+    // sizes of their own. Stops after the first video entry.
+    struct TrackListWalk {
+        explicit TrackListWalk(Reader& r) : reader(r) {}
+
+        Reader& reader;
+        Bytes window;
+        std::uint64_t windowAt = 0;
+        int reads = 0;
+        bool video = false;
+
+        bool fail(const char* sentence) {
+            reader.error_ = sentence;
+            return false;
+        }
+
+        // `length` bytes at `offset`, all of them or an error.
+        bool get(std::uint64_t offset, std::size_t length, Bytes& out) {
+            if (offset < windowAt || !fitsIn(offset - windowAt, length, window.size())) {
+                if (++reads > kMaxTrackListReads)
+                    return fail(kTracksTooLarge);
+                windowAt = offset;
+                if (!reader.bytes_.get(offset, std::max(length, kTracksFirstRead),
+                                       reader.tracksStore_, window))
+                    return fail(kReadFailed);
+                if (window.size() < length)
+                    return fail(kCutShort);
+            }
+            out = window.subspan(static_cast<std::size_t>(offset - windowAt), length);
+            return true;
+        }
+
+        bool keep(std::uint64_t begin, std::uint64_t end, int level,
+                  std::vector<std::uint8_t>& out) {
+            for (std::uint64_t at = begin; at < end && !(level == 0 && video);) {
+                Bytes b;
+                if (!get(at,
+                         static_cast<std::size_t>(
+                             std::min<std::uint64_t>(kMaxElementHeader, end - at)),
+                         b))
+                    return false;
+                if (--reader.elements_ < 0)
+                    return fail(kTooMany);
+                ElementHeader h;
+                // The bytes are there, so a header cut short runs past its parent.
+                if (readHeader(b, 0, h) != HeaderStatus::Ok)
+                    return fail(kDamaged);
+                const std::uint64_t start = at + h.length;
+                const std::uint64_t size = h.size == kUnknownSize ? end - start : h.size;
+                if (size > end - start)
+                    return fail(kDamaged);
+                at = start + size;
+                if (level == 0 ? h.id == kIdTrackEntry : level == 1 && h.id == kIdVideo) {
+                    const std::size_t sizeAt = appendId(out, h.id);
+                    out.resize(sizeAt + 8);
+                    if (!keep(start, start + size, level + 1, out))
+                        return false;
+                    putSize(out, sizeAt, out.size() - sizeAt - 8);
+                } else if (level > 0 && size <= kMaxKeptBody) {
+                    Bytes body;
+                    if (!get(start, static_cast<std::size_t>(size), body))
+                        return false;
+                    const std::size_t sizeAt = appendId(out, h.id);
+                    out.resize(sizeAt + 8);
+                    putSize(out, sizeAt, size);
+                    out.insert(out.end(), body.begin(), body.end());
+                    if (level == 1 && h.id == kIdTrackType && size <= 8 && readUint(body) == 1)
+                        video = true;
+                }
+                if (out.size() > kMaxTracksSize)
+                    return fail(kTracksTooLarge);
+            }
+            return true;
+        }
+
+        // Writes an ID as Matroska does, its marker included; returns where
+        // its size goes.
+        static std::size_t appendId(std::vector<std::uint8_t>& out, std::uint32_t id) {
+            for (int shift = 24; shift >= 0; shift -= 8)
+                if (id >> shift || shift == 0)
+                    out.push_back(static_cast<std::uint8_t>(id >> shift));
+            return out.size();
+        }
+        // An eight-byte size: the marker 0x01 and seven bytes of value.
+        static void putSize(std::vector<std::uint8_t>& out, std::size_t at, std::uint64_t size) {
+            out[at] = 0x01;
+            for (std::size_t i = 7; i >= 1; --i, size >>= 8)
+                out[at + i] = static_cast<std::uint8_t>(size);
+        }
+    };
 
     // Walks the Segment's children to the track list. A SeekHead that names
     // it sends us there at once; a SeekHead that is wrong is ignored. The walk
@@ -467,6 +590,10 @@ private:
             }
             at = start + h.size;
         }
+        if (at < segment.end) {
+            error_ = kTooManyBefore;
+            return false;
+        }
         return true;
     }
 
@@ -476,7 +603,11 @@ private:
     Bytes head_;
     io::PrefixedSource bytes_;
     std::vector<std::uint8_t> headerStore_;
+    Bytes ahead_; // the last read-ahead of headers, at aheadAt_
+    std::uint64_t aheadAt_ = 0;
+    int headerReads_ = 0;
     std::vector<std::uint8_t> tracksStore_;
+    std::vector<std::uint8_t> keptStore_;
     int elements_ = kMaxElements;
     std::string error_;
 };

@@ -20,6 +20,7 @@ inline constexpr std::uint32_t kIdSeekPosition = 0x53AC;
 inline constexpr std::uint32_t kIdTracks = 0x1654AE6B;
 inline constexpr std::uint32_t kIdCluster = 0x1F43B675;
 inline constexpr std::uint32_t kIdTrackEntry = 0xAE;
+inline constexpr std::uint32_t kIdCodecPrivate = 0x63A2;
 inline constexpr std::uint32_t kIdTrackType = 0x83;
 inline constexpr std::uint32_t kIdCodecId = 0x86;
 inline constexpr std::uint32_t kIdDefaultDuration = 0x23E383;
@@ -40,12 +41,28 @@ inline constexpr std::size_t kPrefixRead = 64 * 1024;
 // lists a few kilobytes (codec private data included).
 inline constexpr std::size_t kMaxEbmlHeaderSize = 4096;
 inline constexpr std::size_t kMaxSeekHeadSize = 64 * 1024;
+// A track list up to this size is read whole.
 inline constexpr std::size_t kMaxTracksSize = 1024 * 1024;
 // The first read at the track list, enough for nearly all of them whole.
 inline constexpr std::size_t kTracksFirstRead = 64 * 1024;
+// A larger track list is walked in reads of kTracksFirstRead, at most this
+// many: what makes one that large is codec private data (a subtitle track
+// may carry a whole index file there), and each such body is skipped by its
+// size at the cost of one read. Bodies longer than kMaxKeptBody are skipped;
+// what the reader uses are numbers and short strings. What is kept of the
+// list may come to kMaxTracksSize.
+inline constexpr int kMaxTrackListReads = 16;
+inline constexpr std::size_t kMaxKeptBody = 4096;
 // Segment children looked at before the track list: SeekHead, Info, Tags,
-// Void, Chapters, Attachments... a dozen in real files.
-inline constexpr int kMaxLevel1Elements = 64;
+// Chapters, Attachments, Void padding. A dozen in usual files; writers that
+// pad in small pieces or repeat SeekHeads and Tags make more, never this many.
+inline constexpr int kMaxLevel1Elements = 1024;
+// Element headers that lie past what was read already (behind a large
+// attachment, say) are read kHeaderReadAhead bytes at a time, so that the
+// small elements after a large one come with it; at most kMaxHeaderReads
+// such reads for one file.
+inline constexpr std::size_t kHeaderReadAhead = 4096;
+inline constexpr int kMaxHeaderReads = 32;
 // Elements looked at in all, headers and children together.
 inline constexpr int kMaxElements = 8192;
 // Top-level elements (Void, CRC) allowed between the EBML header and the Segment.

@@ -37,15 +37,21 @@ FileProbe fromReader(ProbeResult result) {
 
 FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
     std::unique_ptr<avifile::FileSource> source;
-    // What cannot be opened or read is left to the window's way, which says
-    // why in the window's words.
-    if (avifile::FileSource::open(path.c_str(), source) != 0)
-        return probeAvi(library, path);
+    // Nothing has been seen of a file that cannot be opened or read, so the
+    // sentence names no container; it keeps the window's shape.
+    if (const std::int32_t rc = avifile::FileSource::open(path.c_str(), source); rc != 0) {
+        FileProbe probe;
+        probe.error = kOpenFileFailedText + avifile::sysErrorText(rc);
+        return probe;
+    }
     std::vector<std::uint8_t> prefix(
         static_cast<std::size_t>(std::min<std::uint64_t>(io::kPrefixSize, source->size())));
     std::size_t got = 0;
-    if (io::readFully(*source, 0, prefix, got) != 0)
-        return probeAvi(library, path);
+    if (const std::int32_t rc = io::readFully(*source, 0, prefix, got); rc != 0) {
+        FileProbe probe;
+        probe.error = kReadFileFailedText + avifile::sysErrorText(rc);
+        return probe;
+    }
     prefix.resize(got);
 
     const Sniffed sniffed = sniff(prefix);

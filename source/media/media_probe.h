@@ -22,9 +22,12 @@ struct FileProbe {
 };
 
 // Opens `path`, reads its first io::kPrefixSize bytes once, sniffs them
-// and hands them to the container's reader. A file that cannot be opened or
-// read, and an AVI file, are read through `library` as the window reads them.
+// and hands them to the container's reader. An AVI file is read through
+// `library` as the window reads it, with the window's sentences; a file that
+// cannot be opened or read gets one of these, then the system's reason.
 FileProbe probeFile(avifile::AviLibrary& library, const std::string& path);
+inline constexpr const char* kOpenFileFailedText = "Error while opening the file... ";
+inline constexpr const char* kReadFileFailedText = "Error while reading the file... ";
 
 // What an AVI information record says, in the containers' common terms.
 // Sizes and rate are the record's bits; the record names no codec.

@@ -569,6 +569,8 @@ ProbeResult readMp4(Bytes prefix, io::ByteSource& source) {
         result.error = movie.video->damage;
     else if (movie.video && !movie.video->hasEntry)
         result.error = kErrorNoSampleEntry;
+    else if (movie.video && (movie.video->width == 0 || movie.video->height == 0))
+        result.error = kErrorZeroSize;
     else if (movie.video) {
         Track& t = *movie.video;
         if (t.timing.samples == 0 && movie.trexDuration != 0)

@@ -12,7 +12,7 @@
 //
 // What the first video track (hdlr 'vide') gives:
 // - codec, width, height: the first sample entry's FourCC (unprintable bytes
-//   shown as '?') and coded size.
+//   shown as '?') and coded size; a side of 0 is refused (kErrorZeroSize).
 // - sar: pasp when it holds two non-zero numbers, else the aspect in the VUI
 //   of the SPS in avcC or hvcC; 1:1 is kept, as the file states it. None when
 //   neither states one. The tkhd display size is not used: it mixes cropping
@@ -80,6 +80,7 @@ inline constexpr const char* kErrorTableTooLong =
     "The MP4 header is damaged: a table has more entries than its box holds.";
 inline constexpr const char* kErrorNoSampleEntry =
     "The MP4 header is damaged: the video track has no usable sample description.";
+inline constexpr const char* kErrorZeroSize = "The MP4 video track gives a frame size of 0.";
 inline constexpr const char* kErrorTooLarge = "The MP4 header is too large to read.";
 inline constexpr const char* kErrorUnreadable = "The MP4 file could not be read.";
 

@@ -2,7 +2,9 @@
 // real Form1 (keys, clicks, list choices, the "..." road with the dialog
 // answered from a table), with the window's invariants checked after each one.
 // QUORVEL_MONKEY_SEED and QUORVEL_MONKEY_ACTIONS change the run; a failure
-// prints both and the actions so far, so the same run can be replayed.
+// prints both and the last actions, so the same run can be replayed. A long
+// run also checks that the window neither holds on to more memory nor slows
+// down as it is used.
 #include "app/form1.h"
 #include "app/message.h"
 #include "tests/support/fake_dialog.h"
@@ -17,10 +19,27 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cstddef>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
+
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVEL_ASAN 1
+#endif
+#endif
+#ifdef QUORVEL_ASAN
+// The sanitizer runtime's count of heap bytes in use (GCC ships no header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 using namespace quorvel;
 
@@ -80,6 +99,42 @@ QStringList openCorpusFiles() {
     return open;
 }
 
+// The failure report shows this many of the last actions; the seed and the
+// count replay the whole run.
+constexpr qsizetype kActionsShown = 400;
+
+// What the process holds: its resident size, or under AddressSanitizer the
+// heap in use, as freed blocks wait in its quarantine (up to 256 MB) and keep
+// the resident size growing for a while whatever the program does.
+std::uint64_t memoryInUse() {
+#ifdef QUORVEL_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+#endif
+}
+
+// This thread's processor time, which other work on the machine hardly moves.
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// A run shorter than this (a replay, say) is too short to show a trend.
+constexpr unsigned long kShortestMeasuredRun = 2000;
+// Limits for the last three quarters of a run, with room for the allocator's
+// and the system's noise: what the memory in use may grow in all and per
+// action, and how much slower the last quarter's actions may be than the
+// first quarter's. A kilobyte kept per action, or a cost that grows with the
+// session, goes past them within a few thousand actions.
+constexpr std::uint64_t kMemoryGrowthAllowed = 2 * 1024 * 1024;
+constexpr std::uint64_t kMemoryPerActionAllowed = 64;
+constexpr double kSlowdownAllowed = 2.0;
+
 unsigned long envNumber(const char* name, unsigned long fallback) {
     const QByteArray value = qgetenv(name);
     bool ok = false;
@@ -95,7 +150,8 @@ class MonkeyTest : public QObject {
     std::unique_ptr<Form1> form;
     fakes::FakeDialog dialog;
     std::mt19937 random;
-    QStringList actions;
+    QStringList actions; // the last kActionsShown of them
+    long long actionsDone = 0;
     int boxesUp = 0;
     int mostBoxesUp = 0;
     bool typedIntoResult = false;
@@ -139,6 +195,8 @@ class MonkeyTest : public QObject {
         // The window system gives the activation back when a box closes.
         if (!QApplication::activeWindow() && form->isVisible())
             QApplication::setActiveWindow(form.get());
+        while (actions.size() > kActionsShown)
+            actions.removeFirst();
         if (trace)
             qInfo() << actions.back() << "|" << get<QLineEdit>("txtSW")->text()
                     << get<QLineEdit>("txtSH")->text() << results() << form->fps
@@ -287,13 +345,21 @@ private Q_SLOTS:
 
         auto report = qScopeGuard([&] {
             qWarning("monkey failed: QUORVEL_MONKEY_SEED=%lu QUORVEL_MONKEY_ACTIONS=%lu, after "
-                     "%lld actions:\n%s",
-                     seed, count, static_cast<long long>(actions.size()),
-                     qPrintable(actions.join("; ")));
+                     "%lld actions, the last of them:\n%s",
+                     seed, count, actionsDone, qPrintable(actions.join("; ")));
         });
+        // Memory and processor time at each quarter of the run.
+        std::uint64_t memory[5] = {};
+        double seconds[5] = {};
+        int quarter = 0;
         for (unsigned long i = 0; i < count; ++i) {
+            if (i == count * static_cast<unsigned long>(quarter) / 4) {
+                memory[quarter] = memoryInUse();
+                seconds[quarter++] = cpuSeconds();
+            }
             const QStringList before = results();
             const std::int16_t fpsBefore = form->fps;
+            ++actionsDone;
             act();
             if (QTest::currentTestFailed())
                 return;
@@ -306,8 +372,32 @@ private Q_SLOTS:
             QCOMPARE(form->format.value_or(-1), get<QComboBox>("boxFormat")->currentIndex());
             QCOMPARE(openCorpusFiles(), QStringList()); // every file read is closed again
         }
+        memory[4] = memoryInUse();
+        seconds[4] = cpuSeconds();
         report.dismiss();
         qInfo("%lu actions from seed %lu", count, seed);
+        if (count < kShortestMeasuredRun)
+            return;
+        // Once Qt has made what it makes on first use (the first quarter), what
+        // an action leaves behind is gone by the next.
+        const std::uint64_t grown = memory[4] > memory[1] ? memory[4] - memory[1] : 0;
+        const unsigned long measured = count - count / 4;
+        const double firstQuarter = (seconds[1] - seconds[0]) / static_cast<double>(count / 4);
+        const double lastQuarter =
+            (seconds[4] - seconds[3]) / static_cast<double>(count - count * 3 / 4);
+        qInfo("memory in use %llu KB after the first quarter, %llu KB at the end; %.3f ms of "
+              "processor time per action in the first quarter, %.3f ms in the last",
+              static_cast<unsigned long long>(memory[1] / 1024),
+              static_cast<unsigned long long>(memory[4] / 1024), firstQuarter * 1e3,
+              lastQuarter * 1e3);
+        QVERIFY2(grown <= kMemoryGrowthAllowed + kMemoryPerActionAllowed * measured,
+                 qPrintable(QStringLiteral("memory in use grew by %1 KB over %2 actions")
+                                .arg(grown / 1024)
+                                .arg(measured)));
+        QVERIFY2(lastQuarter <= kSlowdownAllowed * firstQuarter,
+                 qPrintable(QStringLiteral("actions slowed from %1 ms to %2 ms each")
+                                .arg(firstQuarter * 1e3)
+                                .arg(lastQuarter * 1e3)));
     }
 };
 

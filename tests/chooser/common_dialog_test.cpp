@@ -176,6 +176,25 @@ TEST_F(ShowOpenTest, PreparesTheRecordAndHooksBeforeTheDialogRuns) {
     EXPECT_EQ(fake.shown[1].lpstrFileTitle, kBlank);
 }
 
+TEST_F(ShowOpenTest, TheBufferStopsGrowingOnceItHoldsOnlyPadding) {
+    fake.file = list("C:\\Video", kAB);
+    const int calls = kMaxFileBuffer / kBufferGrowth + 3;
+    for (int i = 0; i < calls; ++i) {
+        const OpenResult r = ShowOpen(7, kCenterOnOwner, '\\');
+        ASSERT_EQ(Names(r.files.begin(), r.files.end()), kAB) << "call " << i;
+    }
+    for (int i = 0; i < calls; ++i) {
+        const OpenFileName& shown = fake.shown[static_cast<std::size_t>(i)];
+        const int length = std::min((i + 1) * kBufferGrowth, kMaxFileBuffer);
+        EXPECT_EQ(shown.nMaxFile, length) << "call " << i;
+        EXPECT_EQ(shown.lpstrFile.size(), std::size_t(length)) << "call " << i;
+    }
+    // The dialog still opens on the last answer, and the room behind it is blank.
+    const std::string& last = fake.shown.back().lpstrFile;
+    EXPECT_EQ(last.substr(0, fake.file.size()), fake.file);
+    EXPECT_EQ(last.substr(last.size() - kBufferGrowth), kBlank.substr(1) + '\0');
+}
+
 TEST_F(ShowOpenTest, OnlyMinusOneCentresOnTheOwner) {
     fake.ok = 0;
     for (const std::int16_t center : {-1, 0, 1, -2, 32767}) {

@@ -95,7 +95,7 @@ class Files(TempDir):
         fifo = os.path.join(self.dir, b'pipe.avi')
         os.mkfifo(fifo)
         inputs = [(self.write(b'good.avi', avi(640, 480, 25, 1)), None),
-                  (os.path.join(self.dir, b'missing.avi'), 'Error while opening the AVI file... No such file'),
+                  (os.path.join(self.dir, b'missing.avi'), 'Error while opening the file... No such file'),
                   (self.write(b'notes.avi', b'hello'), 'The file is not a video file.'),
                   (self.dir, 'not a regular file'), (fifo, 'not a regular file'), (b'/dev/null', 'not a regular file'),
                   (self.write(b'noscale.avi', avi(1280, 720, 25, 0)), 'rate divisor (dwScale) is 0'),
@@ -117,6 +117,19 @@ class Files(TempDir):
                     self.assertIn('quorvel-info: %s: %s' % (os.fsdecode(path), o['error']), err)
         self.assertEqual(found[6]['rate'], {'num': 25, 'den': 0, 'fps': None, 'variable': False})
         self.assertEqual(found[7]['width'], 40000)
+
+    def test_what_cannot_be_opened_is_told_without_naming_a_container(self):
+        # Nothing of these was seen, so no container is named, whatever the name says.
+        inputs = [(os.path.join(self.dir, b'missing.mkv'), 'No such file or directory'),
+                  (os.path.join(self.dir, b'missing.avi'), 'No such file or directory'),
+                  (self.dir, 'The file is not a regular file'), (b'/dev/zero', 'The file is not a regular file')]
+        code, out, err = run('--json', *[p for p, _ in inputs])
+        self.assertEqual(code, 1)
+        for (path, reason), o in zip(inputs, objects(out), strict=True):
+            with self.subTest(path=path):
+                self.assertTrue(o['error'].startswith('Error while opening the file... ' + reason), o['error'])
+                self.assertIsNone(o['container'])
+        self.assertEqual(len(err.splitlines()), len(inputs))
 
     def test_content_that_is_no_container_we_read_is_named(self):
         ts = bytes([0x47] + [0] * 187) * 3

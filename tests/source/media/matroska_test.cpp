@@ -70,6 +70,7 @@ struct Track {
     std::optional<std::uint64_t> displayWidth = std::nullopt, displayHeight = std::nullopt,
                                  unit = std::nullopt;
     std::uint64_t crop[4] = {0, 0, 0, 0}; // top, bottom, left, right
+    std::size_t codecPrivate = 0;         // bytes of it, before the Video element
 };
 
 Buffer entry(const Track& t) {
@@ -92,6 +93,8 @@ Buffer entry(const Track& t) {
     Buffer b = cat({uintEl(0xD7, 1), uintEl(kIdTrackType, t.type), strEl(kIdCodecId, t.codec)});
     if (t.duration)
         b = cat({b, uintEl(kIdDefaultDuration, *t.duration)});
+    if (t.codecPrivate)
+        b = cat({b, el(kIdCodecPrivate, Buffer(t.codecPrivate, 0x2A))});
     return el(kIdTrackEntry, cat({b, el(kIdVideo, video)}));
 }
 
@@ -298,6 +301,83 @@ TEST(Matroska, WalksPastAnElementBiggerThanThePrefix) {
     EXPECT_EQ(r.calls, 3u); // open, the next header, the track list
 }
 
+Buffer repeated(const Buffer& element, int count) {
+    Buffer b;
+    for (int i = 0; i < count; ++i)
+        b = cat({b, element});
+    return b;
+}
+
+// What real files put before the track list, and track lists that real
+// files make large, read within the limits.
+struct Bounded {
+    const char* name;
+    Buffer file;
+    std::string error; // empty: the video is read
+    std::uint64_t maxCalls;
+    std::uint64_t maxBytes; // past the prefix
+};
+
+void PrintTo(const Bounded& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MatroskaWithinLimits : public testing::TestWithParam<Bounded> {};
+
+TEST_P(MatroskaWithinLimits, ReadsOrSaysWhichLimitStoppedIt) {
+    const Bounded& c = GetParam();
+    const mediatest::Run r = run(c.file, &readMatroska);
+    if (c.error.empty())
+        expectVideo(r.result, {});
+    else
+        EXPECT_EQ(r.result.error, c.error);
+    EXPECT_LE(r.calls, c.maxCalls);
+    EXPECT_LE(r.bytes, io::kPrefixSize + c.maxBytes);
+    EXPECT_EQ(run(c.file, &readMatroska, 12).result.error, r.result.error);
+}
+
+constexpr std::size_t kMiB = 1024 * 1024;
+const std::string kTooManyBefore = "The Matroska file has too many elements before its track list.";
+const std::string kTracksTooLarge = "The Matroska track list is too large to read.";
+
+// A subtitle track whose CodecPrivate holds `size` bytes.
+Buffer subtitles(std::size_t size) {
+    return entry({.type = 17, .codec = "S_TEXT/ASS", .codecPrivate = size});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matroska, MatroskaWithinLimits,
+    testing::Values(
+        Bounded{"SixtyThreeVoids", mkv({repeated(el(kIdVoid, {}), 63), tracks({entry({})})}), "", 1,
+                0},
+        Bounded{"ThousandVoids", mkv({repeated(el(kIdVoid, {}), 1000), tracks({entry({})})}), "", 1,
+                0},
+        Bounded{"TenThousandSeekHeads",
+                mkv({repeated(el(kIdSeekHead, {}), 10000), tracks({entry({})})}), kTooManyBefore, 1,
+                0},
+        // Elements larger than a read-ahead: a read for each header past the prefix.
+        Bounded{"TwentyLargeElements", mkv({repeated(voidOf(8 * 1024), 20), tracks({entry({})})}),
+                "", 2 + 20, 20 * kHeaderReadAhead + kTracksFirstRead},
+        Bounded{"SixtyLargeElements", mkv({repeated(voidOf(8 * 1024), 60), tracks({entry({})})}),
+                kTooManyBefore, 1 + kMaxHeaderReads, kMaxHeaderReads* kHeaderReadAhead},
+        // The small elements behind a large one come with one read-ahead.
+        Bounded{"SmallElementsAfterALargeOne",
+                mkv({voidOf(100 * 1024), repeated(el(kIdVoid, {}), 500), tracks({entry({})})}), "",
+                3, kHeaderReadAhead + kTracksFirstRead},
+        // A track list over kMaxTracksSize: large bodies skipped, a read for each.
+        Bounded{"LargeCodecPrivateBeforeTheVideoTrack",
+                mkv({tracks({subtitles(2 * kMiB), entry({})})}), "", 3, 2 * kTracksFirstRead},
+        Bounded{"LargeCodecPrivateInTheVideoTrack",
+                mkv({tracks({entry({.codecPrivate = 3 * kMiB})})}), "", 3, 2 * kTracksFirstRead},
+        Bounded{"SeveralLargeCodecPrivates",
+                mkv({tracks({subtitles(kMiB), subtitles(kMiB), subtitles(kMiB), entry({})})}), "",
+                5, 4 * kTracksFirstRead},
+        Bounded{"TooManyLargeBodiesInTheTrackList",
+                mkv({tracks({repeated(subtitles(kTracksFirstRead), 20), entry({})})}),
+                kTracksTooLarge, 2 + kMaxTrackListReads,
+                (1 + kMaxTrackListReads) * kTracksFirstRead}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 Buffer withFirstSizeByte(Buffer b, std::size_t at, std::uint8_t v) {
     b[at] = v;
     return b;
@@ -346,7 +426,8 @@ std::vector<Bad> badFiles() {
         {"NoTracksBeforeTheCluster", mkv({info(), cluster(), tracks({entry({})})}),
          "no track list"},
         {"NoTracksAtAll", mkv({info()}), "no track list"},
-        {"TooManyElementsBeforeTheTracks", mkv({manyVoids, tracks({entry({})})}), "no track list"},
+        {"TooManyElementsBeforeTheTracks", mkv({manyVoids, tracks({entry({})})}),
+         "too many elements before its track list"},
         {"TooManyElementsInTheTracks", mkv({el(kIdTracks, cat({manyChildren, entry({})}))}),
          "too many elements"},
         {"TrackEntryRunsPastTracks", mkv({cat({idBytes(kIdTracks), sizeBytes(3), entry({})})}),
@@ -360,8 +441,10 @@ std::vector<Bad> badFiles() {
              return b;
          }(),
          "cut short"},
-        {"TracksTooLarge",
-         mkv({cat({idBytes(kIdTracks), sizeBytes(kMaxTracksSize + 1, 4), entry({})})}), "damaged"},
+        {"LargeTracksCutShortBeforeTheVideo",
+         mkv({cat({idBytes(kIdTracks), sizeBytes(kMaxTracksSize + 1, 4),
+                   entry({.type = 2, .codec = "S_VOBSUB"})})}),
+         "cut short"},
         {"WidthAbove32Bits", mkv({tracks({entry({.width = std::uint64_t{1} << 32})})}), "damaged"},
     };
 }
@@ -385,7 +468,7 @@ TEST(Matroska, ATrackListTooLargeIsNotRead) {
              Buffer(kMaxTracksSize + 1, 0)});
     const mediatest::Run r = run(file, &readMatroska);
     EXPECT_FALSE(r.result.ok());
-    EXPECT_LE(r.bytes, io::kPrefixSize + kMaxElementHeader + kTracksFirstRead);
+    EXPECT_LE(r.bytes, io::kPrefixSize + kHeaderReadAhead + kTracksFirstRead);
 }
 
 TEST(Matroska, RateFromNanosecondsPerFrame) {

@@ -30,13 +30,52 @@ TEST_F(ProbeFile, AnAviFileGoesTheWindowsWay) {
     EXPECT_EQ(probe.video->rate, (media::Fraction{25, 0}));
 }
 
-TEST_F(ProbeFile, WhatCannotBeOpenedIsToldInTheWindowsWords) {
+// Nothing was seen of a file that cannot be opened: whatever its name, the
+// sentence names no container, and the window's library is not asked.
+struct Unopenable {
+    const char* name;
+    const char* path; // in the test's folder; an absolute path as it is; none: the folder
+    std::int32_t error;
+};
+
+const Unopenable kUnopenable[] = {
+    {"MissingMkv", "missing.mkv", ENOENT},
+    {"MissingAvi", "missing.avi", ENOENT},
+    {"Folder", nullptr, avifile::kErrorNotRegularFile},
+#ifndef _WIN32
+    {"Device", "/dev/zero", avifile::kErrorNotRegularFile},
+#endif
+};
+
+void PrintTo(const Unopenable& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ProbeFileUnopenable : public ProbeFile, public testing::WithParamInterface<Unopenable> {};
+
+TEST_P(ProbeFileUnopenable, IsToldWithoutNamingAContainer) {
+    const Unopenable& c = GetParam();
+    const std::string where = !c.path            ? avitest::utf8(dir_)
+                              : c.path[0] == '/' ? c.path
+                                                 : path(c.path);
+    FakeAviLibrary lib;
+    const media::FileProbe probe = media::probeFile(lib, where);
+    EXPECT_FALSE(probe.ok());
+    EXPECT_EQ(probe.error, media::kOpenFileFailedText + avifile::sysErrorText(c.error));
+    EXPECT_TRUE(lib.calls.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProbeFileUnopenable, testing::ValuesIn(kUnopenable),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProbeFile, AnAviFileTheWindowCannotOpenIsToldInTheWindowsWords) {
     FakeAviLibrary lib;
     lib.openResult = -1;
-    lib.openError = ENOENT;
-    const media::FileProbe probe = media::probeFile(lib, path("missing.avi"));
+    lib.openError = EACCES;
+    const std::string path = write("a.avi", avitest::aviWith({avitest::videoList()}));
+    const media::FileProbe probe = media::probeFile(lib, path);
     EXPECT_FALSE(probe.ok());
-    EXPECT_EQ(probe.error.rfind(kOpenFailedText, 0), 0u) << probe.error;
+    EXPECT_EQ(probe.error, kOpenFailedText + avifile::sysErrorText(EACCES));
     EXPECT_EQ(lib.calls.at(1), "open");
 }
 

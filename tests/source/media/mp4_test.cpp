@@ -423,6 +423,8 @@ std::vector<Bad> badFiles() {
              box("trak", {tkhd(plain), box("mdia", {box("mdhd", full(0, 0, Bytes(4, 0))),
                                                     hdlr("vide"), box("minf", stbl(plain))})})}),
          kErrorShortBox},
+        {"CodedWidthZero", movie(with([](Track& t) { t.width = 0; })), kErrorZeroSize},
+        {"CodedHeightZero", movie(with([](Track& t) { t.height = 0; })), kErrorZeroSize},
         {"HdlrCutShort",
          movie(std::vector<Bytes>{
              box("trak", {tkhd(plain), box("mdia", {mdhd(plain), box("hdlr", words({0, 0}))})})}),
