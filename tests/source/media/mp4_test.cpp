@@ -869,6 +869,33 @@ TEST(Mp4Budget, MoovAfterAFourGigabyteMdat) {
     EXPECT_LE(c.bytes, io::kPrefixSize + 3 * mp4::kReadAhead);
 }
 
+TEST(Mp4Budget, SmallFragmentedFileIsOneRead) {
+    const Bytes file = readFile("avc1-64x48-24-fragmented.mp4");
+    io::MemorySource source(file);
+    const Cost c = probe(source);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->durationMs, 125u) << "every fragment walked";
+    EXPECT_EQ(c.reads, c.firstReads);
+}
+
+TEST(Mp4Budget, FragmentsOfAFourGigabyteFileStopAtTheirReads) {
+    // Ten fragments half a gigabyte apart: the first gives the rate, the walk
+    // gives up after kMaxFragmentReads more.
+    Bytes head = fragmented(0, {});
+    SparseSource source(kFourGigabytes + 4096);
+    const std::uint64_t step = kFourGigabytes / 8;
+    const Bytes fragment = ourFragment({tfhd(1, 512), trunWithoutDurations(2)});
+    source.place(0, cat({head, fragment, mdatHeader(step - head.size() - fragment.size())}));
+    for (std::uint64_t at = step; at + step <= kFourGigabytes; at += step)
+        source.place(at, cat({fragment, mdatHeader(step - fragment.size())}));
+    const Cost c = probe(source);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->rate, (Fraction{25, 1}));
+    EXPECT_EQ(c.result.video->durationMs, std::nullopt);
+    EXPECT_LE(c.reads, c.firstReads + mp4::kMaxFragmentReads);
+    EXPECT_LE(c.bytes, io::kPrefixSize + mp4::kMaxFragmentReads * mp4::kReadAhead);
+}
+
 class Mp4SparseFile : public avitest::TempDirTest {};
 
 TEST_F(Mp4SparseFile, MoovAtTheEndOfAFourGigabyteFileOnDisk) {
