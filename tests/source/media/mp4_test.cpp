@@ -424,6 +424,13 @@ std::vector<Timed> timedFiles() {
              t.mediaDuration = 1ull << 40;
          })),
          std::nullopt},
+        // 2^62 s is 2^65 * 125 ms: a product that wraps to 0.
+        {"MillisecondsPastSixtyFourBits", movie(with([](Track& t) {
+             t.mdhdVersion = 1;
+             t.timescale = 1;
+             t.mediaDuration = 1ull << 62;
+         })),
+         std::nullopt},
         {"NoTimescaleNoDuration", movie(with([](Track& t) { t.timescale = 0; })), std::nullopt},
         {"NoSamplesNoFrames", movie(with([](Track& t) {
              t.stts = {};

@@ -37,8 +37,10 @@ INSTANTIATE_TEST_SUITE_P(
         // 24 lies just 0.1% above 24000/1001: the nearest is taken.
         SnapCase{"ExactTwentyFourIsNotFilm", {3, 1536, 512, 512, 12288}, Fraction{24, 1}},
         SnapCase{"SixtyNtsc", {2, 3003, 1501, 1502, 90000}, Fraction{60000, 1001}},
-        // Two ticks apart: frames really of two lengths.
-        SnapCase{"SpreadWiderThanATick", {3, 1920 + 1921 + 1924, 1920, 1924, 57600}, std::nullopt},
+        // One of four frames 1.5 ticks past the mean: two lengths really.
+        SnapCase{"SpreadWiderThanATick", {4, 3 * 1921 + 1923, 1921, 1923, 57600}, std::nullopt},
+        SnapCase{
+            "SpreadWithinATick", {4, 3 * 1921 + 1922, 1921, 1922, 57600}, Fraction{30000, 1001}},
         SnapCase{"TrulyVariable", {4, 40 + 80 + 40 + 40, 40, 80, 1000}, std::nullopt},
         // 0.2% off 25, 0.15% off 24000/1001 (24/1.0015): as stored.
         SnapCase{"MeanTooFarFromStandard", {1, 9980, 9980, 9980, 250000}, std::nullopt},
