@@ -671,38 +671,44 @@ bool timeFromHeaders(const Track& t, const Movie& movie) {
     return movie.fragmentTime != 0;
 }
 
-void setRunningTime(VideoInfo& v, const Track& t, const Movie& movie, bool walkedAll) {
+std::optional<std::uint64_t> runningTime(const Track& t, const Movie& movie, bool walkedAll) {
     const Edits& e = t.edits;
-    if (e.present && !e.readable) {
-        // A list we cannot read: how long the track shows is unknown.
-    } else if (e.present && e.showsMedia && !e.openEnded) {
-        if (!e.overflow)
-            v.durationMs = durationMs(e.shown, movie.timescale);
-        // Writers round an edit up to the movie's timescale, often coarser than
-        // the media's: a media end within one movie tick of it is the true one.
-        // Compared in ticks of both: shown * T - media * M in (0, T].
+    if (e.present && !e.readable)
+        return std::nullopt;
+    if (!e.present || !e.showsMedia || e.openEnded) {
+        if (movie.fragmentTime != 0)
+            return durationMs(movie.fragmentTime, movie.timescale);
         const auto media = mediaTicks(t, movie, walkedAll);
-        const std::uint64_t T = t.timescale, M = movie.timescale;
-        if (v.durationMs && media && T != 0 && e.shown <= UINT64_MAX / T &&
-            *media <= UINT64_MAX / M) {
-            const std::uint64_t shown = e.shown * T, own = *media * M;
-            if (shown > own && shown - own <= T)
-                v.durationMs = durationMs(*media, t.timescale);
-        }
-    } else if (movie.fragmentTime != 0) {
-        v.durationMs = durationMs(movie.fragmentTime, movie.timescale);
-    } else if (const auto ticks = mediaTicks(t, movie, walkedAll)) {
-        v.durationMs = durationMs(*ticks, t.timescale);
+        return media ? durationMs(*media, t.timescale) : std::nullopt;
     }
+    if (e.overflow)
+        return std::nullopt;
+    const auto shown = durationMs(e.shown, movie.timescale);
+    // Writers round an edit up to the movie's timescale, often coarser than
+    // the media's: a media end within one movie tick before it is the true
+    // one. In ticks of both: shown * mediaScale - media * movieScale is in
+    // (0, mediaScale].
+    const auto media = mediaTicks(t, movie, walkedAll);
+    const std::uint64_t mediaScale = t.timescale, movieScale = movie.timescale;
+    if (shown && media && mediaScale != 0 && movieScale != 0 &&
+        e.shown <= UINT64_MAX / mediaScale && *media <= UINT64_MAX / movieScale) {
+        const std::uint64_t edited = e.shown * mediaScale, own = *media * movieScale;
+        if (edited > own && edited - own <= mediaScale)
+            return durationMs(*media, t.timescale);
+    }
+    return shown;
+}
+
+std::optional<std::uint64_t> frameCount(const Track& t, const Movie& movie, bool walkedAll) {
     std::uint64_t frames = t.sttsWhole ? t.sttsSamples : 0;
     if (movie.fragmented) {
         if (!walkedAll || !movie.fragments.whole || movie.fragments.samples > UINT64_MAX - frames)
-            frames = 0;
-        else
-            frames += movie.fragments.samples;
+            return std::nullopt;
+        frames += movie.fragments.samples;
     }
-    if (frames != 0)
-        v.frames = frames;
+    if (frames == 0)
+        return std::nullopt;
+    return frames;
 }
 
 VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
@@ -739,7 +745,8 @@ VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
             v.variableRate = false;
         }
     }
-    setRunningTime(v, t, movie, walkedAll);
+    v.durationMs = runningTime(t, movie, walkedAll);
+    v.frames = frameCount(t, movie, walkedAll);
     return v;
 }
 
