@@ -39,10 +39,20 @@ inline bool reducedFraction(const std::optional<media::Fraction>& f) {
     return !f || (f->num > 0 && f->den > 0 && std::gcd(f->num, f->den) == 1);
 }
 
+// A crop leaves a picture; a field order belongs to interlaced video.
+inline bool pictureFacts(const media::VideoInfo& v) {
+    const bool crop = !v.crop || (std::uint64_t{v.crop->left} + v.crop->right < v.width &&
+                                  std::uint64_t{v.crop->top} + v.crop->bottom < v.height);
+    const bool order = !v.fieldOrder || v.scan == media::Scan::Interlaced;
+    return crop && order;
+}
+
 inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
     return a.container == b.container && a.codec == b.codec && a.width == b.width &&
            a.height == b.height && a.rate == b.rate && a.variableRate == b.variableRate &&
-           a.sar == b.sar && a.rotation == b.rotation;
+           a.sar == b.sar && a.rotation == b.rotation && a.durationMs == b.durationMs &&
+           a.frames == b.frames && a.scan == b.scan && a.fieldOrder == b.fieldOrder &&
+           a.pulldown == b.pulldown && a.filmRate == b.filmRate && a.crop == b.crop;
 }
 
 // The answer may not depend on how much open happened to read first: the
@@ -65,6 +75,7 @@ inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Read
             PROMISE(reducedFraction(r.video->rate));
             PROMISE(reducedFraction(r.video->sar));
             PROMISE(r.video->rotation == 0);
+            PROMISE(pictureFacts(*r.video));
         }
         if (i == 0) {
             first = r;

@@ -22,7 +22,9 @@ inline void checkRatio(const std::optional<media::Fraction>& f) {
 
 inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
     return a.codec == b.codec && a.width == b.width && a.height == b.height && a.rate == b.rate &&
-           a.variableRate == b.variableRate && a.sar == b.sar && a.rotation == b.rotation;
+           a.variableRate == b.variableRate && a.sar == b.sar && a.rotation == b.rotation &&
+           a.durationMs == b.durationMs && a.frames == b.frames && a.scan == b.scan &&
+           a.fieldOrder == b.fieldOrder && a.crop == b.crop;
 }
 
 inline void checkMp4Input(std::span<const std::uint8_t> data) {
@@ -51,6 +53,14 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
             checkRatio(v.rate);
             checkRatio(v.sar);
             PROMISE(!v.variableRate || v.rate.has_value());
+            // A crop leaves a picture; a field order belongs to interlaced video.
+            if (v.crop) {
+                PROMISE(std::uint64_t{v.crop->left} + v.crop->right < v.width);
+                PROMISE(std::uint64_t{v.crop->top} + v.crop->bottom < v.height);
+            }
+            PROMISE(!v.fieldOrder || v.scan == Scan::Interlaced);
+            PROMISE(!v.durationMs || *v.durationMs <= mp4::kMaxDurationMs);
+            PROMISE(!v.frames || *v.frames > 0);
         }
         if (i == 0) {
             first = r;

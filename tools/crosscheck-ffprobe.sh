@@ -1,8 +1,9 @@
 #!/bin/bash
 # Makes fresh files with settings the checked-in corpus does not use and
 # compares what quorvel-info reads from them with what ffprobe says: size,
-# rate, pixel shape and rotation. Needs ffmpeg; prints one line a file and
-# exits 1 on any difference.
+# rate, pixel shape and rotation, and for MP4 and Matroska files the running
+# time (to the millisecond) and the field order. Needs ffmpeg; prints one line
+# a file and exits 1 on any difference.
 #
 #   tools/crosscheck-ffprobe.sh [PATH/TO/quorvel-info]
 set -euo pipefail
@@ -35,6 +36,22 @@ make mpeg4-15.3gp 176x144 15 3 -c:v mpeg4 -qscale:v 31
 make faststart.mp4 640x480 24 3 "${x264[@]}" -movflags faststart
 make really-mp4.avi 1920x1080 30 2 "${x264[@]}" -vf setsar=4/3 -f mp4
 make mpeg4-dar16x9.avi 720x576 25 2 -c:v mpeg4 -qscale:v 31 -aspect 16:9
+# Running time and field order: interlaced MPEG-2 both ways round in each
+# container, uncompressed video storing one field first and showing the
+# other, rounded time stamps, a long running time from few frames, an edit
+# list that delays the start, and Matroska from a pipe (no Duration).
+mpeg2i=(-c:v mpeg2video -qscale:v 31 -flags +ildct+ilme)
+make mpeg2-tff.mov 720x480 30000/1001 4 "${mpeg2i[@]}" -top 1 -field_order tt
+make mpeg2-bff.mp4 720x576 25 4 "${mpeg2i[@]}" -top 0 -field_order bb
+make mpeg2-tff.mkv 720x576 25 4 "${mpeg2i[@]}" -top 1 -field_order tt
+make mpeg2-bff.mkv 720x480 30000/1001 4 "${mpeg2i[@]}" -top 0 -field_order bb
+make raw-bt.mov 64x48 25 2 -c:v rawvideo -pix_fmt uyvy422 -field_order bt
+make raw-tb.mov 64x48 25 2 -c:v rawvideo -pix_fmt uyvy422 -field_order tb
+make x264-ts90000.mp4 320x240 24000/1001 12 "${x264[@]}" -video_track_timescale 90000
+make mjpeg-hour.mov 64x48 1/1200 3 -c:v mjpeg -q:v 31
+make x264-delayed.mp4 320x240 25 5 "${x264[@]}" -vf setpts=PTS+1.5/TB
+ff -f lavfi -i "color=c=0x806040:s=160x90:r=25" -frames:v 3 -c:v libvpx-vp9 -deadline realtime \
+    -crf 63 -b:v 0 -f webm - >vp9-live.webm
 # The muxer writes no display matrix, so two copies get theirs set in place.
 for turn in "180 -65536 0 0 0 -65536" "270 0 -65536 0 65536 0"; do
     # shellcheck disable=SC2086
@@ -43,21 +60,39 @@ done
 
 failures=0
 for file in *; do
+    # The running time in milliseconds and the field order, for MP4 and
+    # Matroska only ("." elsewhere): "top", "bottom" or "-" when unstated.
     ours=$("$info" --json "$file" | python3 -c '
 import json, sys
 d = json.loads(sys.stdin.readline())
 r, s = d["rate"], d["sar"]
+timed = d.get("container") in ("MP4", "Matroska")
+duration = d.get("duration")
+order = {"top first": "top", "bottom first": "bottom"}.get(d.get("field_order"), "-")
 print("%sx%s" % (d["width"], d["height"]), "%s/%s" % (r["num"], r["den"]) if r else "-",
-      "%s:%s" % (s["num"], s["den"]) if s else "-", d["rotation"])')
+      "%s:%s" % (s["num"], s["den"]) if s else "-", d["rotation"],
+      (round(duration * 1000) if duration is not None else "-") if timed else ".",
+      order if timed else ".")')
+    timed=$(echo "$ours" | awk "{print (\$5 == \".\") ? 0 : 1}")
     # ffprobe says 1:1 where the file says nothing, and turns counter-clockwise.
+    # Its stream duration is the media's; Matroska has only the file's. Its
+    # field order tb is the top field stored first and the bottom shown
+    # first; it reads H.264 streams themselves, whose flags we leave unread.
     theirs=$(ffprobe -v error -select_streams v:0 -of json \
-        -show_entries stream=width,height,r_frame_rate,sample_aspect_ratio:stream_side_data=rotation \
-        "$file" | python3 -c '
-import json, sys
-s = json.load(sys.stdin)["streams"][0]
+        -show_entries stream=width,height,r_frame_rate,sample_aspect_ratio,duration,field_order:stream_side_data=rotation:format=duration \
+        "$file" | TIMED=$timed python3 -c '
+import json, os, sys
+from decimal import Decimal, ROUND_HALF_UP
+d = json.load(sys.stdin)
+s = d["streams"][0]
 turn = next((int(x["rotation"]) for x in s.get("side_data_list", []) if "rotation" in x), 0)
+timed = os.environ["TIMED"] == "1"
+seconds = s.get("duration", d.get("format", {}).get("duration"))
+order = {"tt": "top", "bt": "top", "bb": "bottom", "tb": "bottom"}.get(s.get("field_order"), "-")
 print("%sx%s" % (s["width"], s["height"]), s["r_frame_rate"], s.get("sample_aspect_ratio", "-"),
-      -turn % 360)')
+      -turn % 360,
+      (Decimal(seconds).scaleb(3).quantize(1, ROUND_HALF_UP) if seconds else "-") if timed else ".",
+      order if timed else ".")')
     if [ "$ours" = "$theirs" ] || [ "${ours/ - / 1:1 }" = "$theirs" ]; then
         echo "same      $file: $ours"
     else

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Remakes the tiny Matroska, MPEG and other files in tests/data/{mkv,mpeg,other}/
-# that the container readers' and the sniffer's tests check. Needs ffmpeg
-# (apt-get install ffmpeg); the tests themselves do not. Each file holds two or
+# that the container readers' and the sniffer's tests check. Needs ffmpeg and
+# mkvtoolnix (apt-get install ffmpeg mkvtoolnix); the tests themselves do not. Each file holds two or
 # three plain-colour frames at the coarsest quantiser, so each stays a few KB.
 set -eu
 data="$(cd "$(dirname "$0")/../tests/data" && pwd)"
@@ -30,6 +30,31 @@ ff -f lavfi -i "$(color 176x144 24000/1001)" -frames:v 3 -vf setsar=12/11 -c:v l
 # shellcheck disable=SC2086
 ff -f lavfi -i "$(color 160x90 50)" -frames:v 2 -c:v libvpx-vp9 -crf 63 -b:v 0 \
     -deadline realtime $exact -live 1 -f webm - >live-160x90-50.webm
+# Interlaced MPEG-2, bottom field first: ffmpeg writes FlagInterlaced and
+# FieldOrder.
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 30000/1001)" -frames:v 2 -c:v mpeg2video -qscale:v 31 \
+    -flags +ildct+ilme -top 0 -field_order bb $exact mpeg2-64x48-30000-1001-bff.mkv
+# mkvmerge, from raw H.264 (its Segment UID fixed by --deterministic): 720x576
+# cropped by 72 lines at the top and the bottom, shown at 720x576, so each
+# pixel is 3:4; a field order alone (FlagInterlaced left undetermined); and a
+# field order with FlagInterlaced set by mkvpropedit.
+mkv() {
+    out=$1
+    shift
+    mkvmerge -q --deterministic 18 --disable-track-statistics-tags -o "$out" "$@"
+}
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 720x576 25)" -frames:v 2 -c:v libx264 -preset ultrafast -qp 51 $exact \
+    -f h264 720x576.h264
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 2 -c:v libx264 -preset ultrafast -qp 51 $exact \
+    -f h264 64x48.h264
+mkv h264-720x576-25-crop0-72-0-72.mkv --cropping 0:0,72,0,72 720x576.h264
+mkv h264-64x48-25-tff.mkv --field-order 0:1 64x48.h264
+mkv h264-64x48-25-bff-interlaced.mkv --field-order 0:6 64x48.h264
+mkvpropedit -q h264-64x48-25-bff-interlaced.mkv --edit track:v1 --set interlaced=1
+rm 720x576.h264 64x48.h264
 cd "$data/mpeg"
 # shellcheck disable=SC2086
 ff -f lavfi -i "$(color 720x576 25)" -frames:v 2 -c:v mpeg2video -qscale:v 31 -aspect 16:9 \

@@ -55,3 +55,28 @@ make s263-128x96-15.3gp "s=128x96:r=15" 2 h263
 # gets its tkhd matrix set in place: a quarter turn clockwise (a b u c d:
 # 0 1 0 -1 0), which ffprobe shows as a rotation of -90 (counter-clockwise).
 "$tools/set-mp4-matrix.py" avc1-64x48-25.mp4 avc1-64x48-25-rotate90.mp4 0 65536 0 -65536 0
+
+# Interlaced MPEG-2 with its field order in fiel: top first in a MOV, bottom
+# first in an MP4.
+make m2v1-64x48-30000-1001-tff.mov "s=64x48:r=30000/1001" 2 mpeg2video -qscale:v 31 \
+    -flags +ildct+ilme -top 1 -field_order tt
+make mp4v-64x48-25-bff.mp4 "s=64x48:r=25" 2 mpeg2video -qscale:v 31 -flags +ildct+ilme -top 0 \
+    -field_order bb
+# Uncompressed, the top field stored first and the bottom shown first (fiel
+# 9), with a clean aperture of 24x20 moved 2 pixels left: crop 2, 2, 6, 2.
+make 2vuy-32x24-25-tb.mov "s=32x24:r=25" 2 rawvideo -pix_fmt uyvy422 -field_order tb
+"$tools/set-mp4-clap.py" 2vuy-32x24-25-tb.mov 2vuy-32x24-25-tb-clap.mov 24 1 20 1 -2 1 0 1
+rm 2vuy-32x24-25-tb.mov
+# 30000/1001 in a 57600 timescale: frames of 1921 and 1922 ticks.
+make avc1-64x48-30000-1001-ts57600.mp4 "s=64x48:r=30000/1001" 8 x264 -video_track_timescale 57600
+# Long running time from a tiny file: three frames half an hour apart.
+make jpeg-64x48-1-1800.mov "s=64x48:r=1/1800" 3 mjpeg -q:v 31
+# Edit lists: an empty edit delays the start by two seconds; B-frames make
+# the one edit start past the media's first ticks.
+make avc1-64x48-25-delay2s.mp4 "s=64x48:r=25,setpts=PTS+2/TB" 3 x264
+make avc1-64x48-25-bframes.mp4 "s=64x48:r=25" 5 libx264 -preset medium -bf 2
+# A recording cut before its index was written: everything up to the moov.
+python3 - <<'PY'
+data = open("avc1-64x48-25.mp4", "rb").read()
+open("avc1-64x48-25-cut.mp4", "wb").write(data[: data.index(b"moov") - 4])
+PY

@@ -3,6 +3,8 @@
 #include "source/io/byte_source.h"
 
 #include <array>
+#include <bit>
+#include <cmath>
 #include <vector>
 
 namespace quorvel::media::matroska {
@@ -141,12 +143,20 @@ constexpr Field kVideoFields[] = {
     {kIdDisplayWidth, nullptr, &VideoTrack::displayWidth},
     {kIdDisplayHeight, nullptr, &VideoTrack::displayHeight},
     {kIdDisplayUnit, &VideoTrack::displayUnit, nullptr},
+    {kIdFlagInterlaced, nullptr, &VideoTrack::flagInterlaced},
+    {kIdFieldOrder, nullptr, &VideoTrack::fieldOrder},
 };
+
+bool isCrop(std::uint32_t id) {
+    return id == kIdPixelCropTop || id == kIdPixelCropBottom || id == kIdPixelCropLeft ||
+           id == kIdPixelCropRight;
+}
 
 std::string parseVideo(Bytes body, VideoTrack& t, int& elements) {
     Children children(body, elements);
     bool ok = true;
     while (const auto c = children.next()) {
+        t.cropGiven = t.cropGiven || isCrop(c->header.id);
         for (const Field& f : kVideoFields) {
             if (f.id == c->header.id)
                 ok = (f.plain ? setUint(*c, t.*f.plain) : setUint(*c, t.*f.given)) && ok;
@@ -196,6 +206,7 @@ std::string parseEntry(Bytes body, Entry& e, int& elements) {
 
 struct SeekResult {
     std::optional<std::uint64_t> tracks; // relative to the Segment's data
+    std::optional<std::uint64_t> info;
     std::string error;
 };
 
@@ -220,6 +231,8 @@ SeekResult parseSeekHead(Bytes body, int& elements) {
         }
         if (id == kIdTracks && position && !r.tracks)
             r.tracks = position;
+        if (id == kIdInfo && position && !r.info)
+            r.info = position;
     }
     r.error = seeks.error();
     return r;
@@ -265,6 +278,10 @@ public:
         if (t.defaultDuration)
             info.rate = frameRate(*t.defaultDuration);
         info.sar = pixelShape(t);
+        info.crop = crop(t);
+        interlacing(t, info.scan, info.fieldOrder);
+        if (segmentInfo_)
+            info.durationMs = durationMs(*segmentInfo_);
         return {info, {}};
     }
 
@@ -561,6 +578,8 @@ private:
                 return false;
             if (h.id == kIdTracks)
                 return tracksAt(at, segment, tracks);
+            if (h.id == kIdInfo && h.size != kUnknownSize)
+                infoAt(at, segment);
             if (h.id == kIdCluster || h.size == kUnknownSize)
                 return true;
             const std::uint64_t start = at + h.length;
@@ -580,6 +599,8 @@ private:
                         error_ = seek.error;
                         return false;
                     }
+                    if (seek.info && *seek.info < segment.end - segment.start)
+                        infoAt(segment.start + *seek.info, segment);
                     if (seek.tracks && *seek.tracks < segment.end - segment.start) {
                         if (!tracksAt(segment.start + *seek.tracks, segment, tracks))
                             return false;
@@ -597,6 +618,33 @@ private:
         return true;
     }
 
+    // The Info element at `offset`, if it is one that fits kMaxInfoSize: one
+    // read of kInfoFirstRead, and a second only for a longer Info. Only the
+    // first Info looked at counts; whatever is wrong with it leaves the
+    // running time unknown, not the file unread.
+    void infoAt(std::uint64_t offset, const Segment& segment) {
+        if (infoTried_)
+            return;
+        infoTried_ = true;
+        std::vector<std::uint8_t> store;
+        Bytes first;
+        ElementHeader h;
+        if (!bytes_.get(offset, kInfoFirstRead, store, first) ||
+            readHeader(first, 0, h) != HeaderStatus::Ok || h.id != kIdInfo ||
+            h.size == kUnknownSize || h.size > kMaxInfoSize || --elements_ < 0)
+            return;
+        const std::uint64_t start = offset + h.length;
+        if (start > segment.end || h.size > segment.end - start)
+            return;
+        Bytes b;
+        if (fitsIn(h.length, h.size, first.size()))
+            b = first.subspan(h.length, static_cast<std::size_t>(h.size));
+        else if (!bytes_.get(start, static_cast<std::size_t>(h.size), store, b) ||
+                 b.size() < h.size)
+            return;
+        segmentInfo_ = parseInfo(b, elements_);
+    }
+
     // In this order: the made-up prefix is the view's.
     std::vector<std::uint8_t> headStore_;
     bool readFailed_ = false;
@@ -610,6 +658,8 @@ private:
     std::vector<std::uint8_t> keptStore_;
     int elements_ = kMaxElements;
     std::string error_;
+    std::optional<Info> segmentInfo_;
+    bool infoTried_ = false; // one Info looked at, wherever it was
 };
 
 } // namespace
@@ -690,6 +740,65 @@ std::optional<Fraction> pixelShape(const VideoTrack& t) {
     if (displayWidth > UINT32_MAX || displayHeight > UINT32_MAX)
         return std::nullopt;
     return ratio(displayWidth * height, displayHeight * width);
+}
+
+std::optional<Crop> crop(const VideoTrack& t) {
+    if (!t.cropGiven || t.cropLeft >= t.width || t.cropRight >= t.width - t.cropLeft ||
+        t.cropTop >= t.height || t.cropBottom >= t.height - t.cropTop)
+        return std::nullopt;
+    // Each is below its side, which fits 32 bits.
+    return Crop{static_cast<std::uint32_t>(t.cropLeft), static_cast<std::uint32_t>(t.cropTop),
+                static_cast<std::uint32_t>(t.cropRight), static_cast<std::uint32_t>(t.cropBottom)};
+}
+
+void interlacing(const VideoTrack& t, std::optional<Scan>& scan, std::optional<FieldOrder>& order) {
+    scan.reset();
+    order.reset();
+    if (t.flagInterlaced == 2u)
+        scan = Scan::Progressive;
+    else if (t.flagInterlaced == 1u)
+        scan = Scan::Interlaced;
+    if (t.flagInterlaced == 2u)
+        return;
+    // 1 and 6 store and show that field first; 9 and 14 store the top field
+    // first and show the other one first. mkvmerge's --field-order writes
+    // FieldOrder alone, leaving FlagInterlaced undetermined: an order stated
+    // says the track is interlaced.
+    if (t.fieldOrder == 1u || t.fieldOrder == 14u)
+        order = FieldOrder::TopFirst;
+    else if (t.fieldOrder == 6u || t.fieldOrder == 9u)
+        order = FieldOrder::BottomFirst;
+    if (order)
+        scan = Scan::Interlaced;
+}
+
+Info parseInfo(Bytes body, int& elements) {
+    Info info;
+    Children children(body, elements);
+    while (const auto c = children.next()) {
+        if (c->header.id == kIdTimestampScale && c->body.size() <= 8) {
+            if (!c->body.empty())
+                info.timestampScale = readUint(c->body);
+        } else if (c->header.id == kIdDuration && c->body.size() == 4) {
+            info.duration = std::bit_cast<float>(static_cast<std::uint32_t>(readUint(c->body)));
+        } else if (c->header.id == kIdDuration && c->body.size() == 8) {
+            info.duration = std::bit_cast<double>(readUint(c->body));
+        }
+    }
+    if (!children.error().empty())
+        return {};
+    return info;
+}
+
+std::optional<std::uint64_t> durationMs(const Info& info) {
+    if (!info.duration || !(*info.duration > 0) || !std::isfinite(*info.duration) ||
+        info.timestampScale == 0)
+        return std::nullopt;
+    // Units of timestampScale nanoseconds; a million of them make a millisecond.
+    const double ms = *info.duration * static_cast<double>(info.timestampScale) / 1e6;
+    if (!(ms <= static_cast<double>(kMaxDurationMs)))
+        return std::nullopt;
+    return static_cast<std::uint64_t>(std::llround(ms));
 }
 
 std::optional<Fraction> frameRate(std::uint64_t defaultDuration) {

@@ -1,7 +1,23 @@
 #pragma once
 
 // Matroska and WebM internals, open for the tests: EBML element headers, the
-// EBML header's DocType, and the track list parsed from memory.
+// EBML header's DocType, the segment's Info and the track list parsed from
+// memory.
+//
+// What the first video track gives besides size, rate and shape:
+// - durationMs: Info's Duration (a 4- or 8-byte float) in TimestampScale
+//   units (nanoseconds each, 1,000,000 unless stated). Info is read where the
+//   walk to the track list passes it, or where the SeekHead puts it. NaN,
+//   infinities, 0, negatives and anything past kMaxDurationMs state nothing;
+//   a live file has none.
+// - scan and fieldOrder: FlagInterlaced (1 interlaced, 2 progressive), and
+//   unless progressive FieldOrder: 1 and 14 show the top field first, 6 and
+//   9 the bottom, 9 and 14 storing the other first, as mkvmerge and ffmpeg
+//   write them. One of these with FlagInterlaced undetermined (mkvmerge's
+//   --field-order writes FieldOrder alone) makes the track interlaced.
+// - crop: PixelCrop*, when the file gives any and they leave a picture.
+//   DisplayWidth and DisplayHeight are the size of that cropped picture, so
+//   the pixel shape is display over cropped size.
 
 #include "source/media/ebml.h"
 #include "source/media/media.h"
@@ -17,6 +33,9 @@ inline constexpr std::uint32_t kIdSeekHead = 0x114D9B74;
 inline constexpr std::uint32_t kIdSeek = 0x4DBB;
 inline constexpr std::uint32_t kIdSeekId = 0x53AB;
 inline constexpr std::uint32_t kIdSeekPosition = 0x53AC;
+inline constexpr std::uint32_t kIdInfo = 0x1549A966;
+inline constexpr std::uint32_t kIdTimestampScale = 0x2AD7B1;
+inline constexpr std::uint32_t kIdDuration = 0x4489;
 inline constexpr std::uint32_t kIdTracks = 0x1654AE6B;
 inline constexpr std::uint32_t kIdCluster = 0x1F43B675;
 inline constexpr std::uint32_t kIdTrackEntry = 0xAE;
@@ -27,6 +46,8 @@ inline constexpr std::uint32_t kIdDefaultDuration = 0x23E383;
 inline constexpr std::uint32_t kIdVideo = 0xE0;
 inline constexpr std::uint32_t kIdPixelWidth = 0xB0;
 inline constexpr std::uint32_t kIdPixelHeight = 0xBA;
+inline constexpr std::uint32_t kIdFlagInterlaced = 0x9A;
+inline constexpr std::uint32_t kIdFieldOrder = 0x9D;
 inline constexpr std::uint32_t kIdPixelCropBottom = 0x54AA;
 inline constexpr std::uint32_t kIdPixelCropTop = 0x54BB;
 inline constexpr std::uint32_t kIdPixelCropLeft = 0x54CC;
@@ -43,6 +64,12 @@ inline constexpr std::size_t kMaxEbmlHeaderSize = 4096;
 inline constexpr std::size_t kMaxSeekHeadSize = 64 * 1024;
 // A track list up to this size is read whole.
 inline constexpr std::size_t kMaxTracksSize = 1024 * 1024;
+// Info holds a few names and dates, a title at most a few kilobytes.
+inline constexpr std::size_t kMaxInfoSize = 64 * 1024;
+// The first read at an Info past the prefix, enough for nearly all of them.
+inline constexpr std::size_t kInfoFirstRead = 4096;
+// Longer running times are damage: about ten years.
+inline constexpr std::uint64_t kMaxDurationMs = 10ull * 366 * 24 * 3600 * 1000;
 // The first read at the track list, enough for nearly all of them whole.
 inline constexpr std::size_t kTracksFirstRead = 64 * 1024;
 // A larger track list is walked in reads of kTracksFirstRead, at most this
@@ -90,6 +117,8 @@ struct VideoTrack {
     std::string codec;
     std::uint64_t width = 0, height = 0;
     std::uint64_t cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
+    bool cropGiven = false; // any PixelCrop element, even of 0
+    std::optional<std::uint64_t> flagInterlaced, fieldOrder;
     std::optional<std::uint64_t> displayWidth, displayHeight;
     std::uint64_t displayUnit = 0;
     std::optional<std::uint64_t> defaultDuration; // nanoseconds per frame
@@ -105,6 +134,21 @@ TracksResult parseTracks(Bytes body, int& elements);
 
 // The shape of one source pixel: the display size over the cropped size.
 std::optional<Fraction> pixelShape(const VideoTrack& track);
+// The crop, when the file gives one that leaves a picture.
+std::optional<Crop> crop(const VideoTrack& track);
+// Scan and field order from FlagInterlaced and FieldOrder.
+void interlacing(const VideoTrack& track, std::optional<Scan>& scan,
+                 std::optional<FieldOrder>& order);
+
+// What Info says of the running time.
+struct Info {
+    std::uint64_t timestampScale = 1'000'000; // nanoseconds a unit
+    std::optional<double> duration;           // in units; none unless a 4- or 8-byte float
+};
+// `elements` counts down the kMaxElements budget; a damaged Info says nothing.
+Info parseInfo(Bytes body, int& elements);
+// Milliseconds, rounded to the nearest, or none (see durationMs above).
+std::optional<std::uint64_t> durationMs(const Info& info);
 // Frames per second from the nanoseconds per frame.
 std::optional<Fraction> frameRate(std::uint64_t defaultDuration);
 

@@ -2,9 +2,11 @@
 
 #include "source/media/byte_cursor.h"
 #include "source/media/h26x.h"
+#include "source/media/rate_snap.h"
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -24,6 +26,13 @@ constexpr std::uint32_t fourcc(const char (&s)[5]) {
 }
 
 constexpr std::uint32_t kMoov = fourcc("moov");
+constexpr std::uint32_t kMvhd = fourcc("mvhd");
+constexpr std::uint32_t kMdat = fourcc("mdat");
+constexpr std::uint32_t kEdts = fourcc("edts");
+constexpr std::uint32_t kElst = fourcc("elst");
+constexpr std::uint32_t kMehd = fourcc("mehd");
+constexpr std::uint32_t kFiel = fourcc("fiel");
+constexpr std::uint32_t kClap = fourcc("clap");
 constexpr std::uint32_t kTrak = fourcc("trak");
 constexpr std::uint32_t kTkhd = fourcc("tkhd");
 constexpr std::uint32_t kMdia = fourcc("mdia");
@@ -66,6 +75,8 @@ public:
         return false;
     }
     bool countBox() { return ++boxes_ <= kMaxBoxes || fail(kErrorTooManyBoxes); }
+    // From now on at most `more` reads, within kMaxReads.
+    void limitReads(int more) { maxReads_ = std::min(maxReads_, reads_ + more); }
 
     // [offset, offset + length); the span lasts until the next get().
     bool get(std::uint64_t offset, std::size_t length, Bytes& out) {
@@ -83,7 +94,7 @@ public:
             return fail(kErrorCutShort);
         const std::size_t want = static_cast<std::size_t>(
             std::min<std::uint64_t>(std::max(length, kReadAhead), size() - offset));
-        if (reads_ >= kMaxReads || want > kMaxBytesRead - bytesRead_)
+        if (reads_ >= maxReads_ || want > kMaxBytesRead - bytesRead_)
             return fail(kErrorTooLarge);
         ++reads_;
         bytesRead_ += want;
@@ -104,6 +115,7 @@ private:
     std::vector<std::uint8_t> window_;
     std::uint64_t windowAt_ = 0;
     int reads_ = 0;
+    int maxReads_ = kMaxReads;
     std::uint64_t bytesRead_ = 0;
     int boxes_ = 0;
     const char* error_ = nullptr;
@@ -177,13 +189,18 @@ public:
         case BoxHeader::TooSmall:
             return failed(kErrorBoxTooSmall);
         case BoxHeader::SizeCutShort:
+            return failed(depth_ == 0 ? kErrorCutShort : kErrorPastParent);
         case BoxHeader::PastParent: // at the top, past the end of the file
+            pastEnd_ = header.type;
             return failed(depth_ == 0 ? kErrorCutShort : kErrorPastParent);
         }
         const Box box{header.type, at_ + header.length, at_ + header.size};
         at_ += header.size;
         return box;
     }
+
+    // The type of the box that ran past its parent, when one did.
+    std::uint32_t pastEnd() const { return pastEnd_; }
 
 private:
     std::optional<Box> failed(const char* sentence) {
@@ -195,6 +212,7 @@ private:
     std::uint64_t at_;
     std::uint64_t end_;
     int depth_;
+    std::uint32_t pastEnd_ = 0;
 };
 
 // The first `cap` bytes of a box's body, or all of it.
@@ -208,16 +226,21 @@ struct Timing {
     std::uint64_t samples = 0;
     std::uint64_t duration = 0;
     std::uint32_t firstDelta = 0;
+    std::uint32_t shortest = 0;
+    std::uint32_t longest = 0;
     bool variable = false;
     bool overflow = false;
 
     void add(std::uint64_t count, std::uint32_t delta) {
         if (count == 0)
             return;
-        if (samples == 0)
-            firstDelta = delta;
-        else if (delta != firstDelta)
-            variable = true;
+        if (samples == 0) {
+            firstDelta = shortest = longest = delta;
+        } else {
+            variable = variable || delta != firstDelta;
+            shortest = std::min(shortest, delta);
+            longest = std::max(longest, delta);
+        }
         if (count > UINT64_MAX - samples || (delta != 0 && count > UINT64_MAX / delta) ||
             count * delta > UINT64_MAX - duration) {
             overflow = true;
@@ -228,16 +251,35 @@ struct Timing {
     }
 };
 
+// What elst says: the movie ticks of its edits that show media.
+struct Edits {
+    bool present = false;
+    bool readable = true; // false: too long for kMaxEdits, or damaged
+    bool showsMedia = false;
+    bool openEnded = false; // an edit that shows media has no length
+    std::uint64_t shown = 0;
+    bool overflow = false;
+};
+
 struct Track {
     std::uint32_t id = 0;
     std::optional<std::uint32_t> handler;
     int rotation = 0;
     std::uint32_t timescale = 0;
+    std::optional<std::uint64_t> mediaDuration; // mdhd's, when it states one
+    Edits edits;
+    // The stts as read: its samples and ticks, and whether that is all of it.
+    std::uint64_t sttsSamples = 0;
+    std::uint64_t sttsTicks = 0;
+    bool sttsWhole = false;
     bool hasEntry = false;
     std::string codec;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::optional<Fraction> sar;
+    std::optional<Scan> scan;
+    std::optional<FieldOrder> fieldOrder;
+    std::optional<Crop> crop;
     Timing timing;
     // Set when a box of this track is unusable; it matters only if the track
     // turns out to be the video.
@@ -277,11 +319,55 @@ void readTkhd(Bytes b, Track& t) {
 }
 
 void readMdhd(Bytes b, Track& t) {
-    const std::size_t at = !b.empty() && b[0] == 1 ? 20 : 12;
-    if (b.size() < at + 4)
+    const bool wide = !b.empty() && b[0] == 1;
+    const std::size_t at = wide ? 20 : 12;
+    if (b.size() < at + 4) {
         t.damage = kErrorShortBox;
-    else
-        t.timescale = be32(b, at);
+        return;
+    }
+    t.timescale = be32(b, at);
+    // 0 and all ones: the writer did not know.
+    const std::uint64_t unknown = wide ? UINT64_MAX : UINT32_MAX;
+    if (b.size() >= at + (wide ? 12 : 8)) {
+        const std::uint64_t d = wide ? be64(b, at + 4) : be32(b, at + 4);
+        if (d != 0 && d != unknown)
+            t.mediaDuration = d;
+    }
+}
+
+// The edits that show media, summed; an empty edit (media time -1) is a delay
+// before the track starts.
+void readElst(Bytes b, std::uint64_t boxBodySize, Edits& e) {
+    e.present = true;
+    const bool wide = !b.empty() && b[0] == 1;
+    const std::size_t entry = wide ? 20 : 12;
+    if (b.size() < 8) {
+        e.readable = false;
+        return;
+    }
+    const std::uint64_t count = be32(b, 4);
+    if (count > kMaxEdits || count > (boxBodySize - 8) / entry || count > (b.size() - 8) / entry) {
+        e.readable = false;
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = 8 + i * entry;
+        const std::uint64_t duration = wide ? be64(b, at) : be32(b, at);
+        const std::int64_t mediaTime = wide ? static_cast<std::int64_t>(be64(b, at + 8))
+                                            : static_cast<std::int32_t>(be32(b, at + 4));
+        if (mediaTime == -1)
+            continue;
+        if (mediaTime < -1) {
+            e.readable = false;
+            return;
+        }
+        e.showsMedia = true;
+        e.openEnded = e.openEnded || duration == 0;
+        if (duration > UINT64_MAX - e.shown)
+            e.overflow = true;
+        else
+            e.shown += duration;
+    }
 }
 
 // stts: the declared count must fit the declared box; the entries are summed
@@ -301,6 +387,41 @@ void readStts(Bytes b, std::uint64_t boxBodySize, Track& t) {
         const auto at = static_cast<std::size_t>(8 + 8 * i);
         t.timing.add(be32(b, at), be32(b, at + 4));
     }
+    t.sttsSamples = t.timing.samples;
+    t.sttsTicks = t.timing.duration;
+    t.sttsWhole = read == count && !t.timing.overflow;
+}
+
+// fiel: the fields a sample holds, then which is shown first and stored first.
+void readFiel(Bytes b, Track& t) {
+    if (b.size() < 2)
+        return;
+    if (b[0] == 1) {
+        t.scan = Scan::Progressive;
+    } else if (b[0] == 2) {
+        t.scan = Scan::Interlaced;
+        // 1 and 6: that field shown and stored first; 9 and 14: shown first
+        // the bottom and the top, the other stored first.
+        if (b[1] == 1 || b[1] == 14)
+            t.fieldOrder = FieldOrder::TopFirst;
+        else if (b[1] == 6 || b[1] == 9)
+            t.fieldOrder = FieldOrder::BottomFirst;
+    }
+}
+
+void readClap(Bytes b, Track& t) {
+    if (b.size() < 32)
+        return;
+    CleanAperture c;
+    c.widthN = be32(b, 0);
+    c.widthD = be32(b, 4);
+    c.heightN = be32(b, 8);
+    c.heightD = be32(b, 12);
+    c.horizOffN = static_cast<std::int32_t>(be32(b, 16));
+    c.horizOffD = be32(b, 20);
+    c.vertOffN = static_cast<std::int32_t>(be32(b, 24));
+    c.vertOffD = be32(b, 28);
+    t.crop = cropFromCleanAperture(c, t.width, t.height);
 }
 
 // The first sample description, which must be a visual one; its shape comes
@@ -337,6 +458,10 @@ void readStsd(Source& source, Bytes b, Track& t) {
             vui = h26x::h264SpsAspect(h26x::avcConfigSps(body));
         else if (child.type == kHvcC && !vui)
             vui = h26x::h265SpsAspect(h26x::hevcConfigSps(body));
+        else if (child.type == kFiel)
+            readFiel(body, t);
+        else if (child.type == kClap)
+            readClap(body, t);
     }
     t.sar = pasp ? pasp : vui;
 }
@@ -380,39 +505,85 @@ Track readTrak(Source& source, const Box& trak, int depth) {
     Children c(source, trak.body, trak.end, depth);
     while (const auto box = c.next()) {
         Bytes b;
-        if (box->type == kTkhd && readBody(source, *box, kMaxSmallBoxRead, b))
+        if (box->type == kTkhd && readBody(source, *box, kMaxSmallBoxRead, b)) {
             readTkhd(b, t);
-        else if (box->type == kMdia)
+        } else if (box->type == kMdia) {
             walkMdia(source, *box, depth + 1, t);
+        } else if (box->type == kEdts) {
+            Children e(source, box->body, box->end, depth + 1);
+            while (const auto inner = e.next())
+                if (inner->type == kElst && !t.edits.present &&
+                    readBody(source, *inner, 8 + std::size_t{kMaxEdits} * 20, b))
+                    readElst(b, inner->bodySize(), t.edits);
+        }
     }
     return t;
 }
+
+// The video track's samples in the fragments walked.
+struct Fragments {
+    std::uint64_t samples = 0;
+    std::uint64_t ticks = 0;
+    bool whole = true; // false once a fragment's durations could not be summed
+
+    void add(std::uint64_t count, std::uint64_t ticksEach) {
+        if (count > UINT64_MAX - samples ||
+            (ticksEach != 0 && count > (UINT64_MAX - ticks) / ticksEach)) {
+            whole = false;
+            return;
+        }
+        samples += count;
+        ticks += count * ticksEach;
+    }
+};
 
 struct Movie {
     std::optional<Track> video;
     // Damage in a track that might have been the video: its hdlr was unread.
     const char* hiddenDamage = nullptr;
+    std::uint32_t timescale = 0;    // mvhd's, for edits and mehd
+    bool fragmented = false;        // an mvex: moofs may follow
+    std::uint64_t fragmentTime = 0; // mehd's, in the movie's timescale; 0 unstated
     std::uint32_t trexDuration = 0; // the video track's default sample duration
+    Fragments fragments;
 };
+
+void readMvhd(Bytes b, Movie& movie) {
+    const std::size_t at = !b.empty() && b[0] == 1 ? 20 : 12;
+    if (b.size() >= at + 4)
+        movie.timescale = be32(b, at);
+}
+
+void readMehd(Bytes b, Movie& movie) {
+    const bool wide = !b.empty() && b[0] == 1;
+    if (b.size() >= (wide ? 12u : 8u))
+        movie.fragmentTime = wide ? be64(b, 4) : be32(b, 4);
+}
 
 // The first video track, and the defaults that fragments of it inherit.
 void readMoov(Source& source, const Box& moov, Movie& movie) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> trex; // track id, duration
     Children c(source, moov.body, moov.end, 1);
     while (const auto box = c.next()) {
-        if (box->type == kTrak && !movie.video) {
+        Bytes b;
+        if (box->type == kMvhd && readBody(source, *box, kMaxSmallBoxRead, b)) {
+            readMvhd(b, movie);
+        } else if (box->type == kTrak && !movie.video) {
             Track t = readTrak(source, *box, 2);
             if (!source.error() && t.handler == kVide)
                 movie.video = std::move(t);
             else if (!t.handler && t.damage && !movie.hiddenDamage)
                 movie.hiddenDamage = t.damage;
         } else if (box->type == kMvex) {
+            movie.fragmented = true;
             Children m(source, box->body, box->end, 2);
-            Bytes b;
-            while (const auto inner = m.next())
+            while (const auto inner = m.next()) {
                 if (inner->type == kTrex && readBody(source, *inner, kMaxSmallBoxRead, b) &&
                     b.size() >= 16)
                     trex.emplace_back(be32(b, 4), be32(b, 12));
+                else if (inner->type == kMehd && readBody(source, *inner, kMaxSmallBoxRead, b))
+                    readMehd(b, movie);
+            }
         }
     }
     if (movie.video)
@@ -421,10 +592,45 @@ void readMoov(Source& source, const Box& moov, Movie& movie) {
                 movie.trexDuration = duration;
 }
 
-// The video track's timing in the first fragment: its first trun's own
-// durations, else the default of tfhd, else that of trex.
-void readMoof(Source& source, const Box& moof, Movie& movie) {
+// One trun of the video track: its samples go to the fragments' sum, and
+// those of the first trun to the rate when `forRate` (stts had none).
+void readTrun(Bytes b, std::uint64_t bodySize, std::uint32_t defaultDuration, bool forRate,
+              Movie& movie) {
     Track& t = *movie.video;
+    const std::uint32_t flags = be32(b, 0) & 0xffffff;
+    const std::uint64_t count = be32(b, 4);
+    const std::size_t first = 8 + (flags & 0x1 ? 4 : 0) + (flags & 0x4 ? 4 : 0);
+    const std::size_t record = 4 * static_cast<std::size_t>(std::popcount(flags & 0xf00));
+    if (!(flags & 0x100)) {
+        if (forRate)
+            t.timing.add(count, defaultDuration);
+        if (defaultDuration == 0 && count != 0)
+            movie.fragments.whole = false;
+        else
+            movie.fragments.add(count, defaultDuration);
+        return;
+    }
+    if (first > bodySize || count > (bodySize - first) / record || first > b.size()) {
+        movie.fragments.whole = false;
+        return;
+    }
+    const std::uint64_t read = std::min<std::uint64_t>(count, (b.size() - first) / record);
+    if (read < count)
+        movie.fragments.whole = false;
+    for (std::uint64_t i = 0; i < read; ++i) {
+        const std::uint32_t duration = be32(b, static_cast<std::size_t>(first + i * record));
+        if (forRate)
+            t.timing.add(1, duration);
+        if (movie.fragments.whole)
+            movie.fragments.add(1, duration);
+    }
+}
+
+// The video track's samples in one fragment. For the rate, when stts gave
+// none: the first fragment's first trun, else the default of tfhd, else
+// that of trex.
+void readMoof(Source& source, const Box& moof, Movie& movie, bool forRate) {
+    const std::uint32_t id = movie.video->id;
     Children c(source, moof.body, moof.end, 1);
     while (const auto traf = c.next()) {
         if (traf->type != kTraf)
@@ -436,42 +642,96 @@ void readMoof(Source& source, const Box& moof, Movie& movie) {
             Bytes b;
             if (box->type == kTfhd && readBody(source, *box, kMaxSmallBoxRead, b) &&
                 b.size() >= 8) {
-                ours = be32(b, 4) == t.id;
+                ours = be32(b, 4) == id;
                 if (!ours)
                     break;
                 const std::uint32_t flags = be32(b, 0) & 0xffffff;
                 std::size_t at = 8 + (flags & 0x1 ? 8 : 0) + (flags & 0x2 ? 4 : 0);
                 if (flags & 0x8 && b.size() >= at + 4)
                     defaultDuration = be32(b, at);
-            } else if (box->type == kTrun && ours && readBody(source, *box, kMaxTableRead, b) &&
-                       b.size() >= 8) {
-                const std::uint32_t flags = be32(b, 0) & 0xffffff;
-                const std::uint64_t count = be32(b, 4);
-                const std::size_t first = 8 + (flags & 0x1 ? 4 : 0) + (flags & 0x4 ? 4 : 0);
-                const std::size_t record =
-                    4 * static_cast<std::size_t>(std::popcount(flags & 0xf00));
-                if (!(flags & 0x100)) {
-                    t.timing.add(count, defaultDuration);
-                    return;
+            } else if (box->type == kTrun && ours) {
+                if (!readBody(source, *box, kMaxTableRead, b) || b.size() < 8) {
+                    movie.fragments.whole = false;
+                    continue;
                 }
-                if (first > box->bodySize() || count > (box->bodySize() - first) / record ||
-                    first > b.size())
-                    return;
-                const std::uint64_t read =
-                    std::min<std::uint64_t>(count, (b.size() - first) / record);
-                for (std::uint64_t i = 0; i < read; ++i)
-                    t.timing.add(1, be32(b, static_cast<std::size_t>(first + i * record)));
-                return;
+                readTrun(b, box->bodySize(), defaultDuration, forRate, movie);
+                forRate = false;
             }
         }
-        if (ours && defaultDuration != 0) {
-            t.timing.add(1, defaultDuration);
-            return;
+        if (ours && forRate && defaultDuration != 0) {
+            movie.video->timing.add(1, defaultDuration);
+            forRate = false;
         }
     }
 }
 
-VideoInfo videoInfo(const Track& t) {
+// The media's ticks: mdhd's duration, else the whole stts; then the
+// fragments, when every one was walked.
+std::optional<std::uint64_t> mediaTicks(const Track& t, const Movie& movie, bool walkedAll) {
+    std::uint64_t ticks = 0;
+    if (t.mediaDuration)
+        ticks = *t.mediaDuration;
+    else if (t.sttsWhole)
+        ticks = t.sttsTicks;
+    if (movie.fragmented) {
+        if (!walkedAll || !movie.fragments.whole || movie.fragments.ticks > UINT64_MAX - ticks)
+            return std::nullopt;
+        ticks += movie.fragments.ticks;
+    }
+    if (ticks == 0)
+        return std::nullopt;
+    return ticks;
+}
+
+// Whether the running time is known without the fragments.
+bool timeFromHeaders(const Track& t, const Movie& movie) {
+    const Edits& e = t.edits;
+    if (e.present && e.readable && e.showsMedia && !e.openEnded)
+        return true;
+    return movie.fragmentTime != 0;
+}
+
+std::optional<std::uint64_t> runningTime(const Track& t, const Movie& movie, bool walkedAll) {
+    const Edits& e = t.edits;
+    if (e.present && !e.readable)
+        return std::nullopt;
+    if (!e.present || !e.showsMedia || e.openEnded) {
+        if (movie.fragmentTime != 0)
+            return durationMs(movie.fragmentTime, movie.timescale);
+        const auto media = mediaTicks(t, movie, walkedAll);
+        return media ? durationMs(*media, t.timescale) : std::nullopt;
+    }
+    if (e.overflow)
+        return std::nullopt;
+    const auto shown = durationMs(e.shown, movie.timescale);
+    // Writers round an edit up to the movie's timescale, often coarser than
+    // the media's: a media end within one movie tick before it is the true
+    // one. In ticks of both: shown * mediaScale - media * movieScale is in
+    // (0, mediaScale].
+    const auto media = mediaTicks(t, movie, walkedAll);
+    const std::uint64_t mediaScale = t.timescale, movieScale = movie.timescale;
+    if (shown && media && mediaScale != 0 && movieScale != 0 &&
+        e.shown <= UINT64_MAX / mediaScale && *media <= UINT64_MAX / movieScale) {
+        const std::uint64_t edited = e.shown * mediaScale, own = *media * movieScale;
+        if (edited > own && edited - own <= mediaScale)
+            return durationMs(*media, t.timescale);
+    }
+    return shown;
+}
+
+std::optional<std::uint64_t> frameCount(const Track& t, const Movie& movie, bool walkedAll) {
+    std::uint64_t frames = t.sttsWhole ? t.sttsSamples : 0;
+    if (movie.fragmented) {
+        if (!walkedAll || !movie.fragments.whole || movie.fragments.samples > UINT64_MAX - frames)
+            return std::nullopt;
+        frames += movie.fragments.samples;
+    }
+    if (frames == 0)
+        return std::nullopt;
+    return frames;
+}
+
+VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
     VideoInfo v;
     v.container = Container::Mp4;
     v.codec = t.codec;
@@ -479,6 +739,9 @@ VideoInfo videoInfo(const Track& t) {
     v.height = t.height;
     v.sar = t.sar;
     v.rotation = t.rotation;
+    v.scan = t.scan;
+    v.fieldOrder = t.fieldOrder;
+    v.crop = t.crop;
     if (t.timescale != 0 && !t.timing.overflow && t.timing.duration != 0) {
         // samples * timescale / duration, reduced before multiplying.
         std::uint64_t samples = t.timing.samples;
@@ -496,7 +759,14 @@ VideoInfo videoInfo(const Track& t) {
         }
         v.rate = reducedRate(samples * timescale, duration);
         v.variableRate = t.timing.variable && v.rate.has_value();
+        if (const auto standard = snapRate({t.timing.samples, t.timing.duration, t.timing.shortest,
+                                            t.timing.longest, t.timescale})) {
+            v.rate = standard;
+            v.variableRate = false;
+        }
     }
+    v.durationMs = runningTime(t, movie, walkedAll);
+    v.frames = frameCount(t, movie, walkedAll);
     return v;
 }
 
@@ -526,6 +796,46 @@ std::optional<Fraction> reducedRate(std::uint64_t num, std::uint64_t den) {
     return Fraction{static_cast<std::int64_t>(num / h), static_cast<std::int64_t>(den / h)};
 }
 
+std::optional<Crop> cropFromCleanAperture(const CleanAperture& c, std::uint32_t width,
+                                          std::uint32_t height) {
+    if (c.widthD == 0 || c.heightD == 0 || c.horizOffD == 0 || c.vertOffD == 0 || width == 0 ||
+        height == 0)
+        return std::nullopt;
+    // The aperture's first column is (width - clean width) / 2 + offset; each
+    // edge to the nearest pixel. Every term is a 32-bit fraction, so doubles
+    // hold them to far below a pixel.
+    const auto edges = [](std::uint32_t side, double clean, double offset, std::uint32_t& before,
+                          std::uint32_t& after) {
+        const double first = std::floor((side - clean) / 2 + offset + 0.5);
+        const double end = std::floor((side + clean) / 2 + offset + 0.5);
+        if (!(first >= 0 && end <= side && first < end))
+            return false;
+        before = static_cast<std::uint32_t>(first);
+        after = side - static_cast<std::uint32_t>(end);
+        return true;
+    };
+    Crop crop;
+    if (!edges(width, static_cast<double>(c.widthN) / c.widthD,
+               static_cast<double>(c.horizOffN) / c.horizOffD, crop.left, crop.right) ||
+        !edges(height, static_cast<double>(c.heightN) / c.heightD,
+               static_cast<double>(c.vertOffN) / c.vertOffD, crop.top, crop.bottom))
+        return std::nullopt;
+    return crop;
+}
+
+std::optional<std::uint64_t> durationMs(std::uint64_t ticks, std::uint32_t timescale) {
+    if (timescale == 0)
+        return std::nullopt;
+    const std::uint64_t seconds = ticks / timescale;
+    if (seconds > kMaxDurationMs / 1000)
+        return std::nullopt;
+    const std::uint64_t rest = ticks % timescale; // below 2^32, so rest * 1000 fits
+    const std::uint64_t ms = seconds * 1000 + (rest * 1000 + timescale / 2) / timescale;
+    if (ms > kMaxDurationMs)
+        return std::nullopt;
+    return ms;
+}
+
 ProbeResult inspectMp4(Bytes file, std::size_t prefixSize) {
     io::MemorySource source(file);
     std::vector<std::uint8_t> prefix(std::min(prefixSize, file.size()));
@@ -538,30 +848,53 @@ ProbeResult inspectMp4(Bytes file, std::size_t prefixSize) {
 } // namespace mp4
 
 // The moov, wherever it lies among the top-level boxes, then for a
-// fragmented file the first moof. Once the video track is known, later
-// trouble only leaves the rate unknown.
+// fragmented file its moofs: the first for the rate when stts had none, and
+// all of them, within kMaxFragmentReads, for the running time when no header
+// gave it. Once the video track is known, later trouble only leaves the rate
+// or the running time unknown. An mdat with no moov anywhere is a recording
+// whose index was never written.
 ProbeResult readMp4(Bytes prefix, io::ByteSource& source) {
     using namespace mp4;
     Source file(prefix, source);
     Children top(file, 0, file.size(), 0);
     Movie movie;
     bool sawMovie = false;
+    bool sawMdat = false;
+    bool sawMoof = false;
+    bool walking = false;   // through the moofs after the moov
+    bool walkedAll = false; // to the end of the file, every moof read
     for (int count = 0;; ++count) {
-        if (count == kMaxTopLevelBoxes) {
+        if (!walking && count == kMaxTopLevelBoxes) {
             file.fail(kErrorTooManyBoxes);
             break;
         }
         const auto box = top.next();
-        if (!box)
+        if (!box) {
+            walkedAll = walking && !file.error();
             break;
+        }
+        sawMdat = sawMdat || box->type == kMdat;
         if (box->type == kMoov && !sawMovie) {
             sawMovie = true;
             readMoov(file, *box, movie);
-            if (!movie.video || movie.video->damage || movie.video->timing.samples != 0)
+            if (!movie.video || movie.video->damage || !movie.fragmented)
                 break;
-        } else if (box->type == kMoof && movie.video) {
-            readMoof(file, *box, movie);
-            break;
+            const bool rateKnown = movie.video->timing.samples != 0;
+            if (rateKnown && timeFromHeaders(*movie.video, movie))
+                break;
+            walking = true;
+            if (rateKnown)
+                file.limitReads(kMaxFragmentReads);
+        } else if (box->type == kMoof && movie.video && walking) {
+            const bool forRate = !sawMoof && movie.video->timing.samples == 0;
+            sawMoof = true;
+            readMoof(file, *box, movie, forRate);
+            if (timeFromHeaders(*movie.video, movie))
+                break;
+            if (forRate)
+                file.limitReads(kMaxFragmentReads);
+        } else if (box->type == kMoof) {
+            sawMoof = true;
         }
     }
     ProbeResult result;
@@ -575,8 +908,12 @@ ProbeResult readMp4(Bytes prefix, io::ByteSource& source) {
         Track& t = *movie.video;
         if (t.timing.samples == 0 && movie.trexDuration != 0)
             t.timing.add(1, movie.trexDuration);
-        result.video = videoInfo(t);
-    } else if (file.error())
+        result.video = videoInfo(t, movie, walkedAll);
+    } else if (!sawMovie && !sawMoof &&
+               ((sawMdat && !file.error()) ||
+                (file.error() == kErrorCutShort && top.pastEnd() == kMdat)))
+        result.error = kErrorNoIndex;
+    else if (file.error())
         result.error = file.error();
     else if (movie.hiddenDamage)
         result.error = movie.hiddenDamage;

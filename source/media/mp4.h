@@ -3,8 +3,8 @@
 // The ISO base media file format reader (MP4, MOV, 3GP) behind readMp4().
 //
 // Boxes are walked by their declared sizes; only the boxes we need are read
-// (tkhd, mdhd, hdlr, stsd, stts, trex, and for a fragmented file the first
-// moof's tfhd and trun), each up to a cap of its own, so that neither a large
+// (mvhd, tkhd, elst, mdhd, hdlr, stsd, stts, mehd, trex, and for a fragmented
+// file the moofs' tfhd and trun), each up to a cap of its own, so that neither a large
 // moov nor a large mdat before it costs more than a few reads. Bytes beyond
 // the caller's prefix come through a read-ahead window of kReadAhead bytes.
 // A moov of any declared size is walked, never read whole; the walk stops
@@ -22,7 +22,30 @@
 //   delta. With no stts samples (a fragmented file), the first moof's first
 //   trun of the track, its durations or tfhd's default, else trex's default.
 //   None when the timescale or the summed duration is 0 or a sum overflows.
+//   A rate whose time stamps were only rounded to the timescale is snapped
+//   to its standard rate, see snapRate().
 // - rotation: from the tkhd matrix, see rotationFromMatrix().
+// - durationMs: the time the track is shown. With an edit list, the sum of
+//   its edits that show media (mvhd's timescale); empty edits (media time -1)
+//   only delay the start and are not counted; a sum at most one movie tick
+//   past the media's own end (writers round edits up) gives way to that end.
+//   An edit of no length that shows
+//   media runs to the media's end, so the list then gives way to the media's
+//   own duration, as does a list without one edit that shows media. The
+//   media's duration is mdhd's over its timescale (0 and all ones state none,
+//   and the stts sum stands in when read whole); a fragmented file adds its
+//   fragments' sample durations, or gives mehd's duration in the movie's
+//   timescale. A list too long to read, fragments beyond the reads allowed
+//   for them, or a duration over kMaxDurationMs leave it unknown.
+// - frames: the samples of stts, read whole, and of the fragments walked.
+// - scan and fieldOrder: the sample entry's fiel (fields 1 progressive, 2
+//   interlaced; then its detail says which field is shown first: 1 and 14 the
+//   top, 6 and 9 the bottom, 1 and 6 storing that field first, 9 and 14 the
+//   other). A fiel too short or with other values states nothing.
+// - crop: clap's clean aperture (a centred width and height, moved by the
+//   offsets) in whole pixels, its edges rounded to the nearest. A zero
+//   denominator or an aperture outside the frame states none. pasp is the
+//   shape of the cropped picture's pixels, as of the whole frame's.
 // Damage in a track that is not the video is ignored; once the video track
 // is read, trouble further on (a later trak, the moof) only leaves the rate
 // unknown. The walk descends only into the boxes named above, at most five
@@ -61,11 +84,22 @@ inline constexpr int kMaxBoxDepth = 12;
 inline constexpr std::size_t kMaxSmallBoxRead = 4096;
 inline constexpr std::size_t kMaxStsdRead = 256 * 1024;
 inline constexpr std::size_t kMaxTableRead = 1024 * 1024;
+// Edits read from elst; a file has one to three, an editor's cut a few
+// hundred. A longer list leaves the running time unknown.
+inline constexpr std::uint32_t kMaxEdits = 1024;
+// Reads past the moov allowed for walking a fragmented file's moofs to sum
+// their durations; a file whose fragments need more is of unknown length.
+// Fragments already within the bytes read cost nothing.
+inline constexpr int kMaxFragmentReads = 4;
+// Longer running times are damage: about ten years.
+inline constexpr std::uint64_t kMaxDurationMs = 10ull * 366 * 24 * 3600 * 1000;
 
 // The sentences readMp4() puts into ProbeResult::error.
 inline constexpr const char* kErrorCutShort =
     "The MP4 file is cut short: its header is incomplete.";
 inline constexpr const char* kErrorNoMovie = "The MP4 file has no movie header.";
+inline constexpr const char* kErrorNoIndex =
+    "The MP4 file has no index (moov): its recording was cut short before the index was written.";
 inline constexpr const char* kErrorNoVideo = "The MP4 file has no video track.";
 inline constexpr const char* kErrorPastParent =
     "The MP4 header is damaged: a box runs past its parent.";
@@ -91,6 +125,23 @@ int rotationFromMatrix(std::int32_t a, std::int32_t b);
 // num/den reduced; when that still does not fit, both are halved until it
 // does (only averages get there). None when either is 0.
 std::optional<Fraction> reducedRate(std::uint64_t num, std::uint64_t den);
+
+// The crop that a clean aperture (clap's eight numbers: width, height,
+// horizontal and vertical offset, each a numerator and a denominator, the
+// offsets signed) leaves of a frame of `width` x `height`.
+struct CleanAperture {
+    std::uint32_t widthN = 0, widthD = 0, heightN = 0, heightD = 0;
+    std::int32_t horizOffN = 0;
+    std::uint32_t horizOffD = 0;
+    std::int32_t vertOffN = 0;
+    std::uint32_t vertOffD = 0;
+};
+std::optional<Crop> cropFromCleanAperture(const CleanAperture& c, std::uint32_t width,
+                                          std::uint32_t height);
+
+// Milliseconds, rounded to the nearest, of `ticks` at `timescale`; none when
+// the timescale is 0 or the result passes kMaxDurationMs.
+std::optional<std::uint64_t> durationMs(std::uint64_t ticks, std::uint32_t timescale);
 
 // What open and readMp4() do together, on a file held in memory;
 // `prefixSize` stands for the size of open's first read.

@@ -1,10 +1,14 @@
 #include "source/media/matroska.h"
+#include "tests/source/media/media_print.h"
 #include "tests/source/media/media_test_support.h"
 #include "tests/support/byte_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -55,7 +59,6 @@ Buffer strEl(std::uint32_t id, const std::string& s) {
     return el(id, Buffer(s.begin(), s.end()));
 }
 
-constexpr std::uint32_t kIdInfo = 0x1549A966;
 constexpr std::uint32_t kIdVoid = 0xEC;
 
 Buffer ebml(const std::string& docType = "webm") {
@@ -71,6 +74,7 @@ struct Track {
                                  unit = std::nullopt;
     std::uint64_t crop[4] = {0, 0, 0, 0}; // top, bottom, left, right
     std::size_t codecPrivate = 0;         // bytes of it, before the Video element
+    std::optional<std::uint64_t> interlaced = std::nullopt, fieldOrder = std::nullopt;
 };
 
 Buffer entry(const Track& t) {
@@ -90,6 +94,10 @@ Buffer entry(const Track& t) {
         video = cat({video, uintEl(kIdDisplayHeight, *t.displayHeight)});
     if (t.unit)
         video = cat({video, uintEl(kIdDisplayUnit, *t.unit)});
+    if (t.interlaced)
+        video = cat({video, uintEl(kIdFlagInterlaced, *t.interlaced)});
+    if (t.fieldOrder)
+        video = cat({video, uintEl(kIdFieldOrder, *t.fieldOrder)});
     Buffer b = cat({uintEl(0xD7, 1), uintEl(kIdTrackType, t.type), strEl(kIdCodecId, t.codec)});
     if (t.duration)
         b = cat({b, uintEl(kIdDefaultDuration, *t.duration)});
@@ -102,7 +110,25 @@ Buffer tracks(std::initializer_list<Buffer> entries) {
     return el(kIdTracks, cat(entries));
 }
 Buffer info() {
-    return el(kIdInfo, uintEl(0x2AD7B1, 1000000));
+    return el(kIdInfo, uintEl(kIdTimestampScale, 1000000));
+}
+// A Duration of 8 bytes, or of 4 as a float.
+Buffer durationEl(double d) {
+    const auto bits = std::bit_cast<std::uint64_t>(d);
+    Buffer b;
+    for (int shift = 56; shift >= 0; shift -= 8)
+        b.push_back(static_cast<std::uint8_t>(bits >> shift));
+    return el(kIdDuration, b);
+}
+Buffer durationEl4(float d) {
+    const auto bits = std::bit_cast<std::uint32_t>(d);
+    Buffer b;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        b.push_back(static_cast<std::uint8_t>(bits >> shift));
+    return el(kIdDuration, b);
+}
+Buffer infoOf(const Buffer& duration, std::optional<std::uint64_t> scale = std::nullopt) {
+    return el(kIdInfo, cat({scale ? uintEl(kIdTimestampScale, *scale) : Buffer{}, duration}));
 }
 Buffer cluster() {
     return el(kIdCluster, uintEl(0xE7, 0));
@@ -117,6 +143,15 @@ Buffer seekHead(std::uint64_t position, int positionLength = 0) {
     return el(kIdSeekHead,
               el(kIdSeek, cat({el(kIdSeekId, idBytes(kIdTracks)), el(kIdSeekPosition, pos)})));
 }
+// A SeekHead naming the Info and the track list, both 4-byte positions.
+Buffer seekHeadBoth(std::uint64_t info, std::uint64_t tracks) {
+    auto seek = [](std::uint32_t id, std::uint64_t position) {
+        Buffer pos = sizeBytes(position, 4);
+        pos[0] &= 0x0F;
+        return el(kIdSeek, cat({el(kIdSeekId, idBytes(id)), el(kIdSeekPosition, pos)}));
+    };
+    return el(kIdSeekHead, cat({seek(kIdInfo, info), seek(kIdTracks, tracks)}));
+}
 Buffer voidOf(std::size_t n) {
     return el(kIdVoid, Buffer(n, 0), 4);
 }
@@ -126,6 +161,10 @@ struct Expect {
     std::uint32_t width = 640, height = 480;
     std::optional<Fraction> rate = Fraction{25, 1};
     std::optional<Fraction> sar = std::nullopt;
+    std::optional<std::uint64_t> durationMs = std::nullopt;
+    std::optional<Scan> scan = std::nullopt;
+    std::optional<FieldOrder> order = std::nullopt;
+    std::optional<Crop> crop = std::nullopt;
 };
 
 void expectVideo(const ProbeResult& r, const Expect& e) {
@@ -138,10 +177,17 @@ void expectVideo(const ProbeResult& r, const Expect& e) {
     EXPECT_EQ(v.rate, e.rate);
     EXPECT_EQ(v.sar, e.sar);
     EXPECT_FALSE(v.variableRate);
+    EXPECT_EQ(v.durationMs, e.durationMs);
+    EXPECT_EQ(v.frames, std::nullopt);
+    EXPECT_EQ(v.scan, e.scan);
+    EXPECT_EQ(v.fieldOrder, e.order);
+    EXPECT_EQ(v.crop, e.crop);
 }
 
 // Checked against ffprobe's width, height, r_frame_rate and sample_aspect_ratio
-// (which says 1:1 where the file gives no display size, and we say nothing).
+// (which says 1:1 where the file gives no display size, and we say nothing),
+// its format duration and field_order (which it takes from an H.264 stream
+// over the file's flags).
 struct CorpusCase {
     const char* file;
     Expect expect;
@@ -149,12 +195,31 @@ struct CorpusCase {
 
 TEST(MatroskaCorpus, ReadsEachFileFromItsPrefixAlone) {
     const CorpusCase cases[] = {
-        {"vp9-160x120-25.webm", {"V_VP9", 160, 120, Fraction{25, 1}, std::nullopt}},
-        {"live-160x90-50.webm", {"V_VP9", 160, 90, Fraction{50, 1}, std::nullopt}},
+        {"vp9-160x120-25.webm",
+         {"V_VP9", 160, 120, Fraction{25, 1}, std::nullopt, 80, Scan::Progressive}},
+        // Live: no Duration.
+        {"live-160x90-50.webm",
+         {"V_VP9", 160, 90, Fraction{50, 1}, std::nullopt, std::nullopt, Scan::Progressive}},
         {"h264-320x240-sar4x3-30000-1001.mkv",
-         {"V_MPEG4/ISO/AVC", 320, 240, Fraction{30000, 1001}, Fraction{4, 3}}},
+         {"V_MPEG4/ISO/AVC", 320, 240, Fraction{30000, 1001}, Fraction{4, 3}, 66,
+          Scan::Progressive}},
         {"h264-176x144-sar12x11-24000-1001.mkv",
-         {"V_MPEG4/ISO/AVC", 176, 144, Fraction{24000, 1001}, Fraction{12, 11}}},
+         {"V_MPEG4/ISO/AVC", 176, 144, Fraction{24000, 1001}, Fraction{12, 11}, 125,
+          Scan::Progressive}},
+        // 720x432 of picture shown at 720x576: a 5:4 picture of 3:4 pixels.
+        {"h264-720x576-25-crop0-72-0-72.mkv",
+         {"V_MPEG4/ISO/AVC", 720, 576, Fraction{25, 1}, Fraction{3, 4}, 80, std::nullopt,
+          std::nullopt, Crop{0, 72, 0, 72}}},
+        // mkvmerge's --field-order alone; ffprobe goes by the stream.
+        {"h264-64x48-25-tff.mkv",
+         {"V_MPEG4/ISO/AVC", 64, 48, Fraction{25, 1}, Fraction{1, 1}, 80, Scan::Interlaced,
+          FieldOrder::TopFirst}},
+        {"h264-64x48-25-bff-interlaced.mkv",
+         {"V_MPEG4/ISO/AVC", 64, 48, Fraction{25, 1}, Fraction{1, 1}, 80, Scan::Interlaced,
+          FieldOrder::BottomFirst}},
+        {"mpeg2-64x48-30000-1001-bff.mkv",
+         {"V_MPEG2", 64, 48, Fraction{30000, 1001}, std::nullopt, 66, Scan::Interlaced,
+          FieldOrder::BottomFirst}},
     };
     for (const CorpusCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -180,7 +245,7 @@ TEST(MatroskaCorpus, WithoutDefaultDurationTheRateIsUnknown) {
     ASSERT_NE(at, file.end());
     at[2] ^= 0x01;
     expectVideo(run(file, &readMatroska).result,
-                {"V_MPEG4/ISO/AVC", 320, 240, std::nullopt, Fraction{4, 3}});
+                {"V_MPEG4/ISO/AVC", 320, 240, std::nullopt, Fraction{4, 3}, 66, Scan::Progressive});
 }
 
 struct Good {
@@ -219,7 +284,7 @@ std::vector<Good> goodFiles() {
                              .displayHeight = 3,
                              .unit = 3,
                              .crop = {0, 0, 8, 8}})})}),
-         {.width = 720, .height = 576, .sar = Fraction{12, 11}}},
+         {.width = 720, .height = 576, .sar = Fraction{12, 11}, .crop = Crop{8, 0, 8, 0}}},
         {"CropTopAndBottom",
          mkv({tracks({entry({.width = 640,
                              .height = 480,
@@ -227,7 +292,7 @@ std::vector<Good> goodFiles() {
                              .displayHeight = 9,
                              .unit = 3,
                              .crop = {60, 60, 0, 0}})})}),
-         {.sar = Fraction{1, 1}}},
+         {.sar = Fraction{1, 1}, .crop = Crop{0, 60, 0, 60}}},
         {"Centimetres",
          mkv({tracks({entry({.displayWidth = 32, .displayHeight = 18, .unit = 1})})}),
          {.sar = Fraction{4, 3}}},
@@ -494,6 +559,151 @@ TEST(Matroska, RateFromNanosecondsPerFrame) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.duration);
         EXPECT_EQ(frameRate(c.duration), c.rate);
+    }
+}
+
+// ---- Running time from Info.
+
+struct Timed {
+    const char* name;
+    Buffer file;
+    std::optional<std::uint64_t> durationMs;
+};
+
+class MatroskaRunningTime : public testing::TestWithParam<Timed> {};
+
+TEST_P(MatroskaRunningTime, IsInfosDurationOrUnknown) {
+    const Timed& t = GetParam();
+    for (const std::size_t prefix : {io::kPrefixSize, std::size_t{12}}) {
+        const mediatest::Run r = run(t.file, &readMatroska, prefix);
+        ASSERT_TRUE(r.result.ok()) << r.result.error;
+        EXPECT_EQ(r.result.video->durationMs, t.durationMs) << "prefix " << prefix;
+    }
+}
+
+std::vector<Timed> timedFiles() {
+    const Buffer plain = tracks({entry({})});
+    const Buffer bigInfo = el(kIdInfo, cat({durationEl(5000), voidOf(kMaxInfoSize)}));
+    const Buffer infoFirst = infoOf(durationEl(8000));
+    // SeekHead, a gap, the track list, then Info past it.
+    const Buffer gap = voidOf(100 * 1024);
+    const std::size_t seekSize = seekHeadBoth(0, 0).size();
+    const Buffer farInfo =
+        mkv({seekHeadBoth(seekSize + gap.size() + plain.size(), seekSize + gap.size()), gap, plain,
+             infoOf(durationEl(7000))});
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    return {
+        {"EightByteFloat", mkv({infoOf(durationEl(1234.4)), plain}), 1234},
+        {"FourByteFloat", mkv({infoOf(durationEl4(1500.5f)), plain}), 1501},
+        {"TimestampScaleOfMicroseconds", mkv({infoOf(durationEl(2'500'000), 1000), plain}), 2500},
+        {"TimestampScaleOfSeconds", mkv({infoOf(durationEl(5520), 1'000'000'000), plain}),
+         5'520'000},
+        {"NinetyMinutes", mkv({infoOf(durationEl(5'400'000)), plain}), 5'400'000},
+        {"NoDuration", mkv({info(), plain}), std::nullopt},
+        {"NoInfo", mkv({plain}), std::nullopt},
+        {"NotANumber", mkv({infoOf(durationEl(nan)), plain}), std::nullopt},
+        {"Infinite", mkv({infoOf(durationEl(inf)), plain}), std::nullopt},
+        {"Negative", mkv({infoOf(durationEl(-40)), plain}), std::nullopt},
+        {"Zero", mkv({infoOf(durationEl(0)), plain}), std::nullopt},
+        {"Absurd", mkv({infoOf(durationEl(1e308)), plain}), std::nullopt},
+        {"JustPastTenYears", mkv({infoOf(durationEl(double(kMaxDurationMs) + 1)), plain}),
+         std::nullopt},
+        {"TimestampScaleZero", mkv({infoOf(durationEl(40), 0), plain}), std::nullopt},
+        {"TimestampScaleHuge", mkv({infoOf(durationEl(40), UINT64_MAX), plain}), std::nullopt},
+        {"TenByteFloat", mkv({el(kIdInfo, el(kIdDuration, Buffer(10, 0x40))), plain}),
+         std::nullopt},
+        {"DamagedInfoSaysNothing",
+         mkv({el(kIdInfo, cat({durationEl(40), Buffer{0x00, 0x81}})), plain}), std::nullopt},
+        {"InfoTooLargeIsSkipped", mkv({bigInfo, plain}), std::nullopt},
+        // A SeekHead that names the track list and not Info sends the reader
+        // past it (writers name both).
+        {"InfoTheSeekHeadSkips",
+         mkv({seekHead(seekHead(0, 4).size() + infoFirst.size() + voidOf(20).size(), 4), infoFirst,
+              voidOf(20), plain}),
+         std::nullopt},
+        {"InfoBeforeTheTracksInTheWalk", mkv({seekHead(0, 4), infoFirst, voidOf(20), plain}), 8000},
+        {"InfoWhereTheSeekHeadSays", farInfo, 7000},
+        {"InfoAfterTheTracksWithoutSeekHead", mkv({plain, infoOf(durationEl(40))}), std::nullopt},
+        {"SeekHeadInfoPointingElsewhere",
+         mkv({seekHeadBoth(0, seekSize + 10), voidOf(10 - 4 - 1), plain}), std::nullopt},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Matroska, MatroskaRunningTime, testing::ValuesIn(timedFiles()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(MatroskaRunningTime, InfoPastThePrefixCostsOneReadEach) {
+    const Buffer plain = tracks({entry({})});
+    const Buffer gap = voidOf(100 * 1024);
+    const std::size_t seekSize = seekHeadBoth(0, 0).size();
+    const Buffer file =
+        mkv({seekHeadBoth(seekSize + gap.size() + plain.size(), seekSize + gap.size()), gap, plain,
+             infoOf(durationEl(7000))});
+    const mediatest::Run r = run(file, &readMatroska);
+    ASSERT_TRUE(r.result.ok()) << r.result.error;
+    EXPECT_EQ(r.result.video->durationMs, 7000u);
+    EXPECT_EQ(r.calls, 3u); // open, the Info (header and body together), the track list
+}
+
+// ---- Scan and field order.
+
+struct Interlacing {
+    const char* name;
+    std::optional<std::uint64_t> flag, order;
+    std::optional<Scan> scan;
+    std::optional<FieldOrder> fieldOrder = std::nullopt;
+};
+
+class MatroskaInterlacing : public testing::TestWithParam<Interlacing> {};
+
+TEST_P(MatroskaInterlacing, FollowsTheFlagAndTheOrder) {
+    const Interlacing& c = GetParam();
+    const Buffer file = mkv({tracks({entry({.interlaced = c.flag, .fieldOrder = c.order})})});
+    const mediatest::Run r = run(file, &readMatroska);
+    ASSERT_TRUE(r.result.ok()) << r.result.error;
+    EXPECT_EQ(r.result.video->scan, c.scan);
+    EXPECT_EQ(r.result.video->fieldOrder, c.fieldOrder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matroska, MatroskaInterlacing,
+    testing::Values(
+        Interlacing{"Unstated", std::nullopt, std::nullopt, std::nullopt},
+        Interlacing{"Progressive", 2, std::nullopt, Scan::Progressive},
+        Interlacing{"ProgressiveIgnoresAnOrder", 2, 1, Scan::Progressive},
+        Interlacing{"InterlacedOrderUnstated", 1, std::nullopt, Scan::Interlaced},
+        Interlacing{"InterlacedOrderUndetermined", 1, 2, Scan::Interlaced},
+        Interlacing{"InterlacedOrderSaysProgressive", 1, 0, Scan::Interlaced},
+        Interlacing{"TopFirst", 1, 1, Scan::Interlaced, FieldOrder::TopFirst},
+        Interlacing{"BottomFirst", 1, 6, Scan::Interlaced, FieldOrder::BottomFirst},
+        Interlacing{"TopStoredBottomShownFirst", 1, 9, Scan::Interlaced, FieldOrder::BottomFirst},
+        Interlacing{"BottomStoredTopShownFirst", 1, 14, Scan::Interlaced, FieldOrder::TopFirst},
+        Interlacing{"OtherOrder", 1, 7, Scan::Interlaced},
+        Interlacing{"OrderAloneSaysInterlaced", 0, 6, Scan::Interlaced, FieldOrder::BottomFirst},
+        Interlacing{"OrderWithoutFlag", std::nullopt, 1, Scan::Interlaced, FieldOrder::TopFirst},
+        Interlacing{"UndeterminedFlagAndOrder", 0, 2, std::nullopt},
+        Interlacing{"OtherFlag", 3, std::nullopt, std::nullopt}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(MatroskaCrop, OnlyWhenGivenAndLeavingAPicture) {
+    const struct {
+        const char* name;
+        Track track;
+        std::optional<Crop> crop;
+    } cases[] = {
+        {"NoneGiven", {}, std::nullopt},
+        {"Sides", {.crop = {0, 0, 10, 20}}, Crop{10, 0, 20, 0}},
+        {"AllFour", {.crop = {1, 2, 3, 4}}, Crop{3, 1, 4, 2}},
+        {"WholeWidth", {.crop = {0, 0, 320, 320}}, std::nullopt},
+        {"TallerThanThePicture", {.crop = {480, 1, 0, 0}}, std::nullopt},
+        {"Huge", {.crop = {0, 0, UINT64_MAX, 1}}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const mediatest::Run r = run(mkv({tracks({entry(c.track)})}), &readMatroska);
+        ASSERT_TRUE(r.result.ok()) << r.result.error;
+        EXPECT_EQ(r.result.video->crop, c.crop);
     }
 }
 

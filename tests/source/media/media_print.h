@@ -12,5 +12,14 @@ namespace quorvel::media {
 inline std::ostream& operator<<(std::ostream& os, const Fraction& f) {
     return os << f.num << '/' << f.den;
 }
+inline void PrintTo(const Crop& c, std::ostream* os) {
+    *os << "crop " << c.left << "," << c.top << "," << c.right << "," << c.bottom;
+}
+inline void PrintTo(Scan s, std::ostream* os) {
+    *os << (s == Scan::Progressive ? "progressive" : "interlaced");
+}
+inline void PrintTo(FieldOrder f, std::ostream* os) {
+    *os << (f == FieldOrder::TopFirst ? "top first" : "bottom first");
+}
 
 } // namespace quorvel::media

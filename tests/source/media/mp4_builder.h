@@ -69,11 +69,13 @@ struct Track {
     // a b c d of the matrix, 16.16
     std::int32_t matrix[4] = {0x10000, 0, 0, 0x10000};
     std::uint32_t timescale = 12800;
+    std::uint64_t mediaDuration = 1536; // mdhd's, in `timescale`
     std::vector<std::pair<std::uint32_t, std::uint32_t>> stts = {{3, 512}};
     std::string codec = "avc1";
     std::uint16_t width = 64;
     std::uint16_t height = 48;
     Bytes entryChildren; // pasp, avcC, ...
+    Bytes trakChildren;  // edts, between tkhd and mdia
 };
 
 inline Bytes tkhd(const Track& t) {
@@ -104,7 +106,7 @@ inline Bytes mdhd(const Track& t) {
     const int time = t.mdhdVersion == 1 ? 8 : 4;
     put(b, 0, 2 * time);
     put(b, t.timescale, 4);
-    put(b, 1536, time);
+    put(b, t.mediaDuration, time);
     put(b, 0x55c4, 2);
     put(b, 0, 2);
     return box("mdhd", full(t.mdhdVersion, 0, b));
@@ -157,7 +159,7 @@ inline Bytes mdia(const Track& t, const Bytes& stblBox) {
     return box("mdia", {mdhd(t), hdlr(t.handler), box("minf", stblBox)});
 }
 inline Bytes trak(const Track& t) {
-    return box("trak", {tkhd(t), mdia(t, stbl(t))});
+    return box("trak", {tkhd(t), t.trakChildren, mdia(t, stbl(t))});
 }
 inline Bytes ftyp() {
     Bytes b;
@@ -175,6 +177,45 @@ inline Bytes movie(const std::vector<Bytes>& children) {
 }
 inline Bytes movie(const Track& t) {
     return movie(std::vector<Bytes>{trak(t)});
+}
+
+// The movie header, for the timescale of edits and mehd.
+inline Bytes mvhd(std::uint32_t timescale, int version = 0) {
+    Bytes b;
+    const int time = version == 1 ? 8 : 4;
+    put(b, 0, 2 * time);
+    put(b, timescale, 4);
+    put(b, 0, time);
+    put(b, 0x00010000, 4); // rate
+    put(b, 0x0100, 2);     // volume
+    put(b, 0, 10 + 36 + 24 + 4);
+    return box("mvhd", full(version, 0, b));
+}
+// An edit list of (segment duration, media time) pairs; -1 is an empty edit.
+inline Bytes edts(const std::vector<std::pair<std::uint64_t, std::int64_t>>& edits, int version = 0,
+                  std::optional<std::uint32_t> count = std::nullopt) {
+    Bytes b = words({count.value_or(static_cast<std::uint32_t>(edits.size()))});
+    const int size = version == 1 ? 8 : 4;
+    for (const auto& [duration, mediaTime] : edits) {
+        put(b, duration, size);
+        put(b, static_cast<std::uint64_t>(mediaTime), size);
+        put(b, 0x00010000, 4);
+    }
+    return box("edts", {box("elst", full(version, 0, b))});
+}
+inline Bytes mehd(std::uint64_t duration, int version = 0) {
+    Bytes b;
+    put(b, duration, version == 1 ? 8 : 4);
+    return box("mehd", full(version, 0, b));
+}
+inline Bytes fiel(const Bytes& body) {
+    return box("fiel", body);
+}
+// Width, height, horizontal and vertical offset: numerator, denominator.
+inline Bytes clap(std::uint32_t wN, std::uint32_t wD, std::uint32_t hN, std::uint32_t hD,
+                  std::int32_t hoN, std::uint32_t hoD, std::int32_t voN, std::uint32_t voD) {
+    return box("clap", words({wN, wD, hN, hD, static_cast<std::uint32_t>(hoN), hoD,
+                              static_cast<std::uint32_t>(voN), voD}));
 }
 
 } // namespace quorvel::mp4test

@@ -40,10 +40,18 @@ struct Expected {
     bool variable;
     std::optional<Fraction> sar;
     int rotation;
+    // ffprobe's stream duration, to the millisecond, and its nb_frames.
+    std::optional<std::uint64_t> durationMs;
+    std::optional<std::uint64_t> frames;
+    std::optional<Scan> scan = std::nullopt;
+    std::optional<FieldOrder> order = std::nullopt;
+    std::optional<Crop> crop = std::nullopt;
 };
 
 const std::optional<Fraction> kSquare = Fraction{1, 1};
 const std::optional<Fraction> kNoSar = std::nullopt;
+constexpr auto kProgressive = Scan::Progressive;
+constexpr auto kInterlaced = Scan::Interlaced;
 
 void PrintTo(const Expected& c, std::ostream* os) {
     *os << c.file;
@@ -68,36 +76,72 @@ TEST_P(Mp4CorpusFile, ReadsWhatFfprobeReports) {
         EXPECT_EQ(v.variableRate, e.variable);
         EXPECT_EQ(v.sar, e.sar);
         EXPECT_EQ(v.rotation, e.rotation);
+        EXPECT_EQ(v.durationMs, e.durationMs) << "prefix " << prefix;
+        EXPECT_EQ(v.frames, e.frames) << "prefix " << prefix;
+        EXPECT_EQ(v.scan, e.scan);
+        EXPECT_EQ(v.fieldOrder, e.order);
+        EXPECT_EQ(v.crop, e.crop);
     }
 }
 
+// ffprobe says progressive for H.264 from the stream itself; the file's
+// boxes say nothing there, and the scan stays unknown.
 INSTANTIATE_TEST_SUITE_P(
     Mp4, Mp4CorpusFile,
     testing::Values(
-        Expected{"avc1-64x48-25.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0},
-        Expected{"avc1-64x48-25-faststart.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0},
+        Expected{"avc1-64x48-25.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0, 120, 3},
+        Expected{"avc1-64x48-25-faststart.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0,
+                 120, 3},
         Expected{"avc1-64x48-24000-1001.mp4", "avc1", 64, 48, Fraction{24000, 1001}, false, kSquare,
-                 0},
+                 0, 125, 3},
         Expected{"avc1-64x48-30000-1001.mp4", "avc1", 64, 48, Fraction{30000, 1001}, false, kSquare,
-                 0},
-        Expected{"avc1-64x48-24-fragmented.mp4", "avc1", 64, 48, Fraction{24, 1}, false, kSquare,
-                 0},
+                 0, 100, 3},
+        // ffprobe counts no frames in a fragmented file; its fragments hold 3.
+        Expected{"avc1-64x48-24-fragmented.mp4", "avc1", 64, 48, Fraction{24, 1}, false, kSquare, 0,
+                 125, 3},
         Expected{"avc1-64x48-25-sar16-11.mp4", "avc1", 64, 48, Fraction{25, 1}, false,
-                 Fraction{16, 11}, 0},
+                 Fraction{16, 11}, 0, 120, 3},
         Expected{"avc1-64x48-25-sps-sar16-11.mp4", "avc1", 64, 48, Fraction{25, 1}, false,
-                 Fraction{16, 11}, 0},
-        Expected{"avc1-64x48-25-nosar.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kNoSar, 0},
+                 Fraction{16, 11}, 0, 120, 3},
+        Expected{"avc1-64x48-25-nosar.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kNoSar, 0, 120,
+                 3},
         Expected{"avc1-64x48-25-audio-first.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare,
-                 0},
-        Expected{"avc1-64x48-25-rotate90.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 90},
-        Expected{"avc1-64x48-vfr-avg-20.mp4", "avc1", 64, 48, Fraction{20, 1}, true, kSquare, 0},
-        Expected{"avc1-64x48-25.mov", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0},
-        Expected{"hev1-64x48-25.mp4", "hev1", 64, 48, Fraction{25, 1}, false, kSquare, 0},
+                 0, 120, 3},
+        Expected{"avc1-64x48-25-rotate90.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 90,
+                 120, 3},
+        Expected{"avc1-64x48-vfr-avg-20.mp4", "avc1", 64, 48, Fraction{20, 1}, true, kSquare, 0,
+                 200, 4},
+        Expected{"avc1-64x48-25.mov", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0, 120, 3},
+        Expected{"hev1-64x48-25.mp4", "hev1", 64, 48, Fraction{25, 1}, false, kSquare, 0, 80, 2,
+                 kProgressive},
         Expected{"hvc1-64x48-50-sps-sar4-3.mp4", "hvc1", 64, 48, Fraction{50, 1}, false,
-                 Fraction{4, 3}, 0},
-        Expected{"mp4v-64x48-25.mp4", "mp4v", 64, 48, Fraction{25, 1}, false, kSquare, 0},
-        Expected{"jpeg-64x48-30.mov", "jpeg", 64, 48, Fraction{30, 1}, false, kSquare, 0},
-        Expected{"s263-128x96-15.3gp", "s263", 128, 96, Fraction{15, 1}, false, kSquare, 0}),
+                 Fraction{4, 3}, 0, 40, 2, kProgressive},
+        // ffprobe: field order unknown; the muxer wrote no fiel.
+        Expected{"mp4v-64x48-25.mp4", "mp4v", 64, 48, Fraction{25, 1}, false, kSquare, 0, 120, 3},
+        Expected{"jpeg-64x48-30.mov", "jpeg", 64, 48, Fraction{30, 1}, false, kSquare, 0, 67, 2,
+                 kProgressive},
+        Expected{"s263-128x96-15.3gp", "s263", 128, 96, Fraction{15, 1}, false, kSquare, 0, 133, 2,
+                 kProgressive},
+        // fiel 2 1 and 2 6; ffprobe: tt and bb.
+        Expected{"m2v1-64x48-30000-1001-tff.mov", "m2v1", 64, 48, Fraction{30000, 1001}, false,
+                 kSquare, 0, 67, 2, kInterlaced, FieldOrder::TopFirst},
+        Expected{"mp4v-64x48-25-bff.mp4", "mp4v", 64, 48, Fraction{25, 1}, false, kSquare, 0, 80, 2,
+                 kInterlaced, FieldOrder::BottomFirst},
+        // fiel 2 9, ffprobe's tb: the top field stored first, the bottom shown
+        // first. A 24x20 clean aperture 2 pixels left of the centre.
+        Expected{"2vuy-32x24-25-tb-clap.mov", "2vuy", 32, 24, Fraction{25, 1}, false, kSquare, 0,
+                 80, 2, kInterlaced, FieldOrder::BottomFirst, Crop{2, 2, 6, 2}},
+        // Durations of 1921 and 1922 ticks: ffprobe's r_frame_rate.
+        Expected{"avc1-64x48-30000-1001-ts57600.mp4", "avc1", 64, 48, Fraction{30000, 1001}, false,
+                 kSquare, 0, 267, 8},
+        Expected{"jpeg-64x48-1-1800.mov", "jpeg", 64, 48, Fraction{1, 1800}, false, kSquare, 0,
+                 5'400'000, 3, kProgressive},
+        // An empty edit of 2 s before the media: ffprobe's start_time, not
+        // the stream's duration.
+        Expected{"avc1-64x48-25-delay2s.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0,
+                 120, 3},
+        Expected{"avc1-64x48-25-bframes.mp4", "avc1", 64, 48, Fraction{25, 1}, false, kSquare, 0,
+                 200, 5}),
     [](const auto& p) {
         std::string name = p.param.file;
         for (char& c : name)
@@ -105,6 +149,12 @@ INSTANTIATE_TEST_SUITE_P(
                 c = '_';
         return name;
     });
+
+TEST(Mp4Corpus, ARecordingCutBeforeItsIndexSaysSo) {
+    const Bytes file = readFile("avc1-64x48-25-cut.mp4");
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(mp4::inspectMp4(file).error, mp4::kErrorNoIndex);
+}
 
 // ---- Built files that read well.
 
@@ -140,12 +190,17 @@ Track withEntryChildren(Bytes children) {
     return t;
 }
 
-// A fragmented movie: empty stts, trex, then moof(s) holding `trafs`.
-Bytes fragmented(std::uint32_t trexDuration, const std::vector<Bytes>& moofs) {
+// A fragmented movie: empty stts and mdhd duration, trex (and `mvexMore`),
+// then moof(s) holding `trafs`.
+Bytes fragmented(std::uint32_t trexDuration, const std::vector<Bytes>& moofs,
+                 const Bytes& mvexMore = {}, const Bytes& trakChildren = {}) {
     Track t;
     t.stts = {};
-    const Bytes mvex = box("mvex", {box("trex", full(0, 0, words({1, 1, trexDuration, 0, 0})))});
-    std::vector<Bytes> parts{ftyp(), box("moov", {trak(t), mvex})};
+    t.mediaDuration = 0;
+    t.trakChildren = trakChildren;
+    const Bytes mvex =
+        box("mvex", {mvexMore, box("trex", full(0, 0, words({1, 1, trexDuration, 0, 0})))});
+    std::vector<Bytes> parts{ftyp(), box("moov", {mvhd(1000), trak(t), mvex})};
     for (const Bytes& m : moofs)
         parts.insert(parts.end(), {m, mdat()});
     return cat(parts);
@@ -212,6 +267,18 @@ std::vector<Good> goodFiles() {
         {"PaspReduced", movie(withEntryChildren(pasp(32, 22))), {.sar = Fraction{16, 11}}},
         {"PaspSquareIsStated", movie(withEntryChildren(pasp(1, 1))), {.sar = Fraction{1, 1}}},
         {"PaspZeroStatesNothing", movie(withEntryChildren(pasp(0, 1)))},
+        {"JitteredStampsSnap",
+         movie(with([](Track& t) {
+             t.stts = {{2, 1921}, {23, 1922}};
+             t.timescale = 57600;
+         })),
+         {.rate = Fraction{30000, 1001}}},
+        {"ConstantRoundedDeltaSnaps",
+         movie(with([](Track& t) {
+             t.stts = {{3, 3754}};
+             t.timescale = 90000;
+         })),
+         {.rate = Fraction{24000, 1001}}},
         {"ExactRate",
          movie(with([](Track& t) {
              t.stts = {{1, 1001}, {2, 1001}};
@@ -334,6 +401,251 @@ TEST_P(Mp4GoodFile, ReadsTheVideoTrack) {
 INSTANTIATE_TEST_SUITE_P(Mp4, Mp4GoodFile, testing::ValuesIn(goodFiles()),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// ---- Running time and frame count.
+
+struct Timed {
+    const char* name;
+    Bytes file;
+    std::optional<std::uint64_t> durationMs;
+    std::optional<std::uint64_t> frames = 3;
+};
+
+Track withEdits(const Bytes& edits) {
+    Track t;
+    t.trakChildren = edits;
+    return t;
+}
+Bytes edited(const Bytes& edits, std::uint32_t movieTimescale = 1000) {
+    return movie(std::vector<Bytes>{mvhd(movieTimescale), trak(withEdits(edits))});
+}
+Bytes tfdt(std::uint64_t time) {
+    Bytes b;
+    put(b, time, 8);
+    return box("tfdt", full(1, 0, b));
+}
+Bytes ourFragment(std::initializer_list<Bytes> boxes) {
+    return moof({box("traf", cat(boxes))});
+}
+
+std::vector<Timed> timedFiles() {
+    std::vector<std::pair<std::uint64_t, std::int64_t>> tooMany(mp4::kMaxEdits + 1, {1, 0});
+    std::vector<std::pair<std::uint64_t, std::int64_t>> most(mp4::kMaxEdits, {1, 0});
+    return {
+        // The builder's track: 3 samples of 512 at 12800, mdhd 1536.
+        {"MdhdDuration", movie(Track{}), 120},
+        {"Version1Mdhd", movie(with([](Track& t) { t.mdhdVersion = 1; })), 120},
+        {"MdhdAllOnesFallsBackToStts", movie(with([](Track& t) { t.mediaDuration = 0xffffffff; })),
+         120},
+        {"MdhdZeroFallsBackToStts", movie(with([](Track& t) { t.mediaDuration = 0; })), 120},
+        {"MdhdRoundsToTheNearestMillisecond", movie(with([](Track& t) {
+             t.timescale = 30000;
+             t.mediaDuration = 3003;
+             t.stts = {{3, 1001}};
+         })),
+         100},
+        {"HundredHours", movie(with([](Track& t) {
+             t.timescale = 1;
+             t.mediaDuration = 360000;
+             t.stts = {{3, 120000}};
+         })),
+         360'000'000},
+        {"BeyondTenYearsIsUnknown", movie(with([](Track& t) {
+             t.mdhdVersion = 1;
+             t.timescale = 1;
+             t.mediaDuration = 1ull << 40;
+         })),
+         std::nullopt},
+        // 2^62 s is 2^65 * 125 ms: a product that wraps to 0.
+        {"MillisecondsPastSixtyFourBits", movie(with([](Track& t) {
+             t.mdhdVersion = 1;
+             t.timescale = 1;
+             t.mediaDuration = 1ull << 62;
+         })),
+         std::nullopt},
+        {"NoTimescaleNoDuration", movie(with([](Track& t) { t.timescale = 0; })), std::nullopt},
+        {"NoSamplesNoFrames", movie(with([](Track& t) {
+             t.stts = {};
+             t.mediaDuration = 0;
+         })),
+         std::nullopt, std::nullopt},
+        {"EditShowsPartOfTheMedia", edited(edts({{100, 0}})), 100},
+        {"EditInAnotherTimescale", edited(edts({{9000, 0}}), 90000), 100},
+        {"EmptyEditIsADelayNotRunningTime", edited(edts({{2000, -1}, {120, 0}})), 120},
+        {"EditsAreSummed", edited(edts({{50, 0}, {30, 512}})), 80},
+        {"Version1Edits", edited(edts({{50, 0}, {30, 512}}, 1)), 80},
+        // Writers round an edit up to the movie's milliseconds.
+        {"EditOneTickPastTheMediaIsTheMedia", edited(edts({{121, 0}})), 120},
+        {"EditTwoTicksPastTheMediaStands", edited(edts({{122, 0}})), 122},
+        {"EditOfNoLengthRunsToTheMediaEnd", edited(edts({{0, 1024}})), 120},
+        {"OnlyEmptyEditsLeaveTheMedia", edited(edts({{500, -1}})), 120},
+        {"AsManyEditsAsRead", edited(edts(most)), mp4::kMaxEdits},
+        {"TooManyEditsAreUnknown", edited(edts(tooMany)), std::nullopt},
+        {"EditCountPastItsBox", edited(edts({{100, 0}}, 0, 2)), std::nullopt},
+        {"EditMediaTimeBelowMinusOne", edited(edts({{100, -2}})), std::nullopt},
+        {"EditSumOverflows", edited(edts({{UINT64_MAX, 0}, {2, 0}}, 1)), std::nullopt},
+        {"EditsWithoutMovieTimescale", movie(withEdits(edts({{100, 0}}))), std::nullopt},
+        // Fragments: 12800 ticks a second, the moov holding no samples.
+        {"FragmentsAreSummed",
+         fragmented(0, {ourFragment({tfhd(1, std::nullopt), trun({512, 512, 512})}),
+                        ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}),
+         200, 5},
+        {"FragmentsTakeTrexDefault",
+         fragmented(512, {ourFragment({tfhd(1, std::nullopt), trunWithoutDurations(4)})}), 160, 4},
+        {"FragmentsOfOtherTracksSkipped",
+         fragmented(0, {moof({box("traf", {tfhd(2, 1000), trunWithoutDurations(9)}),
+                              box("traf", {tfhd(1, 512), trunWithoutDurations(2)})})}),
+         80, 2},
+        {"DecodeTimesGoingBackDoNotMatter",
+         fragmented(0, {ourFragment({tfhd(1, 512), tfdt(5000), trunWithoutDurations(2)}),
+                        ourFragment({tfhd(1, 512), tfdt(0), trunWithoutDurations(2)})}),
+         160, 4},
+        {"FragmentWithoutDurationsIsUnknown",
+         fragmented(0, {ourFragment({tfhd(1, std::nullopt), trunWithoutDurations(2)})}),
+         std::nullopt, std::nullopt},
+        {"FragmentRunPastItsBoxIsUnknown",
+         fragmented(0,
+                    {ourFragment({tfhd(1, 512), trunWithoutDurations(2)}),
+                     ourFragment({tfhd(1, 512), box("trun", full(0, 0x100, words({1000, 512})))})}),
+         std::nullopt, std::nullopt},
+        {"LastFragmentCutShortIsUnknown",
+         cat({fragmented(0, {ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}),
+              rawBox(100000, "moof", Bytes(20, 0))}),
+         std::nullopt, std::nullopt},
+        {"MehdGivesTheTime",
+         fragmented(0, {ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}, mehd(4500)), 4500,
+         std::nullopt},
+        {"Version1Mehd",
+         fragmented(0, {ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}, mehd(4500, 1)), 4500,
+         std::nullopt},
+        {"MehdAllOnesIsUnknown",
+         fragmented(0, {ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}, mehd(UINT64_MAX, 1)),
+         std::nullopt, std::nullopt},
+        {"FragmentedEditListGivesTheTime",
+         fragmented(0, {ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}, {},
+                    edts({{300, 0}})),
+         300, std::nullopt},
+        {"FragmentedOpenEndedEditWalks",
+         fragmented(0, {ourFragment({tfhd(1, 512), trunWithoutDurations(2)})}, {}, edts({{0, 0}})),
+         80, 2},
+    };
+}
+
+class Mp4RunningTime : public testing::TestWithParam<Timed> {};
+
+TEST_P(Mp4RunningTime, ComesFromEditsMediaOrFragments) {
+    const Timed& t = GetParam();
+    for (const std::size_t prefix : {io::kPrefixSize, std::size_t{0}, t.file.size() / 2}) {
+        const ProbeResult r = mp4::inspectMp4(t.file, prefix);
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->durationMs, t.durationMs) << "prefix " << prefix;
+        EXPECT_EQ(r.video->frames, t.frames) << "prefix " << prefix;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mp4, Mp4RunningTime, testing::ValuesIn(timedFiles()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Mp4RunningTime, FragmentsBeyondTheirReadsAreUnknown) {
+    // Each moof a read-ahead past the last: one read each.
+    const auto spread = [](int fragments) {
+        std::vector<Bytes> moofs;
+        for (int i = 0; i < fragments; ++i)
+            moofs.push_back(ourFragment({tfhd(1, 512), trunWithoutDurations(2)}));
+        Bytes file = fragmented(0, {});
+        for (const Bytes& m : moofs)
+            file = cat({file, m, mdat(mp4::kReadAhead)});
+        return file;
+    };
+    const ProbeResult within = mp4::inspectMp4(spread(mp4::kMaxFragmentReads));
+    ASSERT_TRUE(within.ok()) << within.error;
+    EXPECT_EQ(within.video->durationMs, 80u * mp4::kMaxFragmentReads);
+    const ProbeResult beyond = mp4::inspectMp4(spread(mp4::kMaxFragmentReads + 2));
+    ASSERT_TRUE(beyond.ok()) << beyond.error;
+    EXPECT_EQ(beyond.video->durationMs, std::nullopt);
+    EXPECT_EQ(beyond.video->frames, std::nullopt);
+    EXPECT_EQ(beyond.video->rate, (Fraction{25, 1})) << "the first fragment still gives the rate";
+}
+
+// ---- Scan, field order and crop from the sample entry.
+
+struct Entry {
+    const char* name;
+    Bytes children;
+    std::optional<Scan> scan;
+    std::optional<FieldOrder> order = std::nullopt;
+    std::optional<Crop> crop = std::nullopt;
+};
+
+class Mp4SampleEntry : public testing::TestWithParam<Entry> {};
+
+TEST_P(Mp4SampleEntry, SaysHowThePictureIsMade) {
+    const Entry& e = GetParam();
+    const ProbeResult r = mp4::inspectMp4(movie(withEntryChildren(e.children)));
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.video->scan, e.scan);
+    EXPECT_EQ(r.video->fieldOrder, e.order);
+    EXPECT_EQ(r.video->crop, e.crop);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mp4, Mp4SampleEntry,
+    testing::Values(
+        Entry{"NoFiel", {}, std::nullopt}, Entry{"Progressive", fiel({1, 0}), Scan::Progressive},
+        Entry{"TopShownAndStoredFirst", fiel({2, 1}), Scan::Interlaced, FieldOrder::TopFirst},
+        Entry{"BottomShownAndStoredFirst", fiel({2, 6}), Scan::Interlaced, FieldOrder::BottomFirst},
+        Entry{"BottomShownTopStoredFirst", fiel({2, 9}), Scan::Interlaced, FieldOrder::BottomFirst},
+        Entry{"TopShownBottomStoredFirst", fiel({2, 14}), Scan::Interlaced, FieldOrder::TopFirst},
+        Entry{"InterlacedOrderUnstated", fiel({2, 0}), Scan::Interlaced},
+        Entry{"ThreeFieldsStateNothing", fiel({3, 1}), std::nullopt},
+        Entry{"OneByteFiel", fiel({2}), std::nullopt}, Entry{"EmptyFiel", fiel({}), std::nullopt},
+        // The entry is 64x48.
+        Entry{"CentredAperture", clap(48, 1, 36, 1, 0, 1, 0, 1), std::nullopt, std::nullopt,
+              Crop{8, 6, 8, 6}},
+        Entry{"ApertureOfTheWholeFrame", clap(64, 1, 48, 1, 0, 1, 0, 1), std::nullopt, std::nullopt,
+              Crop{0, 0, 0, 0}},
+        Entry{"ApertureZeroDenominator", clap(48, 0, 36, 1, 0, 1, 0, 1), std::nullopt},
+        Entry{"ApertureWiderThanTheFrame", clap(80, 1, 36, 1, 0, 1, 0, 1), std::nullopt},
+        Entry{"ShortClap", box("clap", words({48, 1, 36, 1})), std::nullopt},
+        Entry{"FielAndClapTogether", cat({fiel({2, 6}), clap(60, 1, 44, 1, 0, 1, 0, 1)}),
+              Scan::Interlaced, FieldOrder::BottomFirst, Crop{2, 2, 2, 2}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct Aperture {
+    const char* name;
+    mp4::CleanAperture clap;
+    std::optional<Crop> crop;
+    std::uint32_t width = 720, height = 576;
+};
+
+class Mp4CleanAperture : public testing::TestWithParam<Aperture> {};
+
+TEST_P(Mp4CleanAperture, GivesWholePixelsOrNothing) {
+    const Aperture& a = GetParam();
+    EXPECT_EQ(mp4::cropFromCleanAperture(a.clap, a.width, a.height), a.crop);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mp4, Mp4CleanAperture,
+    testing::Values(
+        Aperture{"Centred", {704, 1, 576, 1, 0, 1, 0, 1}, Crop{8, 0, 8, 0}},
+        Aperture{"MovedLeftAndDown", {704, 1, 480, 1, -8, 1, 10, 1}, Crop{0, 58, 16, 38}},
+        Aperture{"FractionsRoundToTheNearestPixel",
+                 {1405, 2, 1141, 2, 1, 4, -1, 4},
+                 Crop{9, 3, 8, 3}}, // 9.0, 711.5; 2.5, 573.0
+        Aperture{"OffsetsInHalves", {702, 1, 574, 1, 3, 2, -3, 2}, Crop{11, 0, 7, 2}},
+        Aperture{"WidthZeroDenominator", {704, 0, 576, 1, 0, 1, 0, 1}, std::nullopt},
+        Aperture{"HeightZeroDenominator", {704, 1, 576, 0, 0, 1, 0, 1}, std::nullopt},
+        Aperture{"OffsetZeroDenominator", {704, 1, 576, 1, 0, 0, 0, 1}, std::nullopt},
+        Aperture{"VerticalOffsetZeroDenominator", {704, 1, 576, 1, 0, 1, 0, 0}, std::nullopt},
+        Aperture{"LargerThanTheFrame", {722, 1, 576, 1, 0, 1, 0, 1}, std::nullopt},
+        Aperture{"MovedOutOfTheFrame", {704, 1, 576, 1, 9, 1, 0, 1}, std::nullopt},
+        Aperture{"NoWidth", {0, 1, 576, 1, 0, 1, 0, 1}, std::nullopt},
+        Aperture{"LargestNumbers",
+                 {UINT32_MAX, UINT32_MAX, UINT32_MAX, 1, INT32_MIN, 1, INT32_MAX, 1},
+                 std::nullopt},
+        Aperture{"FrameOfNoWidth", {0, 1, 0, 1, 0, 1, 0, 1}, std::nullopt, 0, 0}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // ---- Hostile and damaged files: a sentence, never a crash.
 
 struct Bad {
@@ -366,15 +678,22 @@ std::vector<Bad> badFiles() {
     std::vector<Bytes> manyFree(kMaxTopLevelBoxes, box("free", Bytes{}));
     return {
         {"Empty", {}, kErrorNoMovie},
-        {"NoMoov", cat({ftyp(), mdat()}), kErrorNoMovie},
-        {"MdatToTheEndHidesTheMoov", cat({ftyp(), rawBox(0, "mdat", Bytes(100, 0))}),
-         kErrorNoMovie},
+        {"NoMoovAfterTheMdat", cat({ftyp(), mdat()}), kErrorNoIndex},
+        {"NoMoovAfterAnMdatToTheEnd", cat({ftyp(), rawBox(0, "mdat", Bytes(100, 0))}),
+         kErrorNoIndex},
+        {"NoMoovAfterAnMdatPastTheEnd", cat({ftyp(), rawBox(5000, "mdat", Bytes(100, 0))}),
+         kErrorNoIndex},
+        {"NoMdatNoMoov", cat({ftyp(), box("free", Bytes(8, 0))}), kErrorNoMovie},
+        {"MoovPastTheEndAfterTheMdat", cat({ftyp(), mdat(), rawBox(4000, "moov", trak(plain))}),
+         kErrorCutShort},
+        {"FragmentsWithoutMoov",
+         cat({ftyp(), box("moof", {box("mfhd", full(0, 0, words({1})))}), mdat()}), kErrorNoMovie},
         {"SizeBelowHeader", cat({ftyp(), rawBox(7, "moov", Bytes(40, 0))}), kErrorBoxTooSmall},
         {"LargeSizeBelowHeader", cat({ftyp(), largeBox("moov", trak(plain), 15)}),
          kErrorBoxTooSmall},
         {"LargeSizeCutShort", cat({ftyp(), rawBox(1, "moov", {0, 0, 0})}), kErrorCutShort},
         {"LargeSizePastTheEnd", cat({ftyp(), largeBox("mdat", Bytes(8, 0), 1ull << 63)}),
-         kErrorCutShort},
+         kErrorNoIndex},
         {"LargestSizePastTheEnd", cat({ftyp(), largeBox("moov", trak(plain), UINT64_MAX)}),
          kErrorCutShort},
         {"UuidBelowItsHeader", cat({ftyp(), rawBox(20, "uuid", Bytes(40, 0))}), kErrorBoxTooSmall},
@@ -470,6 +789,8 @@ TEST(Mp4Rate, LongSttsIsAveragedOverThePartRead) {
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.video->rate, (Fraction{25, 1}));
     EXPECT_FALSE(r.video->variableRate);
+    EXPECT_EQ(r.video->durationMs, 120u) << "from mdhd";
+    EXPECT_EQ(r.video->frames, std::nullopt) << "the table was not read whole";
 }
 
 TEST(Mp4Damage, InANonVideoTrackIsIgnored) {
@@ -586,6 +907,33 @@ TEST(Mp4Budget, MoovAfterAFourGigabyteMdat) {
     EXPECT_EQ(c.result.video->rate, (Fraction{25, 1}));
     EXPECT_LE(c.reads, kBudgetReadsMoovLast);
     EXPECT_LE(c.bytes, io::kPrefixSize + 3 * mp4::kReadAhead);
+}
+
+TEST(Mp4Budget, SmallFragmentedFileIsOneRead) {
+    const Bytes file = readFile("avc1-64x48-24-fragmented.mp4");
+    io::MemorySource source(file);
+    const Cost c = probe(source);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->durationMs, 125u) << "every fragment walked";
+    EXPECT_EQ(c.reads, c.firstReads);
+}
+
+TEST(Mp4Budget, FragmentsOfAFourGigabyteFileStopAtTheirReads) {
+    // Ten fragments half a gigabyte apart: the first gives the rate, the walk
+    // gives up after kMaxFragmentReads more.
+    Bytes head = fragmented(0, {});
+    SparseSource source(kFourGigabytes + 4096);
+    const std::uint64_t step = kFourGigabytes / 8;
+    const Bytes fragment = ourFragment({tfhd(1, 512), trunWithoutDurations(2)});
+    source.place(0, cat({head, fragment, mdatHeader(step - head.size() - fragment.size())}));
+    for (std::uint64_t at = step; at + step <= kFourGigabytes; at += step)
+        source.place(at, cat({fragment, mdatHeader(step - fragment.size())}));
+    const Cost c = probe(source);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->rate, (Fraction{25, 1}));
+    EXPECT_EQ(c.result.video->durationMs, std::nullopt);
+    EXPECT_LE(c.reads, c.firstReads + mp4::kMaxFragmentReads);
+    EXPECT_LE(c.bytes, io::kPrefixSize + mp4::kMaxFragmentReads * mp4::kReadAhead);
 }
 
 class Mp4SparseFile : public avitest::TempDirTest {};
