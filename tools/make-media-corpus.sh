@@ -57,3 +57,27 @@ ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v mpeg2video -qscale:v 31 $exa
     -f mpegts mpeg2-in-transport-stream.ts
 # shellcheck disable=SC2086
 ff -f lavfi -i "anullsrc=r=8000:cl=mono" -t 0.05 -c:a pcm_u8 $exact silence.wav
+# What the sniffer names and refuses: raw H.264 and H.265 streams (one opening
+# with a delimiter), IVF files of AV1, VP9 and VP8, and MPEG audio layers II and III.
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libx264 -preset ultrafast -qp 51 $exact \
+    -f h264 raw-64x48.h264
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libx264 -preset ultrafast -qp 51 \
+    -x264-params aud=1 $exact -f h264 raw-aud-64x48.h264
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libx265 -preset ultrafast \
+    -x265-params log-level=none:info=0 $exact -f hevc raw-64x48.hevc
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libaom-av1 -cpu-used 8 -crf 63 $exact \
+    -f ivf av1-64x48.ivf
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libvpx-vp9 -deadline realtime -crf 63 \
+    -b:v 0 $exact -f ivf vp9-64x48.ivf
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libvpx -deadline realtime $exact \
+    -f ivf vp8-64x48.ivf
+# shellcheck disable=SC2086
+ff -f lavfi -i "anullsrc=r=32000:cl=mono" -t 0.05 -c:a mp2 -b:a 32k $exact silence.mp2
+# shellcheck disable=SC2086
+ff -f lavfi -i "anullsrc=r=32000:cl=mono" -t 0.05 -c:a libmp3lame -b:a 32k $exact silence.mp3

@@ -1,6 +1,6 @@
-#include "tests/support/fake_avi_library.h"
 #include "source/avi/file_info.h"
 #include "source/media/media_probe.h"
+#include "tests/support/fake_avi_library.h"
 #include "tests/support/temp_dir.h"
 
 #include <cerrno>
@@ -49,9 +49,14 @@ struct Unreadable {
 TEST_F(ProbeFile, NamesContentThatIsNoContainerAndLeavesTheLibraryAlone) {
     avitest::Bytes ts(188 * 3, 0);
     ts[0] = ts[188] = ts[376] = 0x47;
-    for (const Unreadable& c : {Unreadable{"ts", ts, "The file is an MPEG transport stream, which"},
-                                Unreadable{"text", {'h', 'e', 'l', 'l', 'o'}, "not a video file"},
-                                Unreadable{"empty", {}, "not a video file"}}) {
+    const avitest::Bytes h264 = {0, 0, 0, 1, 0x67, 0x42, 0xC0, 0x0A};
+    const avitest::Bytes mp2 = {0xFF, 0xFD, 0x18, 0xC4};
+    for (const Unreadable& c :
+         {Unreadable{"ts", ts, "The file is an MPEG transport stream, which"},
+          Unreadable{"h264", h264, "The file is a raw H.264 video stream, which is not one"},
+          Unreadable{"mp2", mp2, "The file is an MP2 file, which is not one"},
+          Unreadable{"text", {'h', 'e', 'l', 'l', 'o'}, "not a video file"},
+          Unreadable{"empty", {}, "not a video file"}}) {
         FakeAviLibrary lib;
         const media::FileProbe probe = media::probeFile(lib, write(c.name, c.bytes));
         EXPECT_FALSE(probe.ok()) << c.name;
