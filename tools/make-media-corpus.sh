@@ -8,6 +8,8 @@ data="$(cd "$(dirname "$0")/../tests/data" && pwd)"
 mkdir -p "$data/mkv" "$data/mpeg" "$data/other"
 
 exact="-fflags +bitexact -flags:v +bitexact -flags:a +bitexact"
+# Other video flags go after $exact, in one -flags:v with +bitexact, or it
+# would replace them.
 ff() {
     # shellcheck disable=SC2086
     ffmpeg -nostdin -loglevel error -y "$@"
@@ -68,6 +70,14 @@ ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libx264 -preset ultrafast -q
 # shellcheck disable=SC2086
 ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libx265 -preset ultrafast \
     -x265-params log-level=none:info=0 $exact -f hevc raw-64x48.hevc
+# Interlaced: x264 codes field pairs (frame_mbs_only_flag 0, pic_struct in
+# SEI); x265 codes fields (field_seq_flag 1).
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 2 -c:v libx264 -preset ultrafast -qp 51 \
+    -top 1 $exact -flags:v +bitexact+ildct+ilme -f h264 raw-interlaced-64x48.h264
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -frames:v 2 -c:v libx265 -preset ultrafast \
+    -x265-params log-level=none:info=0:interlace=tff $exact -f hevc raw-fields-64x48.hevc
 # shellcheck disable=SC2086
 ff -f lavfi -i "$(color 64x48 25)" -frames:v 1 -c:v libaom-av1 -cpu-used 8 -crf 63 $exact \
     -f ivf av1-64x48.ivf
