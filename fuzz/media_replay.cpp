@@ -286,8 +286,9 @@ void mp4Spoil(Bytes& b, std::size_t start, Mutator& m) {
     if (start + 8 > b.size())
         return;
     const std::uint32_t old = be32(b, start);
-    const std::uint32_t values[] = {0u, 1u, 7u, 8u, 0xFFFFFFFFu, old + 1, old - 1, old * 2,
-                                    static_cast<std::uint32_t>(m.next())};
+    const std::uint32_t values[] = {0u,      1u,          7u,
+                                    8u,      0xFFFFFFFFu, old + 1,
+                                    old - 1, old * 2,     static_cast<std::uint32_t>(m.next())};
     const std::uint32_t v = values[m.pick(std::size(values))];
     for (int i = 0; i < 4; ++i)
         b[start + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
@@ -300,7 +301,7 @@ std::size_t mp4Length(const Bytes& b, std::size_t start) {
 }
 
 const Format kFormats[] = {
-    {"avi", "avi", "|.avi|", quorvel::avifuzz::checkAviInput, 200000, aviStarts, aviSpoil,
+    {"avi", "avi", "|.avi|", quorvel::avifuzz::checkAviInput, 120000, aviStarts, aviSpoil,
      aviLength},
     {"mp4", "mp4", "|.mp4|.mov|.3gp|", quorvel::mp4fuzz::checkMp4Input, 10000, mp4Starts, mp4Spoil,
      mp4Length},

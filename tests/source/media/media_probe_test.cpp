@@ -30,6 +30,29 @@ TEST_F(ProbeFile, AnAviFileGoesTheWindowsWay) {
     EXPECT_EQ(probe.video->rate, (media::Fraction{25, 0}));
 }
 
+TEST_F(ProbeFile, AnAviFilesRunningTimeAndFieldsComeFromItsHeaders) {
+    FakeAviLibrary lib;
+    lib.record = FakeAviLibrary::makeRecord(720, 576, 25, 1);
+    avitest::Bytes vprp;
+    for (std::uint32_t v : {0u, 0u, 25u, 720u, 576u, 4u << 16 | 3u, 720u, 576u, 2u})
+        avitest::put32(vprp, v);
+    for (std::uint32_t line : {1u, 0u})
+        for (std::uint32_t v : {288u, 720u, 288u, 720u, 0u, 0u, 0u, line})
+            avitest::put32(vprp, v);
+    const std::string path =
+        write("fields.avi",
+              avitest::aviWith(
+                  {avitest::avih({}),
+                   avitest::list("strl", {avitest::strh({.length = 75}), avitest::bitmap(720, 576),
+                                          avitest::chunk("vprp", vprp)})}));
+    const media::FileProbe probe = media::probeFile(lib, path);
+    ASSERT_TRUE(probe.ok()) << probe.error;
+    EXPECT_EQ(probe.video->frames, 75u);
+    EXPECT_EQ(probe.video->durationMs, 3000u);
+    EXPECT_EQ(probe.video->scan, media::Scan::Interlaced);
+    EXPECT_EQ(probe.video->fieldOrder, media::FieldOrder::BottomFirst);
+}
+
 TEST_F(ProbeFile, WhatCannotBeOpenedIsToldInTheWindowsWords) {
     FakeAviLibrary lib;
     lib.openResult = -1;
