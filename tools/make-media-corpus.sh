@@ -1,7 +1,7 @@
 #!/bin/sh
 # Remakes the tiny Matroska, MPEG and other files in tests/data/{mkv,mpeg,other}/
-# that the container readers' and the sniffer's tests check. Needs ffmpeg
-# (apt-get install ffmpeg); the tests themselves do not. Each file holds two or
+# that the container readers' and the sniffer's tests check. Needs ffmpeg and
+# mjpegtools (apt-get install ffmpeg mjpegtools); the tests themselves do not. Each file holds two or
 # three plain-colour frames at the coarsest quantiser, so each stays a few KB.
 set -eu
 data="$(cd "$(dirname "$0")/../tests/data" && pwd)"
@@ -52,6 +52,41 @@ ff -f lavfi -i "$(color 352x288 25)" -frames:v 2 -c:v mpeg1video -qscale:v 31 -a
 # shellcheck disable=SC2086
 ff -f lavfi -i "$(color 160x120 24)" -frames:v 2 -c:v mpeg1video -qscale:v 31 $exact \
     -f mpeg1video es-mpeg1-160x120-24.m1v
+# Interlaced DVD streams: PAL top field first, NTSC bottom field first; and a
+# bottom-first elementary stream.
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 720x576 25)" -frames:v 3 -target pal-dvd $exact \
+    -flags:v +bitexact+ildct+ilme -top 1 ps-mpeg2-720x576-pal-dvd-tff-25.mpg
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 720x480 30000/1001)" -frames:v 3 -target ntsc-dvd $exact \
+    -flags:v +bitexact+ildct+ilme -top 0 ps-mpeg2-720x480-ntsc-dvd-bff-30000-1001.mpg
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 176x144 25)" -frames:v 2 -c:v mpeg2video -qscale:v 31 $exact \
+    -flags:v +bitexact+ildct+ilme -top 0 -f mpeg2video es-mpeg2-176x144-bff-25.m2v
+# Film with 3:2 pulldown flags (repeat_first_field), which ffmpeg does not
+# write: mpeg2enc codes 12 film frames in two GOPs with B pictures, mplex puts
+# them in a program stream. Pulldown needs a frame of two equal field pictures:
+# 352x480 is the smallest DVD size it takes.
+ff -f lavfi -i "$(color 352x480 24000/1001)" -frames:v 12 -f yuv4mpegpipe - |
+    mpeg2enc --verbose 0 -f 8 -p -q 31 -g 6 -G 6 -R 2 -o es-mpeg2-352x480-pulldown.m2v 2>/dev/null
+mplex --verbose 0 -f 8 -o ps-mpeg2-352x480-pulldown.mpg es-mpeg2-352x480-pulldown.m2v
+# Long running times in a few kilobytes: two short streams end to end, the
+# second's time stamps (or GOP time code) an hour and a half on. And one whose
+# time stamps cross the 33-bit wrap (2^33 / 90 kHz = 95443.72 s) between them.
+stamped() {
+    # shellcheck disable=SC2086
+    ff -f lavfi -i "$(color 176x144 25)" -frames:v 2 -c:v mpeg2video -qscale:v 31 $exact "$@"
+}
+stamped -output_ts_offset 0 -f vob part1.mpg
+stamped -output_ts_offset 5525.5 -f vob part2.mpg
+cat part1.mpg part2.mpg >ps-mpeg2-176x144-long-25.mpg
+stamped -f mpeg2video part1.m2v
+stamped -timecode 01:32:05:01 -f mpeg2video part2.m2v
+cat part1.m2v part2.m2v >es-mpeg2-176x144-long-25.m2v
+stamped -output_ts_offset 95440 -f vob part1.mpg
+stamped -output_ts_offset 95450 -f vob part2.mpg
+cat part1.mpg part2.mpg >ps-mpeg2-176x144-wrap-25.mpg
+rm part1.mpg part2.mpg part1.m2v part2.m2v
 
 cd "$data/other"
 # shellcheck disable=SC2086
