@@ -18,16 +18,20 @@ namespace quorvel::media::mpeg {
 // this much of the file, in reads of kReadChunk.
 inline constexpr std::size_t kMaxScanBytes = 1024 * 1024;
 inline constexpr std::size_t kReadChunk = 64 * 1024;
-// Packs and packets looked at in a program stream.
+// Packs and packets looked at from a program stream's start; in its tail the
+// bytes bound them.
 inline constexpr int kMaxPackets = 4096;
-// Video payload gathered from a program stream to find the sequence header.
+// Video payload gathered from a program stream's start, for the sequence
+// header and the first pictures.
 inline constexpr std::size_t kMaxVideoBytes = 64 * 1024;
 // How far past the sequence header its extensions are looked for.
 inline constexpr std::size_t kMaxExtensionScan = 4096;
 // Start codes looked at after the sequence extension (display, user data).
 inline constexpr int kMaxExtensions = 16;
 // The end of the file is read once, this much of it, for the last time stamps
-// or GOP time code: several pictures at DVD rates, a few GOPs at VCD rates.
+// or GOP time code: several pictures at DVD rates, a few GOPs at VCD rates (an
+// elementary stream at DVD rates may hold no GOP header in it: its running
+// time is then unknown).
 inline constexpr std::size_t kTailBytes = 256 * 1024;
 // Pictures looked at from the sequence header on, within the first
 // io::kPrefixSize bytes (what open reads): the scan, the field order and the

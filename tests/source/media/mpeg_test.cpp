@@ -1,10 +1,15 @@
+#include "source/avi/avi_platform.h"
 #include "source/media/mpeg.h"
 #include "tests/source/media/media_test_support.h"
 #include "tests/support/byte_builder.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <string>
 
 namespace quorvel::media {
@@ -823,6 +828,31 @@ TEST(MpegBudget, AFourGigabyteFileCostsOneReadMoreThanItsHead) {
         ASSERT_TRUE(smallCost.result.ok());
         EXPECT_EQ(smallCost.calls, 2u);
     }
+}
+
+class MpegSparseFile : public avitest::TempDirTest {};
+
+TEST_F(MpegSparseFile, AFourGigabyteProgramStreamOnDisk) {
+    // A DVD file's packs at the start, and the same again at the end: the
+    // time stamps repeat, so the running time is the file's own.
+    const Buffer corpus = mediatest::readCorpus("mpeg/ps-mpeg2-720x576-pal-dvd-tff-25.mpg");
+    ASSERT_FALSE(corpus.empty());
+    const std::string path = write("big.mpg", corpus);
+    {
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::in);
+        out.seekp(static_cast<std::streamoff>(kFourGigabytes - corpus.size()));
+        out.write(reinterpret_cast<const char*>(corpus.data()),
+                  static_cast<std::streamsize>(corpus.size()));
+    }
+    std::unique_ptr<avifile::FileSource> file;
+    ASSERT_EQ(avifile::FileSource::open(path.c_str(), file), 0);
+    ASSERT_EQ(file->size(), kFourGigabytes);
+    const Cost c = probeSource(*file);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->durationMs, 120u);
+    EXPECT_EQ(c.result.video->fieldOrder, FieldOrder::TopFirst);
+    EXPECT_EQ(c.calls, 2u) << "open's read and the tail";
+    EXPECT_EQ(c.bytes, io::kPrefixSize + kTailBytes);
 }
 
 TEST(MpegBudget, AFailedTailReadLeavesTheTimeUnknown) {
