@@ -21,17 +21,15 @@ inline void checkFacts(const media::VideoInfo& v) {
 }
 
 // `first` is checkPrefixes' answer for the usual prefix; the reader runs again
-// with the other prefixes it tries.
+// from a bare 12 bytes, the prefix that leaves it the most to read itself.
 inline void checkFactsAtPrefixes(std::span<const std::uint8_t> data, Reader read,
                                  const media::ProbeResult& first) {
     if (!first.ok())
         return;
     checkFacts(*first.video);
-    for (const std::size_t prefix : {std::size_t{12}, 100 + data.size() / 2}) {
-        const Probe p = probe(data, prefix, read);
-        PROMISE(p.result.ok());
-        PROMISE(sameFacts(*p.result.video, *first.video));
-    }
+    const Probe p = probe(data, 12, read);
+    PROMISE(p.result.ok());
+    PROMISE(sameFacts(*p.result.video, *first.video));
 }
 
 } // namespace quorvel::mediafuzz
