@@ -3,6 +3,7 @@
 // The promises the AVI header reader keeps for any input, checked the same way
 // by the libFuzzer target and by the mutation test. A broken one aborts.
 
+#include "fuzz/facts_check.h"
 #include "fuzz/promise.h"
 #include "source/avi/aviheader.h"
 
@@ -63,6 +64,31 @@ inline void checkAviInput(std::span<const std::uint8_t> data) {
             PROMISE(rc == firstRc);
             PROMISE(std::memcmp(&info, &first, sizeof info) == 0);
         }
+    }
+
+    // quorvel-info's read of the same header list, with the usual prefix and a
+    // bare RIFF header: the same bounds, the same answer, and what it adds to
+    // the record.
+    media::ProbeResult answer;
+    for (const std::size_t prefix : {kPrefixSize, std::size_t{12}}) {
+        const mediafuzz::Probe p = mediafuzz::probe(data, prefix, &media::readAvi);
+        PROMISE(p.reads.calls <= 1 + 2 * kMaxTopLevelChunks + 2);
+        PROMISE(p.reads.bytes <= prefix + 12u * kMaxTopLevelChunks + kMaxHeaderListSize + 8);
+        PROMISE(p.result.ok() == (firstRc == 0));
+        if (!p.result.ok())
+            continue;
+        const media::VideoInfo& v = *p.result.video;
+        mediafuzz::checkFacts(v);
+        PROMISE(mediafuzz::reducedFraction(v.rate) && mediafuzz::reducedFraction(v.sar));
+        // A time needs frames; each count is a 32-bit field.
+        PROMISE(!v.durationMs || v.frames);
+        PROMISE(!v.frames || (*v.frames > 0 && *v.frames <= UINT32_MAX));
+        PROMISE(!v.pulldown && !v.crop);
+        if (prefix == kPrefixSize)
+            answer = p.result;
+        else
+            PROMISE(mediafuzz::sameVideo(v, *answer.video) &&
+                    mediafuzz::sameFacts(v, *answer.video));
     }
 }
 

@@ -318,7 +318,7 @@ std::size_t probeLength(const Bytes& b, std::size_t start) {
 }
 
 const Format kFormats[] = {
-    {"avi", "avi", "|.avi|", quorvel::avifuzz::checkAviInput, 200000, aviStarts, aviSpoil,
+    {"avi", "avi", "|.avi|", quorvel::avifuzz::checkAviInput, 120000, aviStarts, aviSpoil,
      aviLength},
     {"mp4", "mp4", "|.mp4|.mov|.3gp|", quorvel::mp4fuzz::checkMp4Input, 10000, mp4Starts, mp4Spoil,
      mp4Length},

@@ -2,6 +2,7 @@
 
 // The promises the MPEG program and video stream reader keeps for any input.
 
+#include "fuzz/facts_check.h"
 #include "fuzz/media_check.h"
 #include "source/media/mpeg.h"
 
@@ -9,9 +10,11 @@ namespace quorvel::mediafuzz {
 
 inline void checkMpegInput(std::span<const std::uint8_t> data) {
     using namespace media::mpeg;
-    // Open's read, then the scan window in chunks.
-    constexpr std::uint64_t kCalls = 1 + kMaxScanBytes / kReadChunk + 1;
-    const media::ProbeResult r = checkPrefixes(data, &media::readMpeg, kCalls, kMaxScanBytes);
+    // Open's read, the scan window in chunks, and the tail.
+    constexpr std::uint64_t kCalls = 1 + kMaxScanBytes / kReadChunk + 1 + 1;
+    const media::ProbeResult r =
+        checkPrefixes(data, &media::readMpeg, kCalls, kMaxScanBytes + kTailBytes);
+    checkFactsAtPrefixes(data, &media::readMpeg, r);
     if (r.ok()) {
         const media::VideoInfo& v = *r.video;
         PROMISE(v.codec == "mpeg1video" || v.codec == "mpeg2video");
@@ -22,6 +25,19 @@ inline void checkMpegInput(std::span<const std::uint8_t> data) {
         const auto sniffed =
             media::sniff(data.first(std::min(data.size(), io::kPrefixSize))).container;
         PROMISE(sniffed == v.container || sniffed == media::Container::Mp4);
+        // Half the clock (13 h 15 min) or half a day of time codes, at the
+        // slowest time code rate a film stream can count in, and a tail's
+        // pictures.
+        constexpr std::uint64_t kLongest = 24ull * 3600 * 1000;
+        PROMISE(!v.durationMs || *v.durationMs <= kLongest);
+        PROMISE(!v.frames || (*v.frames >= 1 && v.durationMs));
+        // MPEG-1 has neither fields nor repeated fields.
+        PROMISE(v.codec == "mpeg2video" ||
+                (v.scan == media::Scan::Progressive && v.pulldown == false));
+        // Film is found only in 30000/1001 streams, and is 24000/1001.
+        PROMISE(v.pulldown != true || (v.rate == media::Fraction{30000, 1001} &&
+                                       v.filmRate == media::Fraction{24000, 1001}));
+        PROMISE(!v.crop);
     }
 }
 

@@ -23,6 +23,15 @@ shaped() {
         -frames:v 1 -c:v mjpeg -q:v 31 -aspect "$4" $exact "$1"
 }
 
+# fielded NAME SIZE RATE FRAMES ORDER: FRAMES frames whose vprp chunk describes
+# two fields, ORDER "tt" (top first) or "bb"; the muxer writes vprp only for
+# a stated aspect.
+fielded() {
+    # shellcheck disable=SC2086
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:s=$2:r=$3,format=yuvj444p" \
+        -frames:v "$4" -c:v mjpeg -q:v 31 -aspect 4:3 -field_order "$5" $exact "$1"
+}
+
 # with_audio NAME SIZE RATE ORDER: video and audio, ORDER is "video" or "audio"
 # for the stream that comes first.
 with_audio() {
@@ -44,5 +53,7 @@ video rate-320x240-60.avi 320x240 60
 video odd-102x128-25.avi 102x128 25
 video odd-101x75-30.avi 101x75 30
 shaped wide-352x288-sar16x11-25.avi 352x288 25 16:9
+fielded interlaced-tt-64x48-25.avi 64x48 25 3 tt
+fielded interlaced-bb-64x48-30000-1001.avi 64x48 30000/1001 3 bb
 with_audio audio-after-352x288-25.avi 352x288 25 video
 with_audio audio-first-320x240-30000-1001.avi 320x240 30000/1001 audio

@@ -20,6 +20,8 @@ constexpr std::uint32_t kStrl = fourcc("strl");
 constexpr std::uint32_t kStrh = fourcc("strh");
 constexpr std::uint32_t kStrf = fourcc("strf");
 constexpr std::uint32_t kVprp = fourcc("vprp");
+constexpr std::uint32_t kOdml = fourcc("odml");
+constexpr std::uint32_t kDmlh = fourcc("dmlh");
 constexpr std::uint32_t kVids = fourcc("vids");
 constexpr std::uint32_t kMovi = fourcc("movi");
 constexpr std::uint32_t kIdx1 = fourcc("idx1");
@@ -32,6 +34,10 @@ constexpr std::size_t kStrhWithFrameSize = 56;
 constexpr std::size_t kBitmapInfoSize = 40;
 // The nine fixed words of the OpenDML video properties, before the fields.
 constexpr std::size_t kVideoPropSize = 36;
+// Each field's description: eight words, the valid start line last.
+constexpr std::size_t kFieldDescSize = 32;
+constexpr std::size_t kFieldStartLine = 28;
+constexpr std::size_t kTotalFramesAt = 16; // in avih
 
 struct MainHeader {
     std::uint32_t microSecPerFrame = 0;
@@ -161,12 +167,49 @@ HeaderList readHeaderList(Bytes body) {
     return list;
 }
 
-// The same first video stream as readStreamList takes.
+// The OpenDML video properties: the frame's aspect, the active picture, and
+// how many fields make a frame, with where each starts.
+void readVideoProperties(Bytes vprp, AviVideoExtras& extras) {
+    if (vprp.size() < kVideoPropSize)
+        return;
+    const std::uint32_t aspect = riff::u32(vprp, 20);
+    extras.aspectX = aspect >> 16;
+    extras.aspectY = aspect & 0xFFFFu;
+    extras.frameWidth = riff::u32(vprp, 24);
+    extras.frameHeight = riff::u32(vprp, 28);
+    extras.fieldsPerFrame = riff::u32(vprp, 32);
+    if (extras.fieldsPerFrame == 2 && vprp.size() >= kVideoPropSize + 2 * kFieldDescSize)
+        extras.fieldStartLines = std::array<std::uint32_t, 2>{
+            riff::u32(vprp, kVideoPropSize + kFieldStartLine),
+            riff::u32(vprp, kVideoPropSize + kFieldDescSize + kFieldStartLine)};
+}
+
+// The same first video stream as readStreamList takes, the main header's
+// frame count, and the OpenDML header's (LIST odml, which follows the
+// streams).
 AviVideoExtras readExtras(Bytes hdrl) {
     AviVideoExtras extras;
+    bool video = false, main = false, odml = false;
     riff::ChunkWalker lists(hdrl);
     while (const auto list = lists.next()) {
-        if (list->listType() != kStrl)
+        if (list->id == kAvih && !main) {
+            main = true;
+            if (list->body.size() >= kTotalFramesAt + 4)
+                extras.totalFrames = riff::u32(list->body, kTotalFramesAt);
+            continue;
+        }
+        if (list->listType() == kOdml && !odml) {
+            odml = true;
+            riff::ChunkWalker walker(list->listBody());
+            while (const auto chunk = walker.next())
+                if (chunk->id == kDmlh) {
+                    if (chunk->body.size() >= 4)
+                        extras.odmlTotalFrames = riff::u32(chunk->body, 0);
+                    break;
+                }
+            continue;
+        }
+        if (list->listType() != kStrl || video)
             continue;
         riff::ChunkWalker walker(list->listBody());
         std::optional<Bytes> strh, strf, vprp;
@@ -180,18 +223,15 @@ AviVideoExtras readExtras(Bytes hdrl) {
         }
         if (!strh || strh->size() < 4 || riff::u32(*strh, 0) != kVids)
             continue;
+        video = true;
         if (strh->size() >= 8)
             extras.handler = riff::u32(*strh, 4);
+        if (strh->size() >= kStrhSize)
+            extras.length = riff::u32(*strh, 32);
         if (strf && strf->size() >= kBitmapInfoSize)
             extras.compression = riff::u32(*strf, 16);
-        if (vprp && vprp->size() >= kVideoPropSize) {
-            const std::uint32_t aspect = riff::u32(*vprp, 20);
-            extras.aspectX = aspect >> 16;
-            extras.aspectY = aspect & 0xFFFFu;
-            extras.frameWidth = riff::u32(*vprp, 24);
-            extras.frameHeight = riff::u32(*vprp, 28);
-        }
-        break;
+        if (vprp)
+            readVideoProperties(*vprp, extras);
     }
     return extras;
 }

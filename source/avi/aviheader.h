@@ -6,8 +6,10 @@
 #include "source/avi/record.h"
 #include "source/io/byte_source.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace quorvel::avifile {
@@ -26,13 +28,21 @@ std::int32_t checkAviSignature(std::span<const std::uint8_t> prefix);
 std::int32_t readAviInfo(std::span<const std::uint8_t> prefix, io::ByteSource& source,
                          AVIFILEINFO& info);
 
-// What the first video stream's list says beyond the information record.
+// What the header list says beyond the information record: of the first video
+// stream's list, and the frame counts of the main and OpenDML headers.
 struct AviVideoExtras {
-    std::uint32_t handler = 0;     // strh fccHandler
-    std::uint32_t compression = 0; // strf biCompression
+    std::uint32_t handler = 0;         // strh fccHandler
+    std::uint32_t compression = 0;     // strf biCompression
+    std::uint32_t length = 0;          // strh dwLength, in the stream's own units
+    std::uint32_t totalFrames = 0;     // avih dwTotalFrames (of the first RIFF in OpenDML files)
+    std::uint32_t odmlTotalFrames = 0; // dmlh dwTotalFrames; 0 when there is none
     // OpenDML video properties (vprp); all 0 when the stream has none.
     std::uint32_t aspectX = 0, aspectY = 0;        // dwFrameAspectRatio: the frame's width:height
     std::uint32_t frameWidth = 0, frameHeight = 0; // of the active picture
+    std::uint32_t fieldsPerFrame = 0;              // nbFieldPerFrame: 1 progressive, 2 interlaced
+    // VideoYValidStartLine of the first and second field, when the properties
+    // describe both.
+    std::optional<std::array<std::uint32_t, 2>> fieldStartLines;
 };
 
 // readAviInfo, and from the same header list the extras.

@@ -3,6 +3,10 @@
 #include "source/avi/avifile.h"
 #include "source/avi/aviheader.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
 namespace quorvel::media {
 
 namespace {
@@ -30,6 +34,51 @@ std::string codecOf(const avifile::AviVideoExtras& e) {
     return fourccText(e.handler);
 }
 
+// `units` of `scale`/`rate` seconds in milliseconds, rounded to the nearest;
+// none when the rate is unknown or the time does not fit.
+std::optional<std::uint64_t> milliseconds(std::uint64_t units, std::uint32_t scale,
+                                          std::uint32_t rate) {
+    if (scale == 0 || rate == 0)
+        return std::nullopt;
+    const std::uint64_t ticks = units * scale; // both under 2^32: no wrap
+    const std::uint64_t seconds = ticks / rate;
+    if (seconds > UINT64_MAX / 1000 - 1)
+        return std::nullopt;
+    return seconds * 1000 + ((ticks % rate) * 1000 + rate / 2) / rate;
+}
+
+// The video stream's length counts its frames. An OpenDML total that is
+// larger wins: some writers leave the stream header counting only the first
+// RIFF, as the main header's count always does in such files. The main
+// header's count alone serves when neither says.
+std::optional<std::uint64_t> frameCount(const avifile::AviVideoExtras& e) {
+    const std::uint32_t frames = std::max(e.length, e.odmlTotalFrames);
+    if (frames != 0)
+        return frames;
+    if (e.totalFrames != 0)
+        return e.totalFrames;
+    return std::nullopt;
+}
+
+// One field to the frame is progressive, two interlaced. The order shows when
+// the two fields start on neighbouring lines of the frame, the first field
+// listed being the first in time; start lines further apart are numbered in
+// the video signal's lines, whose top differs between standards.
+void readFields(const avifile::AviVideoExtras& e, VideoInfo& info) {
+    if (e.fieldsPerFrame == 1)
+        info.scan = Scan::Progressive;
+    if (e.fieldsPerFrame != 2)
+        return;
+    info.scan = Scan::Interlaced;
+    if (!e.fieldStartLines)
+        return;
+    const auto [first, second] = *e.fieldStartLines;
+    if (first + 1 == second)
+        info.fieldOrder = FieldOrder::TopFirst;
+    else if (second + 1 == first)
+        info.fieldOrder = FieldOrder::BottomFirst;
+}
+
 } // namespace
 
 ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
@@ -48,6 +97,10 @@ ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
     if (extras.frameWidth != 0 && extras.frameHeight != 0)
         info.sar = ratio(std::uint64_t{extras.aspectX} * extras.frameHeight,
                          std::uint64_t{extras.aspectY} * extras.frameWidth);
+    info.frames = frameCount(extras);
+    if (info.frames)
+        info.durationMs = milliseconds(*info.frames, record.dwScale, record.dwRate);
+    readFields(extras, info);
     return {info, {}};
 }
 

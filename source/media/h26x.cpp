@@ -28,6 +28,7 @@ constexpr std::uint32_t kMaxShortTermSets = 64;
 constexpr std::uint32_t kMaxDeltaPics = 16;
 constexpr std::uint32_t kMaxLongTermPics = 32;
 constexpr std::uint32_t kMaxLog2Size = 6; // coding and transform block sizes
+constexpr std::uint32_t kMaxCpbCountMinus1 = 31;
 
 // A ue(v) whose value must not exceed `max`; a larger one fails the reader.
 std::uint32_t ue(BitReader& r, std::uint32_t max) {
@@ -49,6 +50,50 @@ std::optional<Fraction> readAspect(BitReader& r) {
     if (r.failed())
         return std::nullopt;
     return aspectFromIdc(idc, w, h);
+}
+
+// The VUI fields both codecs share after the aspect ratio.
+void skipVuiSignal(BitReader& r) {
+    if (r.flag())      // overscan_info_present_flag
+        r.skipBits(1); // overscan_appropriate_flag
+    if (r.flag()) {    // video_signal_type_present_flag
+        r.skipBits(3 + 1);
+        if (r.flag()) // colour_description_present_flag
+            r.skipBits(24);
+    }
+    if (r.flag()) { // chroma_loc_info_present_flag
+        r.ue();
+        r.ue();
+    }
+}
+
+// H.264 hrd_parameters(), Annex E.
+void skipH264Hrd(BitReader& r) {
+    const std::uint32_t count = ue(r, kMaxCpbCountMinus1);
+    r.skipBits(4 + 4); // bit_rate_scale, cpb_size_scale
+    for (std::uint32_t i = 0; i <= count && !r.failed(); ++i) {
+        r.ue();
+        r.ue();
+        r.skipBits(1); // cbr_flag
+    }
+    r.skipBits(4 * 5); // the four delay and offset lengths
+}
+
+// H.264 VUI after the aspect ratio, as far as pic_struct_present_flag.
+bool readH264PicStructPresent(BitReader& r) {
+    skipVuiSignal(r);
+    if (r.flag())                // timing_info_present_flag
+        r.skipBits(32 + 32 + 1); // num_units_in_tick, time_scale, fixed_frame_rate_flag
+    const bool nalHrd = r.flag();
+    if (nalHrd)
+        skipH264Hrd(r);
+    const bool vclHrd = r.flag();
+    if (vclHrd)
+        skipH264Hrd(r);
+    if (nalHrd || vclHrd)
+        r.skipBits(1); // low_delay_hrd_flag
+    const bool present = r.flag();
+    return present && !r.failed();
 }
 
 void skipH264ScalingList(BitReader& r, int size) {
@@ -87,8 +132,18 @@ bool hasH264ChromaFields(std::uint32_t profile) {
     }
 }
 
-void skipH265ProfileTierLevel(BitReader& r, std::uint32_t maxSubLayersMinus1) {
-    r.skipBits(96); // the general profile, tier and level
+// The general profile's source flags: the content is progressive, interlaced,
+// both (each picture says) or neither (unknown).
+struct SourceFlags {
+    bool progressive = false, interlaced = false;
+};
+
+SourceFlags skipH265ProfileTierLevel(BitReader& r, std::uint32_t maxSubLayersMinus1) {
+    r.skipBits(2 + 1 + 5 + 32); // profile space, tier, profile, compatibility flags
+    SourceFlags source;
+    source.progressive = r.flag();
+    source.interlaced = r.flag();
+    r.skipBits(96 - 42); // the other constraint flags and the level
     bool profilePresent[8] = {};
     bool levelPresent[8] = {};
     for (std::uint32_t i = 0; i < maxSubLayersMinus1; ++i) {
@@ -103,6 +158,7 @@ void skipH265ProfileTierLevel(BitReader& r, std::uint32_t maxSubLayersMinus1) {
         if (levelPresent[i])
             r.skipBits(8);
     }
+    return source;
 }
 
 void skipH265ScalingListData(BitReader& r) {
@@ -184,9 +240,10 @@ std::optional<Fraction> aspectFromIdc(std::uint32_t idc, std::uint32_t sarWidth,
     return Fraction{w / g, h / g};
 }
 
-std::optional<Fraction> h264SpsAspect(Bytes nal) {
+SpsFacts h264Sps(Bytes nal) {
+    SpsFacts facts;
     if (nal.empty() || (nal[0] & 0x1f) != 7)
-        return std::nullopt;
+        return facts;
     const std::vector<std::uint8_t> rbsp = unescape(nal.subspan(1));
     BitReader r(rbsp);
     const std::uint32_t profile = r.bits(8);
@@ -220,30 +277,41 @@ std::optional<Fraction> h264SpsAspect(Bytes nal) {
     }
     r.ue(); // max_num_ref_frames
     r.skipBits(1);
-    r.ue();            // pic_width_in_mbs_minus1
-    r.ue();            // pic_height_in_map_units_minus1
-    if (!r.flag())     // frame_mbs_only_flag
+    r.ue(); // pic_width_in_mbs_minus1
+    r.ue(); // pic_height_in_map_units_minus1
+    const bool frameMbsOnly = r.flag();
+    if (r.failed())
+        return facts;
+    facts.scan = frameMbsOnly ? Scan::Progressive : Scan::Interlaced;
+    if (!frameMbsOnly)
         r.skipBits(1); // mb_adaptive_frame_field_flag
     r.skipBits(1);     // direct_8x8_inference_flag
     if (r.flag())      // frame_cropping_flag
         for (int i = 0; i < 4; ++i)
             r.ue();
     if (r.failed() || !r.flag()) // vui_parameters_present_flag
-        return std::nullopt;
-    return readAspect(r);
+        return facts;
+    facts.sar = readAspect(r);
+    facts.picStructPresent = readH264PicStructPresent(r);
+    return facts;
 }
 
-std::optional<Fraction> h265SpsAspect(Bytes nal) {
+std::optional<Fraction> h264SpsAspect(Bytes nal) {
+    return h264Sps(nal).sar;
+}
+
+SpsFacts h265Sps(Bytes nal) {
+    SpsFacts facts;
     if (nal.size() < 2 || ((nal[0] >> 1) & 0x3f) != 33)
-        return std::nullopt;
+        return facts;
     const std::vector<std::uint8_t> rbsp = unescape(nal.subspan(2));
     BitReader r(rbsp);
     r.skipBits(4); // sps_video_parameter_set_id
     const std::uint32_t maxSubLayersMinus1 = r.bits(3);
     if (maxSubLayersMinus1 > 6)
-        return std::nullopt;
+        return facts;
     r.skipBits(1); // sps_temporal_id_nesting_flag
-    skipH265ProfileTierLevel(r, maxSubLayersMinus1);
+    const SourceFlags source = skipH265ProfileTierLevel(r, maxSubLayersMinus1);
     ue(r, kMaxH265SpsId);
     if (ue(r, kMaxChromaFormat) == 3)
         r.skipBits(1);
@@ -282,10 +350,26 @@ std::optional<Fraction> h265SpsAspect(Bytes nal) {
         for (std::uint32_t i = 0; i < count && !r.failed(); ++i)
             r.skipBits(log2PocLsbMinus4 + 4 + 1);
     }
-    r.skipBits(2); // sps_temporal_mvp_enabled_flag, strong_intra_smoothing_enabled_flag
-    if (r.failed() || !r.flag()) // vui_parameters_present_flag
-        return std::nullopt;
-    return readAspect(r);
+    r.skipBits(2);             // sps_temporal_mvp_enabled_flag, strong_intra_smoothing_enabled_flag
+    const bool vui = r.flag(); // vui_parameters_present_flag
+    bool fieldSeq = false;
+    if (vui) {
+        facts.sar = readAspect(r);
+        skipVuiSignal(r);
+        r.skipBits(1); // neutral_chroma_indication_flag
+        fieldSeq = r.flag();
+    }
+    if (r.failed())
+        return facts;
+    if (fieldSeq || (source.interlaced && !source.progressive))
+        facts.scan = Scan::Interlaced;
+    else if (source.progressive && !source.interlaced)
+        facts.scan = Scan::Progressive;
+    return facts;
+}
+
+std::optional<Fraction> h265SpsAspect(Bytes nal) {
+    return h265Sps(nal).sar;
 }
 
 Bytes avcConfigSps(Bytes record) {

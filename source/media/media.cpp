@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
+#include <string>
 
 namespace quorvel::media {
 
@@ -45,12 +47,90 @@ bool transportStream(Bytes b, std::size_t first, std::size_t packet) {
     return seen >= 3;
 }
 
-bool mp3(Bytes b) {
-    if (startsWith(b, 0, "ID3"))
-        return true;
-    // Frame sync, a layer, and a bit rate that is not the forbidden one.
-    return b.size() >= 4 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && (b[1] & 0x06) != 0 &&
-           (b[2] & 0xF0) != 0xF0;
+// An MPEG audio frame header at `at`: the sync, a version and layer that are
+// not reserved, a bit rate that is not the forbidden one and a sampling rate
+// that is not reserved. Gives the layer, 1 to 3.
+std::optional<int> mpegAudioLayer(Bytes b, std::size_t at) {
+    if (!fitsIn(at, 4, b.size()) || b[at] != 0xFF || (b[at + 1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    const int version = (b[at + 1] >> 3) & 3;
+    const int layerBits = (b[at + 1] >> 1) & 3;
+    const int bitRate = b[at + 2] >> 4;
+    const int samplingRate = (b[at + 2] >> 2) & 3;
+    if (version == 1 || layerBits == 0 || bitRate == 15 || samplingRate == 3)
+        return std::nullopt;
+    return 4 - layerBits;
+}
+
+const char* mpegAudioName(int layer) {
+    switch (layer) {
+    case 1:
+        return "an MPEG audio layer I file";
+    case 2:
+        return "an MP2 file";
+    default:
+        return "an MP3 file";
+    }
+}
+
+// An ID3v2 tag: "ID3", a major version, a revision, flags and a size of four
+// seven-bit bytes; a footer of 10 bytes follows when the flags say so. The
+// audio after it names the file, when the prefix holds its first frame.
+std::optional<std::string> id3Audio(Bytes b) {
+    if (!startsWith(b, 0, "ID3"))
+        return std::nullopt;
+    constexpr std::size_t kHeader = 10;
+    constexpr std::uint8_t kFooterFlag = 0x10;
+    if (b.size() >= kHeader && (b[6] | b[7] | b[8] | b[9]) < 0x80) {
+        const std::size_t size =
+            std::size_t{b[6]} << 21 | std::size_t{b[7]} << 14 | std::size_t{b[8]} << 7 | b[9];
+        const std::size_t audio = kHeader + size + (b[5] & kFooterFlag ? kHeader : 0);
+        if (const auto layer = mpegAudioLayer(b, audio))
+            return mpegAudioName(*layer);
+    }
+    return "an audio file with an ID3 tag";
+}
+
+// An IVF file: "DKIF", version 0, a 32-byte header, then the codec's FourCC.
+std::optional<std::string> ivf(Bytes b) {
+    if (!startsWith(b, 0, "DKIF") || b.size() < 12 || le16(b, 4) != 0 || le16(b, 6) != 32)
+        return std::nullopt;
+    if (startsWith(b, 8, "AV01"))
+        return "an AV1 stream in an IVF file";
+    if (startsWith(b, 8, "VP90"))
+        return "a VP9 stream in an IVF file";
+    if (startsWith(b, 8, "VP80"))
+        return "a VP8 stream in an IVF file";
+    return "an IVF file";
+}
+
+// A raw H.264 or H.265 stream (Annex B): zero bytes, a one, and the header of
+// a NAL unit that may open a stream. H.264's one-byte header: an SPS (type 7,
+// whose nal_ref_idc is never 0), an SEI (6) or an access unit delimiter (9),
+// both with nal_ref_idc 0. H.265's two bytes: a VPS (32), SPS (33), delimiter
+// (35) or prefix SEI (39) of the base layer, so the first byte is even and the
+// second holds only the temporal id plus 1, which is 1 to 7. The two sets of
+// first bytes do not meet, so the header alone tells the codecs apart.
+std::optional<std::string> annexB(Bytes b) {
+    // Annex B allows any number of zero bytes before the first start code.
+    constexpr std::size_t kMaxLeadingZeros = 16;
+    std::size_t zeros = 0;
+    while (zeros < b.size() && zeros <= kMaxLeadingZeros && b[zeros] == 0)
+        ++zeros;
+    if (zeros < 2 || zeros > kMaxLeadingZeros || !fitsIn(zeros, 3, b.size()) || b[zeros] != 1)
+        return std::nullopt;
+    const std::uint8_t first = b[zeros + 1];
+    const std::uint8_t second = b[zeros + 2];
+    const int h264Type = first & 0x1F;
+    const int h264RefIdc = (first >> 5) & 3;
+    if ((first & 0x80) == 0 && ((h264Type == 7 && h264RefIdc != 0) ||
+                                ((h264Type == 6 || h264Type == 9) && h264RefIdc == 0)))
+        return "a raw H.264 video stream";
+    const int h265Type = first >> 1;
+    if ((first & 0x81) == 0 && second >= 1 && second <= 7 &&
+        (h265Type == 32 || h265Type == 33 || h265Type == 35 || h265Type == 39))
+        return "a raw H.265 video stream";
+    return std::nullopt;
 }
 
 } // namespace
@@ -93,6 +173,8 @@ Sniffed sniff(Bytes prefix) {
         return {Container::MpegPs, {}};
     if (startCode(b, 0xB3))
         return {Container::MpegEs, {}};
+    if (auto found = annexB(b))
+        return {std::nullopt, *found};
     if (transportStream(b, 0, 188) || transportStream(b, 4, 192))
         return {std::nullopt, "an MPEG transport stream"};
     if (startsWith(b, 0, "OggS"))
@@ -103,8 +185,12 @@ Sniffed sniff(Bytes prefix) {
         return {std::nullopt, "a PNG image"};
     if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF)
         return {std::nullopt, "a JPEG image"};
-    if (mp3(b))
-        return {std::nullopt, "an MP3 file"};
+    if (auto found = ivf(b))
+        return {std::nullopt, *found};
+    if (auto found = id3Audio(b))
+        return {std::nullopt, *found};
+    if (const auto layer = mpegAudioLayer(b, 0))
+        return {std::nullopt, mpegAudioName(*layer)};
     return {std::nullopt, "not a video file"};
 }
 

@@ -71,14 +71,19 @@ FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
     case Container::MpegEs:
         return fromReader(readMpeg(prefix, *source));
     }
-    // The window's reader gives size and rate; the codec and the OpenDML
-    // frame aspect, which its record has no room for, come from our own read.
+    // The window's reader gives size and rate; the codec, the OpenDML frame
+    // aspect and fields, and the running time, which its record has no room
+    // for, come from our own read.
     const ProbeResult extras = readAvi(prefix, *source);
     source.reset(); // the library opens the file itself
     FileProbe probe = probeAvi(library, path);
     if (probe.video && extras.video) {
         probe.video->codec = extras.video->codec;
         probe.video->sar = extras.video->sar;
+        probe.video->durationMs = extras.video->durationMs;
+        probe.video->frames = extras.video->frames;
+        probe.video->scan = extras.video->scan;
+        probe.video->fieldOrder = extras.video->fieldOrder;
     }
     return probe;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <vector>
 
 namespace quorvel::media::mpeg {
@@ -80,6 +81,7 @@ Status parseSequence(Bytes es, bool complete, Sequence& out) {
             break;
     }
     Sequence s;
+    s.at = at;
     std::size_t length = 0;
     const Status header = readHeader(es.subspan(at + 4), s, length);
     if (header == Status::CutShort)
@@ -100,7 +102,9 @@ Status parseSequence(Bytes es, bool complete, Sequence& out) {
         BitReader r(es.subspan(*next + 4, 6));
         if (r.bits(4) == kSequenceExtensionId) {
             s.mpeg2 = true;
-            r.skipBits(8 + 1 + 2); // profile and level, progressive, chroma
+            r.skipBits(8); // profile and level
+            s.progressiveSequence = r.flag();
+            r.skipBits(2); // chroma format
             s.width |= r.bits(2) << 12;
             s.height |= r.bits(2) << 12;
             r.skipBits(12 + 1 + 8 + 1); // bit rate, marker, VBV buffer, low delay
@@ -184,7 +188,8 @@ std::optional<Fraction> pixelShape(const Sequence& s) {
 
 namespace {
 
-// The file's first kMaxScanBytes, read on demand in kReadChunk pieces.
+// The file's first kMaxScanBytes, read on demand in kReadChunk pieces, and
+// its last kTailBytes.
 class Window {
 public:
     Window(Bytes prefix, io::ByteSource& source) : source_(prefix, source) {
@@ -217,6 +222,19 @@ public:
         ended_ = got.size() < want || data_.size() >= limit();
     }
 
+    // The last kTailBytes of the file, or all of a smaller one: from what is
+    // held when that is the whole file, else in one read. False when the read
+    // fails.
+    bool tail(Bytes& out) {
+        const std::uint64_t size = source_.size();
+        const std::uint64_t start = size > kTailBytes ? size - kTailBytes : 0;
+        if (data_.size() >= size) {
+            out = Bytes(data_).subspan(static_cast<std::size_t>(start));
+            return true;
+        }
+        return source_.get(start, static_cast<std::size_t>(size - start), tailStore_, out);
+    }
+
 private:
     std::size_t limit() const {
         return static_cast<std::size_t>(std::min<std::uint64_t>(source_.size(), kMaxScanBytes));
@@ -225,9 +243,504 @@ private:
     io::PrefixedSource source_;
     std::vector<std::uint8_t> data_;
     std::vector<std::uint8_t> store_;
+    std::vector<std::uint8_t> tailStore_;
     bool ended_ = false;
     bool failed_ = false;
 };
+
+// A Window that may not grow past `cap` bytes.
+class Capped {
+public:
+    Capped(Window& w, std::size_t cap) : w_(w), cap_(cap) {}
+    bool ensure(std::size_t end) { return end <= cap_ && w_.ensure(end); }
+    Bytes bytes() const { return w_.bytes(); }
+
+private:
+    Window& w_;
+    std::size_t cap_;
+};
+
+// Bytes in memory, walked like a Window.
+class Held {
+public:
+    explicit Held(Bytes b) : b_(b) {}
+    bool ensure(std::size_t end) const { return end <= b_.size(); }
+    Bytes bytes() const { return b_; }
+
+private:
+    Bytes b_;
+};
+
+// A time stamp's 33 bits in five bytes: 3, 15 and 15 of them, each group
+// followed by a marker bit.
+std::uint64_t timeStamp(Bytes b, std::size_t at) {
+    return (std::uint64_t{b[at]} >> 1 & 7) << 30 | std::uint64_t{b[at + 1]} << 22 |
+           std::uint64_t{b[at + 2]} >> 1 << 15 | std::uint64_t{b[at + 3]} << 7 | b[at + 4] >> 1;
+}
+
+struct PesHeader {
+    std::size_t payload = 0; // where it starts; 0 when the header is damaged
+    std::optional<std::uint64_t> pts;
+};
+
+PesHeader pesHeader(Bytes packet) {
+    PesHeader h;
+    std::size_t i = 6;
+    if (i < packet.size() && (packet[i] & 0xC0) == 0x80) {
+        if (packet.size() < 9)
+            return h;
+        const std::size_t end = 9 + std::size_t{packet[8]};
+        if (end > packet.size())
+            return h;
+        h.payload = end;
+        if (packet[7] >> 7 && 9 + 5 <= end) // PTS_DTS_flags 2 or 3
+            h.pts = timeStamp(packet, 9);
+        return h;
+    }
+    // MPEG-1: stuffing, the buffer size, then the time stamps.
+    for (int n = 0; n < 16 && i < packet.size() && packet[i] == 0xFF; ++n)
+        ++i;
+    if (i < packet.size() && (packet[i] & 0xC0) == 0x40)
+        i += 2;
+    if (i >= packet.size())
+        return h;
+    const std::size_t stamps = i;
+    if ((packet[i] & 0xF0) == 0x20)
+        i += 5;
+    else if ((packet[i] & 0xF0) == 0x30)
+        i += 10;
+    else if (packet[i] == 0x0F)
+        i += 1;
+    else
+        return h;
+    if (i > packet.size())
+        return h;
+    h.payload = i;
+    if ((packet[stamps] & 0xE0) == 0x20)
+        h.pts = timeStamp(packet, stamps);
+    return h;
+}
+
+// A pack header at `at` (whose first 14 bytes the caller holds): its length,
+// and the base of its system clock reference.
+struct Pack {
+    std::size_t length = 4; // neither MPEG-1 nor MPEG-2: look again after the code
+    std::optional<std::uint64_t> scr;
+};
+
+Pack readPack(Bytes b, std::size_t at) {
+    Pack p;
+    const std::size_t i = at + 4;
+    if ((b[i] & 0xC0) == 0x40) {
+        p.length = 14 + (b[at + 13] & 7u);
+        p.scr = (std::uint64_t{b[i]} >> 3 & 7) << 30 | (std::uint64_t{b[i]} & 3) << 28 |
+                std::uint64_t{b[i + 1]} << 20 | std::uint64_t{b[i + 2]} >> 3 << 15 |
+                (std::uint64_t{b[i + 2]} & 3) << 13 | std::uint64_t{b[i + 3]} << 5 | b[i + 4] >> 3;
+    } else if ((b[i] & 0xF0) == 0x20) {
+        p.length = 12;
+        p.scr = timeStamp(b, i);
+    }
+    return p;
+}
+
+// A video packet's time stamp, at the offset in the gathered payload where
+// its own payload lies.
+struct Stamp {
+    std::size_t at = 0, end = 0;
+    std::uint64_t pts = 0;
+};
+
+// One video stream's payload from a program stream, with its packets' time
+// stamps and the first and last packs' clock references.
+struct Payload {
+    std::vector<std::uint8_t> bytes;
+    std::vector<Stamp> stamps;
+    std::optional<std::uint64_t> firstScr, lastScr;
+};
+
+struct Walk {
+    std::size_t pos = 0;
+    int steps = 0; // packs and packets looked at
+    std::optional<std::uint8_t> stream;
+};
+
+// Walks packs and packets from walk.pos, gathering the first video stream's
+// payload (walk.stream's, once set), at most `maxPayload` bytes of it, and
+// asking `onVideo` after each video packet whether to go on. A packet that
+// does not start where the last one ended is looked for again at the next
+// pack start. It ends with the bytes, the steps, or a program end code when
+// `stopAtEnd`; a tail steps over one, as files joined end to end hold several.
+template <class Source, class OnVideo>
+void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, bool stopAtEnd,
+                 Payload& out, OnVideo onVideo) {
+    std::size_t& pos = walk.pos;
+    for (; walk.steps < maxSteps; ++walk.steps) {
+        if (!src.ensure(pos + 6))
+            return;
+        Bytes b = src.bytes();
+        if (!startCodeAt(b, pos) || b[pos + 3] < kProgramEnd) {
+            ++pos;
+            while (src.ensure(pos + 4) &&
+                   !(startCodeAt(src.bytes(), pos) && src.bytes()[pos + 3] == kPack))
+                ++pos;
+            continue;
+        }
+        const std::uint8_t code = b[pos + 3];
+        if (code == kProgramEnd) {
+            if (stopAtEnd)
+                return;
+            pos += 4;
+            continue;
+        }
+        if (code == kPack) {
+            if (!src.ensure(pos + 14))
+                return;
+            const Pack pack = readPack(src.bytes(), pos);
+            if (pack.scr) {
+                out.firstScr = out.firstScr.value_or(*pack.scr);
+                out.lastScr = pack.scr;
+            }
+            pos += pack.length;
+            continue;
+        }
+        const std::size_t length = 6 + std::size_t{be16(b, pos + 4)};
+        if (code >= 0xE0 && code <= 0xEF && (!walk.stream || *walk.stream == code)) {
+            walk.stream = code;
+            if (!src.ensure(pos + length))
+                return;
+            const Bytes packet = src.bytes().subspan(pos, length);
+            if (const PesHeader header = pesHeader(packet); header.payload != 0) {
+                const Bytes payload = packet.subspan(header.payload);
+                const std::size_t taken = std::min(maxPayload - out.bytes.size(), payload.size());
+                if (header.pts && taken > 0)
+                    out.stamps.push_back({out.bytes.size(), out.bytes.size() + taken, *header.pts});
+                out.bytes.insert(out.bytes.end(), payload.begin(),
+                                 payload.begin() + static_cast<std::ptrdiff_t>(taken));
+                if (!onVideo()) {
+                    pos += length;
+                    ++walk.steps;
+                    return;
+                }
+            }
+        }
+        // The system header and every other packet are stepped over alike.
+        pos += length;
+    }
+}
+
+// Hands each picture the time stamp of the packet it starts in: a packet's
+// PTS belongs to the first picture whose start code begins in its payload.
+class StampMatcher {
+public:
+    explicit StampMatcher(std::span<const Stamp> stamps) : stamps_(stamps) {}
+    std::optional<std::uint64_t> take(std::size_t at) {
+        while (next_ < stamps_.size() && stamps_[next_].end <= at)
+            ++next_;
+        if (next_ < stamps_.size() && stamps_[next_].at <= at)
+            return stamps_[next_++].pts;
+        return std::nullopt;
+    }
+
+private:
+    std::span<const Stamp> stamps_;
+    std::size_t next_ = 0;
+};
+
+// Coded fields: a frame picture holds two, a field picture one. Shown fields:
+// repeat_first_field shows a frame's first field again.
+std::uint64_t codedFields(const Picture& p) {
+    return p.structure == 3 ? 2 : 1;
+}
+std::uint64_t shownFields(const Picture& p) {
+    return p.structure == 3 ? 2 + p.repeatFirstField : 1;
+}
+
+// The first pictures from the sequence header on, with their time stamps,
+// and the time codes of the first two GOP headers with the fields between.
+class HeadPictures : public PictureSink {
+public:
+    explicit HeadPictures(std::span<const Stamp> stamps = {}) : stamps_(stamps) {}
+
+    bool gop(std::size_t, const TimeCode& t) override {
+        if (timeCodes.size() < 2)
+            timeCodes.push_back(t);
+        return true;
+    }
+    bool picture(const Picture& p) override {
+        Picture timed = p;
+        timed.pts = stamps_.take(p.at);
+        pictures.push_back(timed);
+        if (timeCodes.size() == 1) {
+            firstGopCoded += codedFields(p);
+            firstGopShown += shownFields(p);
+        }
+        return pictures.size() < kMaxHeadPictures;
+    }
+
+    std::vector<Picture> pictures;
+    std::vector<TimeCode> timeCodes;
+    std::uint64_t firstGopCoded = 0, firstGopShown = 0; // whole when timeCodes has two
+private:
+    StampMatcher stamps_;
+};
+
+// The last GOP header of an elementary stream's tail, and the fields after it.
+class TailTimeCode : public PictureSink {
+public:
+    bool gop(std::size_t, const TimeCode& t) override {
+        last = t;
+        coded = shown = 0;
+        return true;
+    }
+    bool picture(const Picture& p) override {
+        coded += codedFields(p);
+        shown += shownFields(p);
+        return true;
+    }
+
+    std::optional<TimeCode> last;
+    std::uint64_t coded = 0, shown = 0;
+};
+
+// Frame periods on the 90 kHz clock, at a rate.
+class Ticks {
+public:
+    explicit Ticks(Fraction rate) : rate_(rate) {}
+    // `frames` periods, rounded to the nearest tick.
+    std::int64_t of(std::int64_t frames) const {
+        const std::int64_t scaled = frames * static_cast<std::int64_t>(kClockRate) * rate_.den;
+        const std::int64_t half = rate_.num / 2;
+        return scaled >= 0 ? (scaled + half) / rate_.num : -((-scaled + half) / rate_.num);
+    }
+
+private:
+    Fraction rate_;
+};
+
+// `to - from` on the clock as a signed number, the nearer way round.
+std::int64_t clockDifference(std::uint64_t from, std::uint64_t to) {
+    const std::uint64_t span = (to - from) & (kClockRange - 1);
+    return span > kClockRange / 2
+               ? static_cast<std::int64_t>(span) - static_cast<std::int64_t>(kClockRange)
+               : static_cast<std::int64_t>(span);
+}
+
+std::uint64_t onClock(std::int64_t ticks) {
+    return static_cast<std::uint64_t>(ticks) & (kClockRange - 1);
+}
+
+// Display times through a program stream's tail. Each GOP's first picture is
+// shown at the PTS of one of its pictures less that picture's place in the
+// GOP (temporal_reference); a GOP without a time stamp follows one period
+// after the last picture of the one before. The latest picture shown is the
+// end. Times are kept relative to the tail's first stamp, so a wrap of the
+// clock inside the tail is no jump.
+class TailClock : public PictureSink {
+public:
+    TailClock(std::span<const Stamp> stamps, Ticks ticks) : stamps_(stamps), ticks_(ticks) {}
+
+    bool gop(std::size_t, const TimeCode&) override {
+        close();
+        return true;
+    }
+    bool picture(const Picture& p) override {
+        const std::optional<std::uint64_t> pts = stamps_.take(p.at);
+        const std::int64_t tr = p.temporalReference;
+        if (count_ == 0 || tr < minTr_)
+            minTr_ = tr;
+        if (count_ == 0 || tr > maxTr_)
+            maxTr_ = tr;
+        ++count_;
+        if (pts && !anchor_) {
+            if (!reference_)
+                reference_ = *pts;
+            anchor_ = clockDifference(*reference_, *pts);
+            anchorTr_ = tr;
+        }
+        return true;
+    }
+    // The last display time on the clock, once every picture is in.
+    std::optional<std::uint64_t> end() {
+        close();
+        if (!latest_)
+            return std::nullopt;
+        return onClock(static_cast<std::int64_t>(*reference_) + *latest_);
+    }
+
+private:
+    void close() {
+        if (count_ == 0)
+            return;
+        std::optional<std::int64_t> start;
+        if (anchor_)
+            start = *anchor_ - ticks_.of(anchorTr_ - minTr_);
+        else if (end_)
+            start = *end_ + ticks_.of(1);
+        if (start) {
+            end_ = *start + ticks_.of(maxTr_ - minTr_);
+            latest_ = latest_ ? std::max(*latest_, *end_) : *end_;
+        }
+        count_ = 0;
+        anchor_.reset();
+    }
+
+    StampMatcher stamps_;
+    Ticks ticks_;
+    std::optional<std::uint64_t> reference_;
+    std::optional<std::int64_t> end_, latest_;
+    std::int64_t minTr_ = 0, maxTr_ = 0, anchorTr_ = 0;
+    std::optional<std::int64_t> anchor_;
+    std::size_t count_ = 0;
+};
+
+// The first display time in the head: the first picture with a time stamp,
+// less its place in its GOP.
+std::optional<std::uint64_t> headStart(std::span<const Picture> pictures, Ticks ticks) {
+    for (const Picture& p : pictures) {
+        if (!p.pts)
+            continue;
+        std::int64_t minTr = p.temporalReference;
+        for (const Picture& q : pictures)
+            if (q.gop == p.gop)
+                minTr = std::min<std::int64_t>(minTr, q.temporalReference);
+        return onClock(static_cast<std::int64_t>(*p.pts) -
+                       ticks.of(static_cast<std::int64_t>(p.temporalReference) - minTr));
+    }
+    return std::nullopt;
+}
+
+std::uint64_t roundedMs(std::uint64_t ticks) {
+    return (ticks + kClockRate / 2000) / (kClockRate / 1000);
+}
+
+// The rate time goes by: film's once pulldown is known.
+std::optional<Fraction> timeRate(const VideoInfo& info) {
+    return info.pulldown == true ? info.filmRate : info.rate;
+}
+
+// From the first display time to the last, and one period for the last
+// picture. Frames are counted when the times lie within a quarter period of
+// whole periods apart, as they do for a constant rate (and for film, whose
+// pulldown moves pictures by a fifth of one).
+void setSpan(std::uint64_t first, std::uint64_t last, Fraction rate, VideoInfo& info) {
+    const std::optional<std::uint64_t> span = clockSpan(first, last);
+    if (!span)
+        return;
+    const Ticks ticks(rate);
+    info.durationMs = roundedMs(*span + static_cast<std::uint64_t>(ticks.of(1)));
+    const std::uint64_t scale = kClockRate * static_cast<std::uint64_t>(rate.den);
+    const std::uint64_t periods =
+        (*span * static_cast<std::uint64_t>(rate.num) + scale / 2) / scale;
+    const std::int64_t off =
+        static_cast<std::int64_t>(*span) - ticks.of(static_cast<std::int64_t>(periods));
+    if (4 * std::abs(off) <= ticks.of(1))
+        info.frames = periods + 1;
+}
+
+// Program stream: the first and last display times from the video's time
+// stamps; when either end has none, the first and last packs' clock
+// references, which span the file's delivery rather than its pictures.
+void programTiming(const HeadPictures& head, const Payload& headPayload, Bytes tail,
+                   std::optional<std::uint8_t> stream, bool mpeg2, VideoInfo& info) {
+    Payload tailPayload;
+    Held held(tail);
+    Walk walk;
+    walk.stream = stream;
+    walkProgram(held, walk, INT32_MAX, kTailBytes, false, tailPayload, [] { return true; });
+    if (const auto rate = timeRate(info)) {
+        TailClock clock(tailPayload.stamps, Ticks(*rate));
+        scanPictures(tailPayload.bytes, 0, mpeg2, clock);
+        const auto first = headStart(head.pictures, Ticks(*rate));
+        const auto last = clock.end();
+        if (first && last) {
+            setSpan(*first, *last, *rate, info);
+            return;
+        }
+    }
+    if (headPayload.firstScr && tailPayload.lastScr)
+        if (const auto span = clockSpan(*headPayload.firstScr, *tailPayload.lastScr))
+            info.durationMs = roundedMs(*span);
+}
+
+// Elementary stream: the first GOP's time code and the last's in the tail,
+// with the pictures after that.
+void elementaryTiming(const HeadPictures& head, Bytes tail, bool mpeg2, VideoInfo& info) {
+    TailTimeCode last;
+    scanPictures(tail, 0, mpeg2, last);
+    if (!info.rate || head.timeCodes.empty() || !last.last)
+        return;
+    const Fraction rate = *info.rate;
+    const auto from = timeCodeFrames(head.timeCodes[0], rate);
+    const auto to = timeCodeFrames(*last.last, rate);
+    TimeCode endOfDay{head.timeCodes[0].dropFrame, 23, 59, 59, 0};
+    endOfDay.pictures = static_cast<std::uint32_t>((rate.num + rate.den - 1) / rate.den - 1);
+    const auto day = timeCodeFrames(endOfDay, rate);
+    if (!from || !to || !day)
+        return;
+    // Time codes wrap at midnight; as on the clock, more than half a day
+    // reads as time going backwards.
+    const std::uint64_t perDay = *day + 1;
+    const auto frames = [perDay](std::uint64_t a, std::uint64_t b) -> std::optional<std::uint64_t> {
+        const std::uint64_t span = (b + perDay - a) % perDay;
+        return span > perDay / 2 ? std::nullopt : std::optional(span);
+    };
+    const auto span = frames(*from, *to);
+    if (!span)
+        return;
+    // Under pulldown time codes may count the coded (film) frames or the
+    // frames shown; the step from the first GOP to the second tells which.
+    bool shown = false;
+    if (info.pulldown == true && head.timeCodes.size() == 2) {
+        const auto next = timeCodeFrames(head.timeCodes[1], rate);
+        const auto step = next ? frames(*from, *next) : std::nullopt;
+        if (step && 2 * *step == head.firstGopShown)
+            shown = true;
+        else if (!step || 2 * *step != head.firstGopCoded)
+            return;
+    }
+    const std::uint64_t count = *span + (shown ? last.shown : last.coded) / 2;
+    if (count == 0) // a GOP header with no picture after it
+        return;
+    const Fraction timeBase = shown ? rate : *timeRate(info);
+    if (!shown)
+        info.frames = count;
+    const std::uint64_t num = static_cast<std::uint64_t>(timeBase.num);
+    const std::uint64_t ms = count * 1000 * static_cast<std::uint64_t>(timeBase.den);
+    info.durationMs = (ms + num / 2) / num;
+}
+
+// MPEG-1 is progressive. MPEG-2: progressive_sequence, else the first
+// picture: a field picture, or a frame that is not progressive_frame, is
+// interlaced, in its order. Pulldown is looked for in a 30000/1001 stream
+// that is not progressive_sequence.
+void readFields(const Sequence& s, std::span<const Picture> pictures, VideoInfo& info) {
+    info.pulldown = false;
+    if (!s.mpeg2 || s.progressiveSequence) {
+        info.scan = Scan::Progressive;
+        return;
+    }
+    const bool ntsc = info.rate == Fraction{30000, 1001};
+    if (pictures.empty() || !pictures.front().extension) {
+        if (ntsc)
+            info.pulldown = std::nullopt;
+        return;
+    }
+    const Picture& first = pictures.front();
+    if (first.structure != 3) {
+        info.scan = Scan::Interlaced;
+        info.fieldOrder = first.structure == 1 ? FieldOrder::TopFirst : FieldOrder::BottomFirst;
+    } else if (!first.progressiveFrame) {
+        info.scan = Scan::Interlaced;
+        info.fieldOrder = first.topFieldFirst ? FieldOrder::TopFirst : FieldOrder::BottomFirst;
+    } else {
+        info.scan = Scan::Progressive;
+    }
+    if (!ntsc)
+        return;
+    info.pulldown = filmCadence(displayOrder(pictures));
+    if (info.pulldown == true)
+        info.filmRate = Fraction{24000, 1001};
+}
 
 ProbeResult result(const Sequence& s, Container container) {
     VideoInfo info;
@@ -253,118 +766,79 @@ ProbeResult failure(Status status, bool readFailed) {
     }
 }
 
+// Where the first pictures are looked for: in what open reads, or, when the
+// sequence header lies past that, as much again after it.
+std::size_t headEnd(std::size_t sequenceAt) {
+    if (sequenceAt < io::kPrefixSize)
+        return io::kPrefixSize;
+    return std::min(kMaxScanBytes, sequenceAt + io::kPrefixSize);
+}
+
 ProbeResult readElementary(Window& w) {
+    Sequence s;
     for (;;) {
-        Sequence s;
         const Status status = parseSequence(w.bytes(), w.complete(), s);
         if (status == Status::Ok)
-            return result(s, Container::MpegEs);
+            break;
         if (status != Status::NeedMore)
             return failure(status, w.failed());
         w.grow();
     }
-}
-
-// Where a PES packet's payload starts, or 0 when its header is damaged.
-std::size_t payloadStart(Bytes packet) {
-    std::size_t i = 6;
-    if (i < packet.size() && (packet[i] & 0xC0) == 0x80) {
-        if (packet.size() < 9)
-            return 0;
-        i = 9 + std::size_t{packet[8]};
-        return i <= packet.size() ? i : 0;
-    }
-    // MPEG-1: stuffing, the buffer size, then the time stamps.
-    for (int n = 0; n < 16 && i < packet.size() && packet[i] == 0xFF; ++n)
-        ++i;
-    if (i < packet.size() && (packet[i] & 0xC0) == 0x40)
-        i += 2;
-    if (i >= packet.size())
-        return 0;
-    if ((packet[i] & 0xF0) == 0x20)
-        i += 5;
-    else if ((packet[i] & 0xF0) == 0x30)
-        i += 10;
-    else if (packet[i] == 0x0F)
-        i += 1;
-    else
-        return 0;
-    return i <= packet.size() ? i : 0;
+    ProbeResult r = result(s, Container::MpegEs);
+    const std::size_t end = headEnd(s.at);
+    w.ensure(end);
+    HeadPictures head;
+    scanPictures(w.bytes().first(std::min(end, w.bytes().size())), s.at, s.mpeg2, head);
+    readFields(s, head.pictures, *r.video);
+    Bytes tail;
+    if (w.tail(tail))
+        elementaryTiming(head, tail, s.mpeg2, *r.video);
+    return r;
 }
 
 // Walks packs and packets to the first video stream and gathers its payload
-// until the sequence header can be read. A packet that does not start where
-// the last one ended is looked for again at the next pack start.
+// until the sequence header can be read; then on through the bytes open read
+// for the first pictures, and through the tail for the last.
 ProbeResult readProgram(Window& w) {
-    std::vector<std::uint8_t> video;
-    std::optional<std::uint8_t> stream;
-    std::size_t pos = 0;
+    Payload video;
+    Walk walk;
     std::size_t nextLook = 0;
     Status status = Status::NotFound;
-    for (int n = 0; n < kMaxPackets; ++n) {
-        if (!w.ensure(pos + 6))
-            break;
-        Bytes b = w.bytes();
-        if (!startCodeAt(b, pos) || b[pos + 3] < kProgramEnd) {
-            ++pos;
-            while (w.ensure(pos + 4) &&
-                   !(startCodeAt(w.bytes(), pos) && w.bytes()[pos + 3] == kPack))
-                ++pos;
-            continue;
-        }
-        const std::uint8_t code = b[pos + 3];
-        if (code == kProgramEnd)
-            break;
-        if (code == kPack) {
-            if (!w.ensure(pos + 14))
-                break;
-            b = w.bytes();
-            if ((b[pos + 4] & 0xC0) == 0x40)
-                pos += 14 + (b[pos + 13] & 7u);
-            else if ((b[pos + 4] & 0xF0) == 0x20)
-                pos += 12;
-            else
-                pos += 4; // neither MPEG-1 nor MPEG-2: look again
-            continue;
-        }
-        const std::size_t length = 6 + std::size_t{be16(b, pos + 4)};
-        if (code >= 0xE0 && code <= 0xEF && (!stream || *stream == code)) {
-            stream = code;
-            if (!w.ensure(pos + length))
-                break;
-            const Bytes packet = w.bytes().subspan(pos, length);
-            if (const std::size_t start = payloadStart(packet)) {
-                const Bytes payload = packet.subspan(start);
-                const std::size_t room = kMaxVideoBytes - video.size();
-                video.insert(video.end(), payload.begin(),
-                             payload.begin() +
-                                 static_cast<std::ptrdiff_t>(std::min(room, payload.size())));
-                // Looked at each time the payload has doubled, so that many
-                // small packets cost linear time; more bytes never change an
-                // answer that is not NeedMore.
-                if (video.size() >= nextLook || video.size() >= kMaxVideoBytes) {
-                    nextLook = 2 * video.size();
-                    Sequence s;
-                    status = parseSequence(video, video.size() >= kMaxVideoBytes, s);
-                    if (status == Status::Ok)
-                        return result(s, Container::MpegPs);
-                    if (status != Status::NeedMore)
-                        return failure(status, false);
-                }
-            }
-        }
-        // The system header and every other packet are stepped over alike.
-        pos += length;
-    }
-    if (w.failed())
-        return {std::nullopt, kReadFailed};
-    if (!stream)
-        return {std::nullopt, kNoVideo};
     Sequence s;
-    status = parseSequence(video, true, s);
-    if (status == Status::Ok)
-        return result(s, Container::MpegPs);
-    return failure(status, false);
+    bool decided = false;
+    walkProgram(w, walk, kMaxPackets, kMaxVideoBytes, true, video, [&] {
+        // Looked at each time the payload has doubled, so that many small
+        // packets cost linear time; more bytes never change an answer that is
+        // not NeedMore.
+        if (video.bytes.size() >= nextLook || video.bytes.size() >= kMaxVideoBytes) {
+            nextLook = 2 * video.bytes.size();
+            status = parseSequence(video.bytes, video.bytes.size() >= kMaxVideoBytes, s);
+            decided = status != Status::NeedMore;
+        }
+        return !decided;
+    });
+    if (!decided) {
+        if (w.failed())
+            return {std::nullopt, kReadFailed};
+        if (!walk.stream)
+            return {std::nullopt, kNoVideo};
+        status = parseSequence(video.bytes, true, s);
+    }
+    if (status != Status::Ok)
+        return failure(status, false);
+
+    ProbeResult r = result(s, Container::MpegPs);
+    if (walk.pos < io::kPrefixSize) {
+        Capped head(w, io::kPrefixSize);
+        walkProgram(head, walk, kMaxPackets, kMaxVideoBytes, true, video, [] { return true; });
+    }
+    HeadPictures head(video.stamps);
+    scanPictures(video.bytes, s.at, s.mpeg2, head);
+    readFields(s, head.pictures, *r.video);
+    Bytes tail;
+    if (w.tail(tail))
+        programTiming(head, video, tail, walk.stream, s.mpeg2, *r.video);
+    return r;
 }
 
 } // namespace

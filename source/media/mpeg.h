@@ -1,12 +1,16 @@
 #pragma once
 
 // MPEG-1 and MPEG-2 video internals, open for the tests: the sequence header
-// with its extensions, and what it says about rate and pixel shape.
+// with its extensions, and what it says about rate and pixel shape; picture
+// headers with their coding extensions, GOP time codes and the 90 kHz clock,
+// for the running time, the scan and pulldown.
 
 #include "source/media/media.h"
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace quorvel::media::mpeg {
 
@@ -14,19 +18,39 @@ namespace quorvel::media::mpeg {
 // this much of the file, in reads of kReadChunk.
 inline constexpr std::size_t kMaxScanBytes = 1024 * 1024;
 inline constexpr std::size_t kReadChunk = 64 * 1024;
-// Packs and packets looked at in a program stream.
+// Packs and packets looked at from a program stream's start; in its tail the
+// bytes bound them.
 inline constexpr int kMaxPackets = 4096;
-// Video payload gathered from a program stream to find the sequence header.
+// Video payload gathered from a program stream's start, for the sequence
+// header and the first pictures.
 inline constexpr std::size_t kMaxVideoBytes = 64 * 1024;
 // How far past the sequence header its extensions are looked for.
 inline constexpr std::size_t kMaxExtensionScan = 4096;
 // Start codes looked at after the sequence extension (display, user data).
 inline constexpr int kMaxExtensions = 16;
+// The end of the file is read once, this much of it, for the last time stamps
+// or GOP time code: several pictures at DVD rates, a few GOPs at VCD rates (an
+// elementary stream at DVD rates may hold no GOP header in it: its running
+// time is then unknown).
+inline constexpr std::size_t kTailBytes = 256 * 1024;
+// Pictures looked at from the sequence header on, within the first
+// io::kPrefixSize bytes (what open reads): the scan, the field order and the
+// pulldown cadence come from them.
+inline constexpr std::size_t kMaxHeadPictures = 32;
+// Pictures in display order that must follow the 2:3 cadence to call a stream
+// film: two whole cycles.
+inline constexpr std::size_t kPulldownPictures = 8;
+
+// Time stamps count a 90 kHz clock modulo 2^33 (26.5 hours).
+inline constexpr std::uint64_t kClockRate = 90000;
+inline constexpr std::uint64_t kClockRange = std::uint64_t{1} << 33;
 
 struct Sequence {
     std::uint32_t width = 0, height = 0;
     std::uint32_t aspectCode = 0, rateCode = 0;
-    bool mpeg2 = false; // a sequence extension follows the header
+    bool mpeg2 = false;              // a sequence extension follows the header
+    bool progressiveSequence = true; // MPEG-1 knows only progressive frames
+    std::size_t at = 0;              // where the header's start code lies
     std::uint32_t rateExtensionN = 0, rateExtensionD = 0;
     std::uint32_t displayWidth = 0, displayHeight = 0; // 0: no display extension
 };
@@ -47,5 +71,56 @@ std::optional<Fraction> frameRate(const Sequence& s);
 // MPEG-1: the pel aspect table; MPEG-2: the display aspect over the display
 // size (the coded size without a display extension).
 std::optional<Fraction> pixelShape(const Sequence& s);
+
+struct TimeCode {
+    bool dropFrame = false;
+    std::uint32_t hours = 0, minutes = 0, seconds = 0, pictures = 0;
+};
+
+struct Picture {
+    std::size_t at = 0; // of its start code
+    int gop = -1;       // how many GOP headers came before it, less one
+    std::uint32_t temporalReference = 0;
+    // From the MPEG-2 picture coding extension; MPEG-1 pictures are
+    // progressive frames. A missing extension leaves `extension` false.
+    bool extension = false;
+    std::uint32_t structure = 3; // 1 top field, 2 bottom field, 3 frame
+    bool topFieldFirst = false, repeatFirstField = false, progressiveFrame = true;
+    // The PTS of the packet the picture starts in (program streams).
+    std::optional<std::uint64_t> pts;
+};
+
+class PictureSink {
+public:
+    virtual ~PictureSink() = default;
+    // Each returns false to end the scan.
+    virtual bool gop(std::size_t at, const TimeCode& timeCode) = 0;
+    virtual bool picture(const Picture& p) = 0;
+};
+
+// Hands `sink` each GOP header and picture header from `from` on, in the order
+// of the stream; a header or picture coding extension that the bytes cut
+// short ends the scan unreported.
+void scanPictures(Bytes es, std::size_t from, bool mpeg2, PictureSink& sink);
+
+// The frame number a time code stands for at `rate`: hours, minutes and
+// seconds of round(rate) frames, less the numbers dropped-frame counting skips
+// at 30000/1001 and 60000/1001. None when a field is out of its range.
+std::optional<std::uint64_t> timeCodeFrames(const TimeCode& t, Fraction rate);
+
+// `to - from` on the 90 kHz clock, across one wrap of it. None when that is
+// more than half the clock's range (13 h 15 min): only so far can a wrap be
+// told from time stamps that went backwards.
+std::optional<std::uint64_t> clockSpan(std::uint64_t from, std::uint64_t to);
+
+// Pictures in display order, GOP after GOP, each GOP by temporal_reference;
+// it stops at the first gap or repeat, so a GOP cut short gives its first
+// pictures only and field pictures (two to a reference) end it.
+std::vector<Picture> displayOrder(std::span<const Picture> coded);
+
+// Whether pictures in display order carry film in the 2:3 pattern: true when
+// the first kPulldownPictures do, false when one breaks it, none when fewer
+// show no break (or one is damaged).
+std::optional<bool> filmCadence(std::span<const Picture> display);
 
 } // namespace quorvel::media::mpeg

@@ -55,11 +55,12 @@ struct Main {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t size = 56; // bytes written
+    std::uint32_t totalFrames = 100;
 };
 inline Bytes avih(const Main& m) {
     Bytes b;
     for (std::uint32_t v :
-         {m.microSecPerFrame, 1000u, 0u, 0x10u, 100u, 0u, 1u, 0u, m.width, m.height})
+         {m.microSecPerFrame, 1000u, 0u, 0x10u, m.totalFrames, 0u, 1u, 0u, m.width, m.height})
         put32(b, v);
     b.resize(m.size, 0);
     return chunk("avih", b);
@@ -71,12 +72,13 @@ struct Stream {
     std::uint32_t rate = 25;
     std::int16_t rect[4] = {0, 0, 0, 0}; // left, top, right, bottom
     std::uint32_t size = 56;
+    std::uint32_t length = 1;
 };
 inline Bytes strh(const Stream& s) {
     Bytes b;
     putId(b, s.type);
     putId(b, "MJPG");
-    for (std::uint32_t v : {0u, 0u, 0u, s.scale, s.rate, 0u, 1u, 4096u, 0u, 0u})
+    for (std::uint32_t v : {0u, 0u, 0u, s.scale, s.rate, 0u, s.length, 4096u, 0u, 0u})
         put32(b, v);
     for (std::int16_t v : s.rect)
         put16(b, static_cast<std::uint16_t>(v));
@@ -96,6 +98,13 @@ inline Bytes videoList(std::int32_t width = 320, std::int32_t height = 240, Stre
 inline Bytes audioList() {
     return list("strl",
                 {strh({.type = "auds", .scale = 1, .rate = 8000}), chunk("strf", Bytes(16, 1))});
+}
+// The OpenDML header list with its total frame count.
+inline Bytes odml(std::uint32_t totalFrames) {
+    Bytes dmlh;
+    put32(dmlh, totalFrames);
+    dmlh.resize(248, 0);
+    return list("odml", {chunk("dmlh", dmlh)});
 }
 inline Bytes movi() {
     return list("movi", {chunk("00dc", Bytes(10, 7))});

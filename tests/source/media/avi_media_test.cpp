@@ -32,6 +32,21 @@ Bytes vprp(std::uint16_t x, std::uint16_t y, std::uint32_t width, std::uint32_t 
     return chunk("vprp", b);
 }
 
+// Video properties of `fields` fields to the frame, each described with its
+// valid start line; `size` cuts the chunk short.
+Bytes fieldVprp(std::uint32_t fields, std::initializer_list<std::uint32_t> startLines,
+                std::size_t size = 0) {
+    Bytes b;
+    for (std::uint32_t v : {0u, 2u, 50u, 864u, 625u, 4u << 16 | 3u, 720u, 576u, fields})
+        put32(b, v);
+    for (std::uint32_t line : startLines)
+        for (std::uint32_t v : {288u, 720u, 288u, 720u, 0u, 0u, 0u, line})
+            put32(b, v);
+    if (size != 0)
+        b.resize(size);
+    return chunk("vprp", b);
+}
+
 Bytes strf(std::int32_t width, std::int32_t height, std::string_view compression) {
     Bytes b;
     for (std::int32_t v : {40, width, height})
@@ -121,6 +136,122 @@ TEST(AviMedia, CorpusShapes) {
         EXPECT_EQ(v.height, c.height);
         EXPECT_EQ(v.rate, c.rate);
         EXPECT_EQ(v.sar, c.sar);
+        EXPECT_EQ(r.calls, 1u);
+    }
+}
+
+struct Timing {
+    const char* name;
+    Bytes file;
+    std::optional<std::uint64_t> frames;
+    std::optional<std::uint64_t> durationMs;
+};
+
+TEST(AviMedia, RunningTimeFromTheFrameCounts) {
+    const Bytes plainStrf = strf(720, 576, "");
+    const auto file = [&](Main m, avitest::Stream s, std::optional<std::uint32_t> dmlh = {}) {
+        const Bytes streams = list("strl", {strh(s), plainStrf});
+        return dmlh ? aviWith({avih(m), streams, avitest::odml(*dmlh)})
+                    : aviWith({avih(m), streams});
+    };
+    const avitest::Stream ntsc{.scale = 1001, .rate = 30000};
+    const Timing cases[] = {
+        {"StreamLength", file({.totalFrames = 100}, {.length = 250}), 250, 10000},
+        {"MainHeaderWhenTheStreamSaysNothing", file({.totalFrames = 100}, {.length = 0}), 100,
+         4000},
+        {"LargerOpenDmlTotalWins", file({}, {.length = 250}, 1000), 1000, 40000},
+        {"SmallerOpenDmlTotalLoses", file({}, {.length = 250}, 10), 250, 10000},
+        {"OpenDmlTotalBeforeTheMainHeader", file({.totalFrames = 100}, {.length = 0}, 500), 500,
+         20000},
+        {"ZeroOpenDmlTotalIsNone", file({.totalFrames = 100}, {.length = 0}, 0), 100, 4000},
+        {"NothingCounts", file({.totalFrames = 0}, {.length = 0}), std::nullopt, std::nullopt},
+        {"NtscRoundsToTheMillisecond", file({}, {.scale = 1001, .rate = 30000, .length = 1798}),
+         1798, 59993},
+        {"LongestLength", file({}, {.scale = 1001, .rate = 30000, .length = 0xFFFFFFFF}),
+         0xFFFFFFFFu, 143308742077u},
+        {"HalfAMillisecondRoundsUp", file({}, {.scale = 1, .rate = 2000, .length = 1}), 1, 1},
+        {"MainHeaderRateWhenTheStreamHasNone",
+         file({.microSecPerFrame = 40000}, {.scale = 0, .rate = 0, .length = 250}), 250, 10000},
+        {"NoRateNoTime", file({.microSecPerFrame = 0}, {.scale = 0, .length = 250}), 250,
+         std::nullopt},
+        {"AudioLengthDoesNotCount",
+         aviWith(
+             {avih({.totalFrames = 0}),
+              list("strl", {strh({.type = "auds", .length = 8000}), chunk("strf", Bytes(16, 1))}),
+              list("strl", {strh(ntsc), plainStrf})}),
+         1, 33},
+    };
+    for (const Timing& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProbeResult r = mediatest::run(c.file, &readAvi).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->frames, c.frames);
+        EXPECT_EQ(r.video->durationMs, c.durationMs);
+    }
+}
+
+struct Fields {
+    const char* name;
+    Bytes vprp;
+    std::optional<Scan> scan;
+    std::optional<FieldOrder> order = std::nullopt;
+};
+
+TEST(AviMedia, FieldsFromTheVideoProperties) {
+    const Fields cases[] = {
+        {"OneFieldIsProgressive", fieldVprp(1, {0}), Scan::Progressive},
+        {"TwoFieldsTopLineFirst", fieldVprp(2, {0, 1}), Scan::Interlaced, FieldOrder::TopFirst},
+        {"TwoFieldsBottomLineFirst", fieldVprp(2, {1, 0}), Scan::Interlaced,
+         FieldOrder::BottomFirst},
+        {"NeighbouringLinesAnywhere", fieldVprp(2, {22, 23}), Scan::Interlaced,
+         FieldOrder::TopFirst},
+        {"SignalLinesDoNotTellTheOrder", fieldVprp(2, {23, 336}), Scan::Interlaced},
+        {"SameLineDoesNotTellTheOrder", fieldVprp(2, {0, 0}), Scan::Interlaced},
+        {"FieldsCutShort", fieldVprp(2, {0, 1}, 36 + 32 + 31), Scan::Interlaced},
+        {"FieldsNotDescribed", fieldVprp(2, {}), Scan::Interlaced},
+        {"ThreeFields", fieldVprp(3, {0, 1, 2}), std::nullopt},
+        {"NoFields", fieldVprp(0, {}), std::nullopt},
+        {"PropertiesCutBeforeTheCount", fieldVprp(2, {0, 1}, 35), std::nullopt},
+        {"NoProperties", {}, std::nullopt},
+    };
+    for (const Fields& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file =
+            c.vprp.empty()
+                ? aviWith({avih({}), list("strl", {strh({}), strf(720, 576, "")})})
+                : aviWith({avih({}), list("strl", {strh({}), strf(720, 576, ""), c.vprp})});
+        const ProbeResult r = mediatest::run(file, &readAvi).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->scan, c.scan);
+        EXPECT_EQ(r.video->fieldOrder, c.order);
+    }
+}
+
+// ffprobe's duration and nb_frames; it reads no field order from AVI, so the
+// order is what the file was made with (-field_order).
+TEST(AviMedia, CorpusRunningTimeAndFields) {
+    const struct {
+        const char* file;
+        std::uint64_t frames, durationMs;
+        std::optional<Scan> scan;
+        std::optional<FieldOrder> order;
+    } cases[] = {
+        {"pal-720x576-25.avi", 1, 40, Scan::Progressive, std::nullopt},
+        {"wide-352x288-sar16x11-25.avi", 1, 40, Scan::Progressive, std::nullopt},
+        {"audio-first-320x240-30000-1001.avi", 1, 33, Scan::Progressive, std::nullopt},
+        {"interlaced-tt-64x48-25.avi", 3, 120, Scan::Interlaced, FieldOrder::TopFirst},
+        {"interlaced-bb-64x48-30000-1001.avi", 3, 100, Scan::Interlaced, FieldOrder::BottomFirst},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const mediatest::Run r =
+            mediatest::run(mediatest::readCorpus(std::string("avi/") + c.file), &readAvi);
+        ASSERT_TRUE(r.result.ok()) << r.result.error;
+        const VideoInfo& v = *r.result.video;
+        EXPECT_EQ(v.frames, c.frames);
+        EXPECT_EQ(v.durationMs, c.durationMs);
+        EXPECT_EQ(v.scan, c.scan);
+        EXPECT_EQ(v.fieldOrder, c.order);
         EXPECT_EQ(r.calls, 1u);
     }
 }

@@ -1,5 +1,6 @@
 #include "source/media/h26x.h"
 #include "tests/source/media/media_print.h"
+#include "tests/source/media/media_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +77,21 @@ struct H264Sps {
     std::uint32_t idc = 255;
     std::uint32_t sarWidth = 2048; // with the height, zero bytes that need escaping
     std::uint32_t sarHeight = 3;
+    bool frameMbsOnly = false;
+    // Set: the VUI goes on past the aspect, with timing and both HRDs, to
+    // pic_struct_present_flag; `cpbCount` CPBs in each HRD.
+    std::optional<bool> picStruct;
+    std::uint32_t cpbCount = 2;
 };
+
+void h264Hrd(BitWriter& w, std::uint32_t cpbCount) {
+    w.ue(cpbCount - 1);
+    w.bits(3, 4);
+    w.bits(5, 4);
+    for (std::uint32_t i = 0; i < cpbCount; ++i)
+        w.ue(1000 + i), w.ue(2000 + i), w.flag(i % 2);
+    w.bits(23, 5), w.bits(23, 5), w.bits(23, 5), w.bits(24, 5);
+}
 
 Nal h264(const H264Sps& s) {
     BitWriter w;
@@ -124,8 +139,9 @@ Nal h264(const H264Sps& s) {
     w.flag(false);
     w.ue(3); // width in macroblocks, minus 1
     w.ue(2);
-    w.flag(false); // frame_mbs_only_flag: fields follow
-    w.flag(true);
+    w.flag(s.frameMbsOnly);
+    if (!s.frameMbsOnly)
+        w.flag(true); // mb_adaptive_frame_field_flag
     w.flag(true);
     w.flag(s.cropping);
     if (s.cropping)
@@ -141,7 +157,20 @@ Nal h264(const H264Sps& s) {
                 w.bits(s.sarHeight, 16);
             }
         }
-        w.flag(false); // overscan_info_present_flag and so on: not read
+        if (!s.picStruct) {
+            w.flag(false); // overscan_info_present_flag; what follows is not read
+        } else {
+            w.flag(true), w.flag(false);                                     // overscan
+            w.flag(true), w.bits(5, 3), w.flag(false);                       // video signal type
+            w.flag(true), w.bits(0x010101, 24);                              // colour description
+            w.flag(true), w.ue(1), w.ue(2);                                  // chroma location
+            w.flag(true), w.bits(1001, 32), w.bits(60000, 32), w.flag(true); // timing
+            w.flag(true), h264Hrd(w, s.cpbCount);                            // NAL HRD
+            w.flag(true), h264Hrd(w, s.cpbCount);                            // VCL HRD
+            w.flag(false);                                                   // low_delay_hrd_flag
+            w.flag(*s.picStruct);
+            w.flag(false); // bitstream_restriction_flag
+        }
     }
     return w.nal({0x67});
 }
@@ -156,6 +185,11 @@ struct H265Sps {
     std::uint32_t idc = 255;
     std::uint32_t sarWidth = 40;
     std::uint32_t sarHeight = 33;
+    bool progressiveSource = true;
+    bool interlacedSource = false;
+    bool vui = true;
+    // Set: the VUI goes on past the aspect to field_seq_flag.
+    std::optional<bool> fieldSeq;
 };
 
 Nal h265(const H265Sps& s) {
@@ -165,7 +199,10 @@ Nal h265(const H265Sps& s) {
     w.flag(true);
     w.bits(0x01, 8); // profile space, tier, profile 1
     w.bits(0x60000000, 32);
-    w.bits(0x9, 4);
+    w.flag(s.progressiveSource);
+    w.flag(s.interlacedSource);
+    w.flag(false); // non-packed constraint
+    w.flag(true);  // frame-only constraint
     w.bits(0, 43);
     w.flag(false);
     w.bits(93, 8);
@@ -261,14 +298,27 @@ Nal h265(const H265Sps& s) {
     }
     w.flag(true);
     w.flag(true);
-    w.flag(true); // vui
+    w.flag(s.vui);
+    if (!s.vui)
+        return w.nal({0x42, 0x01});
     w.flag(true);
     w.bits(s.idc, 8);
     if (s.idc == 255) {
         w.bits(s.sarWidth, 16);
         w.bits(s.sarHeight, 16);
     }
-    w.flag(false);
+    if (!s.fieldSeq) {
+        w.flag(false); // overscan_info_present_flag; what follows is not read
+    } else {
+        w.flag(true), w.flag(true);               // overscan
+        w.flag(true), w.bits(2, 3), w.flag(true); // video signal type
+        w.flag(true), w.bits(0x050607, 24);       // colour description
+        w.flag(true), w.ue(0), w.ue(3);           // chroma location
+        w.flag(false);                            // neutral_chroma_indication_flag
+        w.flag(*s.fieldSeq);
+        w.flag(true); // frame_field_info_present_flag
+        w.flag(false);
+    }
     return w.nal({0x42, 0x01});
 }
 
@@ -410,6 +460,130 @@ TEST(SpsAspect, TestSetsNeedTheirEscapesRemoved) {
     EXPECT_EQ(
         h26x::h265SpsAspect(h265(h265With([](H265Sps& s) { s.sarWidth = 2048, s.sarHeight = 3; }))),
         (Fraction{2048, 3}));
+}
+
+struct ScanCase {
+    const char* name;
+    Nal nal;
+    std::function<h26x::SpsFacts(Bytes)> read;
+    std::optional<Scan> scan;
+    bool picStruct = false;
+    std::optional<Fraction> sar = std::nullopt;
+};
+
+std::vector<ScanCase> scanCases() {
+    const auto avc = [](Bytes b) { return h26x::h264Sps(b); };
+    const auto hevc = [](Bytes b) { return h26x::h265Sps(b); };
+    const Nal fields = h264({});
+    const Nal frames = h264(h264With([](H264Sps& s) { s.frameMbsOnly = true; }));
+    const Nal hevcFields = h265(h265With([](H265Sps& s) { s.fieldSeq = true; }));
+    const Fraction sar264{2048, 3};
+    const Fraction sar265{40, 33};
+    return {
+        {"H264FrameMbsOnly", frames, avc, Scan::Progressive, false, sar264},
+        {"H264FieldsAllowed", fields, avc, Scan::Interlaced, false, sar264},
+        {"H264PicStructPresent", h264(h264With([](H264Sps& s) { s.picStruct = true; })), avc,
+         Scan::Interlaced, true, sar264},
+        {"H264PicStructAbsent", h264(h264With([](H264Sps& s) { s.picStruct = false; })), avc,
+         Scan::Interlaced, false, sar264},
+        {"H264PicStructAfterOneCpb", h264(h264With([](H264Sps& s) {
+             s.picStruct = true, s.cpbCount = 1, s.frameMbsOnly = true;
+         })),
+         avc, Scan::Progressive, true, sar264},
+        {"H264PicStructAfterTheMostCpbs",
+         h264(h264With([](H264Sps& s) { s.picStruct = true, s.cpbCount = 32; })), avc,
+         Scan::Interlaced, true, sar264},
+        {"H264TooManyCpbs", h264(h264With([](H264Sps& s) { s.picStruct = true, s.cpbCount = 33; })),
+         avc, Scan::Interlaced, false, sar264},
+        {"H264NoVuiStillTellsTheScan", h264(h264With([](H264Sps& s) { s.vui = false; })), avc,
+         Scan::Interlaced, false, std::nullopt},
+        {"H264CutInTheVuiKeepsTheScan", Nal(fields.begin(), fields.end() - 5), avc,
+         Scan::Interlaced, false, std::nullopt},
+        {"H264CutBeforeTheFlag", Nal(fields.begin(), fields.begin() + 6), avc, std::nullopt},
+        {"H264NotAnSps", Nal{0x68, 0x42}, avc, std::nullopt},
+        {"H265ProgressiveSource", h265(h265With([](H265Sps& s) { s.fieldSeq = false; })), hevc,
+         Scan::Progressive, false, sar265},
+        {"H265InterlacedSource", h265(h265With([](H265Sps& s) {
+             s.fieldSeq = false, s.progressiveSource = false, s.interlacedSource = true;
+         })),
+         hevc, Scan::Interlaced, false, sar265},
+        {"H265BothSourcesLeaveItToEachPicture",
+         h265(h265With([](H265Sps& s) { s.fieldSeq = false, s.interlacedSource = true; })), hevc,
+         std::nullopt, false, sar265},
+        {"H265NeitherSource",
+         h265(h265With([](H265Sps& s) { s.fieldSeq = false, s.progressiveSource = false; })), hevc,
+         std::nullopt, false, sar265},
+        // The builder's usual VUI ends after the aspect.
+        {"H265VuiEndsBeforeFieldSequence", h265({}), hevc, std::nullopt, false, sar265},
+        {"H265FieldSequence", hevcFields, hevc, Scan::Interlaced, false, sar265},
+        {"H265FieldSequenceBeatsTheSourceFlags", h265(h265With([](H265Sps& s) {
+             s.fieldSeq = true, s.progressiveSource = true, s.interlacedSource = false;
+         })),
+         hevc, Scan::Interlaced, false, sar265},
+        {"H265NoVui", h265(h265With([](H265Sps& s) { s.vui = false; })), hevc, Scan::Progressive,
+         false, std::nullopt},
+        {"H265CutBeforeFieldSequence", Nal(hevcFields.begin(), hevcFields.end() - 2), hevc,
+         std::nullopt, false, sar265},
+    };
+}
+
+void PrintTo(const ScanCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SpsScan : public testing::TestWithParam<ScanCase> {};
+
+TEST_P(SpsScan, ReadsWhetherPicturesMayBeFields) {
+    const ScanCase& c = GetParam();
+    const h26x::SpsFacts facts = c.read(c.nal);
+    EXPECT_EQ(facts.scan, c.scan);
+    EXPECT_EQ(facts.picStructPresent, c.picStruct);
+    EXPECT_EQ(facts.sar, c.sar);
+}
+
+INSTANTIATE_TEST_SUITE_P(H26x, SpsScan, testing::ValuesIn(scanCases()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// The first NAL unit of `type` in an Annex B stream, up to the next start code.
+Bytes firstNal(const Nal& stream, bool hevc, int type) {
+    for (std::size_t i = 0; i + 4 < stream.size(); ++i) {
+        if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1)
+            continue;
+        const std::size_t start = i + 3;
+        const int found = hevc ? (stream[start] >> 1) & 0x3f : stream[start] & 0x1f;
+        if (found != type)
+            continue;
+        std::size_t end = start;
+        while (end + 3 <= stream.size() &&
+               !(stream[end] == 0 && stream[end + 1] == 0 && stream[end + 2] <= 1))
+            ++end;
+        return Bytes(stream).subspan(start, std::min(end, stream.size()) - start);
+    }
+    return {};
+}
+
+// x264 and x265 from Debian, progressive and interlaced.
+TEST(SpsScan, ReadsTheEncodersSets) {
+    const struct {
+        const char* file;
+        std::optional<Scan> scan;
+        bool picStruct;
+    } cases[] = {
+        {"raw-64x48.h264", Scan::Progressive, false},
+        {"raw-interlaced-64x48.h264", Scan::Interlaced, true},
+        {"raw-64x48.hevc", Scan::Progressive, false},
+        {"raw-fields-64x48.hevc", Scan::Interlaced, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Nal stream = mediatest::readCorpus(std::string("other/") + c.file);
+        const bool hevc = std::string(c.file).ends_with(".hevc");
+        const Bytes sps = firstNal(stream, hevc, hevc ? 33 : 7);
+        ASSERT_FALSE(sps.empty());
+        const h26x::SpsFacts facts = hevc ? h26x::h265Sps(sps) : h26x::h264Sps(sps);
+        EXPECT_EQ(facts.scan, c.scan);
+        EXPECT_EQ(facts.picStructPresent, c.picStruct);
+    }
 }
 
 TEST(Unescape, DropsOnlyTheByteAfterTwoZeros) {

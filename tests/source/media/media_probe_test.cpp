@@ -69,6 +69,31 @@ INSTANTIATE_TEST_SUITE_P(Table, ProbeFileUnopenable, testing::ValuesIn(kUnopenab
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProbeFile, AnAviFileTheWindowCannotOpenIsToldInTheWindowsWords) {
+
+TEST_F(ProbeFile, AnAviFilesRunningTimeAndFieldsComeFromItsHeaders) {
+    FakeAviLibrary lib;
+    lib.record = FakeAviLibrary::makeRecord(720, 576, 25, 1);
+    avitest::Bytes vprp;
+    for (std::uint32_t v : {0u, 0u, 25u, 720u, 576u, 4u << 16 | 3u, 720u, 576u, 2u})
+        avitest::put32(vprp, v);
+    for (std::uint32_t line : {1u, 0u})
+        for (std::uint32_t v : {288u, 720u, 288u, 720u, 0u, 0u, 0u, line})
+            avitest::put32(vprp, v);
+    const std::string path =
+        write("fields.avi",
+              avitest::aviWith(
+                  {avitest::avih({}),
+                   avitest::list("strl", {avitest::strh({.length = 75}), avitest::bitmap(720, 576),
+                                          avitest::chunk("vprp", vprp)})}));
+    const media::FileProbe probe = media::probeFile(lib, path);
+    ASSERT_TRUE(probe.ok()) << probe.error;
+    EXPECT_EQ(probe.video->frames, 75u);
+    EXPECT_EQ(probe.video->durationMs, 3000u);
+    EXPECT_EQ(probe.video->scan, media::Scan::Interlaced);
+    EXPECT_EQ(probe.video->fieldOrder, media::FieldOrder::BottomFirst);
+}
+
+TEST_F(ProbeFile, WhatCannotBeOpenedIsToldInTheWindowsWords) {
     FakeAviLibrary lib;
     lib.openResult = -1;
     lib.openError = EACCES;
@@ -88,9 +113,14 @@ struct Unreadable {
 TEST_F(ProbeFile, NamesContentThatIsNoContainerAndLeavesTheLibraryAlone) {
     avitest::Bytes ts(188 * 3, 0);
     ts[0] = ts[188] = ts[376] = 0x47;
-    for (const Unreadable& c : {Unreadable{"ts", ts, "The file is an MPEG transport stream, which"},
-                                Unreadable{"text", {'h', 'e', 'l', 'l', 'o'}, "not a video file"},
-                                Unreadable{"empty", {}, "not a video file"}}) {
+    const avitest::Bytes h264 = {0, 0, 0, 1, 0x67, 0x42, 0xC0, 0x0A};
+    const avitest::Bytes mp2 = {0xFF, 0xFD, 0x18, 0xC4};
+    for (const Unreadable& c :
+         {Unreadable{"ts", ts, "The file is an MPEG transport stream, which"},
+          Unreadable{"h264", h264, "The file is a raw H.264 video stream, which is not one"},
+          Unreadable{"mp2", mp2, "The file is an MP2 file, which is not one"},
+          Unreadable{"text", {'h', 'e', 'l', 'l', 'o'}, "not a video file"},
+          Unreadable{"empty", {}, "not a video file"}}) {
         FakeAviLibrary lib;
         const media::FileProbe probe = media::probeFile(lib, write(c.name, c.bytes));
         EXPECT_FALSE(probe.ok()) << c.name;

@@ -1,10 +1,15 @@
+#include "source/avi/avi_platform.h"
 #include "source/media/mpeg.h"
 #include "tests/source/media/media_test_support.h"
 #include "tests/support/byte_builder.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,9 +62,9 @@ Buffer sequence(const Header& h) {
     return cat({code(0xB3), b.bytes()});
 }
 Buffer sequenceExtension(std::uint32_t widthExt = 0, std::uint32_t heightExt = 0,
-                         std::uint32_t n = 0, std::uint32_t d = 0) {
+                         std::uint32_t n = 0, std::uint32_t d = 0, bool progressive = true) {
     Bits b;
-    b.put(1, 4).put(0x48, 8).put(1, 1).put(1, 2).put(widthExt, 2).put(heightExt, 2);
+    b.put(1, 4).put(0x48, 8).put(progressive, 1).put(1, 2).put(widthExt, 2).put(heightExt, 2);
     b.put(0, 12).put(1, 1).put(0, 8).put(0, 1).put(n, 2).put(d, 5);
     return cat({code(0xB5), b.bytes()});
 }
@@ -318,6 +323,582 @@ TEST(Mpeg, StopsLookingAfterTheScanLimit) {
     EXPECT_NE(r.result.error.find("no video stream"), std::string::npos);
     EXPECT_LE(r.bytes, kMaxScanBytes);
     EXPECT_LE(r.calls, 1 + (kMaxScanBytes - io::kPrefixSize) / kReadChunk);
+}
+
+// ---- Pictures: scan, field order and pulldown.
+
+struct Pic {
+    std::uint32_t tr = 0;
+    bool tff = true, rff = false, progressive = false;
+    std::uint32_t structure = 3;
+    std::uint32_t type = 1;
+};
+
+// A picture header, its coding extension and a slice.
+Buffer picture(const Pic& p) {
+    Bits h;
+    h.put(p.tr, 10).put(p.type, 3).put(0xFFFF, 16);
+    for (std::uint32_t t = 2; t <= p.type; ++t)
+        h.put(0, 1).put(7, 3); // full_pel and f_code of each direction
+    h.put(0, 1);
+    Bits e;
+    e.put(8, 4).put(0xFFFF, 16).put(0, 2).put(p.structure, 2).put(p.tff, 1).put(1, 1).put(0, 4);
+    e.put(p.rff, 1).put(p.progressive, 1).put(p.progressive, 1).put(0, 1);
+    return cat({code(0x00), h.bytes(), code(0xB5), e.bytes(), code(0x01), Buffer(6, 0x55)});
+}
+Buffer pictures(std::initializer_list<Pic> list) {
+    Buffer b;
+    for (const Pic& p : list)
+        b = cat({b, picture(p)});
+    return b;
+}
+Buffer gopAt(const TimeCode& t) {
+    Bits b;
+    b.put(t.dropFrame, 1).put(t.hours, 5).put(t.minutes, 6).put(1, 1).put(t.seconds, 6);
+    b.put(t.pictures, 6).put(1, 1).put(0, 1);
+    return cat({code(0xB8), b.bytes()});
+}
+// An MPEG-2 sequence at `rate` (a frame rate code) whose sequence extension
+// says progressive_sequence or not.
+Buffer mpeg2Sequence(std::uint32_t rate, bool progressive) {
+    return cat({sequence({.width = 720, .height = 480, .aspect = 2, .rate = rate}),
+                sequenceExtension(0, 0, 0, 0, progressive)});
+}
+constexpr std::uint32_t kRate25 = 3, kRateNtsc = 4;
+
+struct FieldCase {
+    const char* name;
+    Buffer file;
+    std::optional<Scan> scan;
+    std::optional<FieldOrder> order = std::nullopt;
+};
+
+TEST(MpegFields, FromTheSequenceAndTheFirstPicture) {
+    const Buffer interlaced = mpeg2Sequence(kRate25, false);
+    const Buffer progressive = mpeg2Sequence(kRate25, true);
+    const Buffer first = picture({.tr = 0});
+    const FieldCase cases[] = {
+        {"ProgressiveSequence", cat({progressive, gop(), pictures({{.tff = false}})}),
+         Scan::Progressive},
+        {"TopFieldFirst", cat({interlaced, gop(), pictures({{.tff = true}})}), Scan::Interlaced,
+         FieldOrder::TopFirst},
+        {"BottomFieldFirst", cat({interlaced, gop(), pictures({{.tff = false}})}), Scan::Interlaced,
+         FieldOrder::BottomFirst},
+        {"ProgressiveFrame", cat({interlaced, gop(), pictures({{.progressive = true}})}),
+         Scan::Progressive},
+        {"OnlyTheFirstPictureCounts",
+         cat({interlaced, gop(), pictures({{.tr = 0, .tff = false}, {.tr = 1, .tff = true}})}),
+         Scan::Interlaced, FieldOrder::BottomFirst},
+        {"TopFieldPicture",
+         cat({interlaced, gop(), pictures({{.tff = false, .structure = 1}, {.structure = 2}})}),
+         Scan::Interlaced, FieldOrder::TopFirst},
+        {"BottomFieldPicture",
+         cat({interlaced, gop(), pictures({{.tff = false, .structure = 2}, {.structure = 1}})}),
+         Scan::Interlaced, FieldOrder::BottomFirst},
+        {"Mpeg1", es({sequence({})}), Scan::Progressive},
+        {"NoPicture", cat({interlaced, gop(), Buffer(8, 0x11)}), std::nullopt},
+        {"ExtensionCutShort", cat({interlaced, gop(), Buffer(first.begin(), first.begin() + 13)}),
+         std::nullopt},
+        {"NoExtension",
+         cat({interlaced, gop(), code(0x00), {0, 0x0F, 0xFF, 0xF8}, code(0x01), Buffer(6, 0x55)}),
+         std::nullopt},
+        {"PictureBeyondWhatOpenReads",
+         cat({interlaced, code(0xB2), Buffer(io::kPrefixSize, 0x11), gop(), first}), std::nullopt},
+        {"InAProgramStream",
+         cat({pack2(), pes2(0xE0, cat({interlaced, gop(), pictures({{.tff = false}})}))}),
+         Scan::Interlaced, FieldOrder::BottomFirst},
+    };
+    for (const FieldCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::size_t prefix : {io::kPrefixSize, std::size_t{12}}) {
+            const ProbeResult r = run(c.file, &readMpeg, prefix).result;
+            ASSERT_TRUE(r.ok()) << r.error;
+            EXPECT_EQ(r.video->scan, c.scan);
+            EXPECT_EQ(r.video->fieldOrder, c.order);
+        }
+    }
+}
+
+struct PulldownCase {
+    const char* name;
+    Buffer file;
+    std::optional<bool> pulldown;
+};
+
+// (top_field_first, repeat_first_field) of film frames in display order, from
+// phase `phase` of the 2:3 cycle, as progressive frame pictures.
+std::vector<Pic> film(int count, int phase = 0) {
+    static constexpr bool kCycle[4][2] = {
+        {true, true}, {false, false}, {false, true}, {true, false}};
+    std::vector<Pic> out;
+    for (int i = 0; i < count; ++i) {
+        const auto& [tff, rff] = kCycle[(phase + i) % 4];
+        out.push_back(
+            {.tr = static_cast<std::uint32_t>(i), .tff = tff, .rff = rff, .progressive = true});
+    }
+    return out;
+}
+Buffer coded(const std::vector<Pic>& display, std::initializer_list<std::uint32_t> order) {
+    Buffer b;
+    for (std::uint32_t tr : order)
+        b = cat({b, picture(display.at(tr))});
+    return b;
+}
+Buffer inOrder(const std::vector<Pic>& display) {
+    Buffer b;
+    for (const Pic& p : display)
+        b = cat({b, picture(p)});
+    return b;
+}
+
+TEST(MpegPulldown, TheTwoThreeCadenceIsFilm) {
+    const Buffer ntsc = mpeg2Sequence(kRateNtsc, false);
+    std::vector<Pic> brokenRepeat = film(8);
+    brokenRepeat[5].rff = !brokenRepeat[5].rff;
+    brokenRepeat[5].tff = !brokenRepeat[5].tff; // parity kept, repeat not alternating
+    std::vector<Pic> brokenParity = film(8);
+    brokenParity[6].tff = !brokenParity[6].tff;
+    std::vector<Pic> interlacedFrame = film(8);
+    interlacedFrame[7].progressive = false;
+    std::vector<Pic> gap = film(8);
+    gap[3].tr = 9;
+    const std::vector<Pic> plain = film(8);
+    const PulldownCase cases[] = {
+        {"FromTheCyclesStart", cat({ntsc, gop(), inOrder(plain)}), true},
+        {"FromItsSecondPhase", cat({ntsc, gop(), inOrder(film(8, 1))}), true},
+        {"FromItsThirdPhase", cat({ntsc, gop(), inOrder(film(8, 2))}), true},
+        {"FromItsFourthPhase", cat({ntsc, gop(), inOrder(film(8, 3))}), true},
+        {"InCodingOrder", cat({ntsc, gop(), coded(plain, {0, 3, 1, 2, 6, 4, 5, 7})}), true},
+        {"AcrossGops",
+         cat({ntsc, gop(), inOrder(film(6)), gopAt({.pictures = 6}), inOrder(film(6, 2))}), true},
+        {"RepeatNotAlternating", cat({ntsc, gop(), inOrder(brokenRepeat)}), false},
+        {"ParityBroken", cat({ntsc, gop(), inOrder(brokenParity)}), false},
+        {"InterlacedFrame", cat({ntsc, gop(), inOrder(interlacedFrame)}), false},
+        {"NoRepeats",
+         cat({ntsc, gop(),
+              pictures({{.tr = 0, .progressive = true}, {.tr = 1, .progressive = true}})}),
+         false},
+        {"TooFewToTell", cat({ntsc, gop(), inOrder(film(7))}), std::nullopt},
+        {"GapInTheReferences", cat({ntsc, gop(), inOrder(gap)}), std::nullopt},
+        {"NotAtTheNtscRate", cat({mpeg2Sequence(kRate25, false), gop(), inOrder(plain)}), false},
+        {"ProgressiveSequence", cat({mpeg2Sequence(kRateNtsc, true), gop(), inOrder(plain)}),
+         false},
+        {"Mpeg1", es({sequence({.rate = kRateNtsc})}), false},
+        {"NoPictures", cat({ntsc, gop()}), std::nullopt},
+    };
+    for (const PulldownCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProbeResult r = run(c.file, &readMpeg).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->pulldown, c.pulldown);
+        EXPECT_EQ(r.video->filmRate,
+                  c.pulldown == true ? std::optional(Fraction{24000, 1001}) : std::nullopt);
+    }
+}
+
+TEST(MpegPictures, DisplayOrderStopsAtAGapOrARepeat) {
+    const auto trs = [](std::initializer_list<std::pair<int, std::uint32_t>> coded) {
+        std::vector<Picture> in;
+        for (const auto& [gop, tr] : coded) {
+            Picture p;
+            p.gop = gop;
+            p.temporalReference = tr;
+            in.push_back(p);
+        }
+        std::vector<std::uint32_t> out;
+        for (const Picture& p : displayOrder(in))
+            out.push_back(p.temporalReference);
+        return out;
+    };
+    using V = std::vector<std::uint32_t>;
+    EXPECT_EQ(trs({{0, 0}, {0, 3}, {0, 1}, {0, 2}}), (V{0, 1, 2, 3}));
+    EXPECT_EQ(trs({{0, 1}, {0, 0}, {1, 2}, {1, 0}, {1, 1}}), (V{0, 1, 0, 1, 2}));
+    EXPECT_EQ(trs({{0, 0}, {0, 3}, {0, 1}}), (V{0, 1}));
+    EXPECT_EQ(trs({{0, 0}, {0, 0}, {0, 1}}), V{});
+    EXPECT_EQ(trs({{-1, 0}, {0, 1}, {0, 0}}), (V{0, 0, 1}));
+}
+
+// ---- GOP time codes and the 90 kHz clock.
+
+TEST(MpegTimeCode, CountsFrames) {
+    const struct {
+        TimeCode t;
+        Fraction rate;
+        std::optional<std::uint64_t> frames;
+    } cases[] = {
+        {{}, {25, 1}, 0},
+        {{.hours = 1, .minutes = 32, .seconds = 5, .pictures = 3}, {25, 1}, 138128},
+        {{.hours = 23, .minutes = 59, .seconds = 59, .pictures = 23}, {24, 1}, 2073599},
+        {{.minutes = 1, .pictures = 2}, {30000, 1001}, 1802},
+        // 00:01:00;00 and ;01 do not exist: ;02 follows 00:00:59;29.
+        {{.dropFrame = true, .minutes = 1, .pictures = 2}, {30000, 1001}, 1800},
+        {{.dropFrame = true, .minutes = 10}, {30000, 1001}, 17982},
+        {{.dropFrame = true, .hours = 1}, {30000, 1001}, 107892},
+        {{.dropFrame = true, .minutes = 1, .pictures = 4}, {60000, 1001}, 3600},
+        {{.dropFrame = true, .minutes = 1}, {25, 1}, 1500}, // no dropping at 25
+        {{.hours = 24}, {25, 1}, std::nullopt},
+        {{.minutes = 60}, {25, 1}, std::nullopt},
+        {{.seconds = 60}, {25, 1}, std::nullopt},
+        {{.pictures = 25}, {25, 1}, std::nullopt},
+        {{.pictures = 23}, {24000, 1001}, 23},
+        {{.pictures = 24}, {24000, 1001}, std::nullopt},
+        {{}, {0, 1}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.t.hours << ':' << c.t.minutes << ':' << c.t.seconds
+                                        << ':' << c.t.pictures << " at " << c.rate);
+        EXPECT_EQ(timeCodeFrames(c.t, c.rate), c.frames);
+    }
+}
+
+TEST(MpegClock, SpansOneWrapAndNotTimeGoingBack) {
+    EXPECT_EQ(clockSpan(100, 190), 90u);
+    EXPECT_EQ(clockSpan(kClockRange - 90, 90), 180u);
+    EXPECT_EQ(clockSpan(kClockRange - 1, 0), 1u);
+    EXPECT_EQ(clockSpan(0, kClockRange / 2), kClockRange / 2);
+    EXPECT_EQ(clockSpan(0, kClockRange / 2 + 1), std::nullopt);
+    EXPECT_EQ(clockSpan(190, 100), std::nullopt);
+    EXPECT_EQ(clockSpan(5, 5), 0u);
+}
+
+// ---- Running time.
+
+// A PTS as an MPEG-2 PES header writes it: '0010', the 33 bits in three parts,
+// each part followed by a marker bit.
+Buffer stampBytes(std::uint64_t t, std::uint8_t prefix = 0x20) {
+    return {static_cast<std::uint8_t>(prefix | (t >> 29 & 0x0E) | 1),
+            static_cast<std::uint8_t>(t >> 22), static_cast<std::uint8_t>((t >> 14 & 0xFE) | 1),
+            static_cast<std::uint8_t>(t >> 7), static_cast<std::uint8_t>((t << 1 & 0xFE) | 1)};
+}
+Buffer pesAt(std::uint64_t pts, const Buffer& payload) {
+    return packet(0xE0, cat({{0x81, 0x80, 5}, stampBytes(pts), payload}));
+}
+Buffer pesWithout(const Buffer& payload) {
+    return packet(0xE0, cat({{0x81, 0x00, 0}, payload}));
+}
+Buffer packAt(std::uint64_t scr) {
+    const auto b = [](std::uint64_t v) { return static_cast<std::uint8_t>(v); };
+    return cat({code(0xBA),
+                {b(0x44 | (scr >> 27 & 0x38) | (scr >> 28 & 3)), b(scr >> 20),
+                 b((scr >> 12 & 0xF8) | 4 | (scr >> 13 & 3)), b(scr >> 5), b(scr << 3 | 4), 1, 0x01,
+                 0x89, 0xC3, 0xF8}});
+}
+// Padding packets to at least `size` bytes.
+Buffer padding(std::size_t size) {
+    Buffer b;
+    while (b.size() < size)
+        b = cat({b, packAt(0), packet(0xBE, Buffer(60000, 0xFF))});
+    return b;
+}
+constexpr std::uint64_t kSecond = 90000;
+constexpr std::uint64_t kFrame25 = kSecond / 25;
+
+struct Timing {
+    const char* name;
+    Buffer file;
+    std::optional<std::uint64_t> durationMs;
+    std::optional<std::uint64_t> frames = std::nullopt;
+};
+
+void expectTiming(const Timing& c) {
+    SCOPED_TRACE(c.name);
+    for (const std::size_t prefix : {io::kPrefixSize, std::size_t{12}}) {
+        const ProbeResult r = run(c.file, &readMpeg, prefix).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->durationMs, c.durationMs);
+        EXPECT_EQ(r.video->frames, c.frames);
+    }
+}
+
+TEST(MpegRunningTime, ProgramStreamFromItsTimeStamps) {
+    const Buffer seq = mpeg2Sequence(kRate25, true);
+    const Buffer three = pictures({{.tr = 0}, {.tr = 1}, {.tr = 2}});
+    // The head: a GOP of one picture at `pts`; a tail far enough on that the
+    // head is not in it, of one GOP of three pictures at `last`.
+    const auto file = [&](std::uint64_t pts, const Buffer& tail) {
+        return cat({packAt(0), pesAt(pts, cat({seq, gop(), picture({})})),
+                    padding(kTailBytes + io::kPrefixSize), tail});
+    };
+    const auto gopAtPts = [&](std::uint64_t pts) {
+        return cat({packAt(pts), pesAt(pts, cat({gop(), three}))});
+    };
+    const std::uint64_t start = kSecond;
+    const Timing cases[] = {
+        // 100 frames on, and two more in the last GOP, and the last frame's own.
+        {"FirstToLastStamp", file(start, gopAtPts(start + 100 * kFrame25)), 4120, 103},
+        {"AcrossTheWrap", file(kClockRange - kSecond, gopAtPts(9 * kSecond)), 10120, 253},
+        {"WrapInsideTheTail",
+         file(kClockRange - 10 * kSecond, cat({gopAtPts(kClockRange - kFrame25), packAt(0),
+                                               pesAt(2 * kFrame25, cat({gop(), three}))})),
+         10200, 255},
+        {"BackwardsIsUnknown", file(10 * kSecond, gopAtPts(kSecond)), std::nullopt},
+        {"ThirteenHoursIsTheMost", file(0, gopAtPts(kClockRange / 2 - 2 * kFrame25)),
+         (kClockRange / 2 + kFrame25 + 45) / 90},
+        {"LongerReadsAsBackwards", file(0, gopAtPts(kClockRange / 2)), std::nullopt},
+        {"GopWithoutAStampFollowsTheLast",
+         file(start,
+              cat({gopAtPts(start + 100 * kFrame25), packAt(0), pesWithout(cat({gop(), three}))})),
+         4240, 106},
+        {"LaterPicturesOfTheGop",
+         file(start, cat({packAt(0), pesWithout(cat({gop(), picture({.tr = 0})})),
+                          pesAt(start + 100 * kFrame25, cat({picture({.tr = 2, .type = 2}),
+                                                             picture({.tr = 1, .type = 3})}))})),
+         4040, 101},
+        {"NoStampsInTheTailUseTheClockReferences",
+         file(start,
+              cat({packAt(0), pesWithout(three), packAt(start + 10 * kSecond), pesWithout(three)})),
+         11000}, // the head's pack says 0
+        {"NothingInTheTail", cat({file(start, {}), Buffer(kTailBytes, 0x42)}), std::nullopt},
+    };
+    for (const Timing& c : cases)
+        expectTiming(c);
+}
+
+TEST(MpegRunningTime, HeadStartsAtTheGopsFirstPicture) {
+    // An open GOP: the I picture is shown third; the B pictures before it have
+    // no stamp.
+    const Buffer head = cat({mpeg2Sequence(kRate25, true), gop(), picture({.tr = 2})});
+    const Buffer bs = pictures({{.tr = 0, .type = 3}, {.tr = 1, .type = 3}});
+    const Buffer file = cat({packAt(0), pesAt(kSecond + 2 * kFrame25, head), pesWithout(bs)});
+    expectTiming({"OpenGop", file, 120, 3});
+}
+
+TEST(MpegRunningTime, Mpeg1ProgramStream) {
+    const Buffer video = cat({sequence({}), gop(), pictures({{.tr = 0}, {.tr = 1}})});
+    const Buffer file = cat({pack1(), pes1(0xE0, video, stampBytes(kSecond, 0x20)), programEnd()});
+    expectTiming({"Mpeg1", file, 80, 2});
+}
+
+TEST(MpegRunningTime, ElementaryStreamFromItsTimeCodes) {
+    const Buffer seq = sequence({});
+    const Buffer two = pictures({{.tr = 0}, {.tr = 1}});
+    const auto file = [&](TimeCode first, TimeCode last, const Buffer& after) {
+        return cat({seq, gopAt(first), two, gopAt(last), after});
+    };
+    const Buffer ntscDrop = sequence({.rate = kRateNtsc});
+    const Timing cases[] = {
+        {"OneGop", cat({seq, gopAt({}), two}), 80, 2},
+        {"FromFirstToLast", file({}, {.hours = 1}, two), 3600080, 90002},
+        {"PastMidnight", file({.hours = 23, .minutes = 59, .seconds = 59}, {.seconds = 1}, two),
+         2080, 52},
+        {"BackwardsIsUnknown", file({.hours = 1}, {}, two), std::nullopt},
+        {"BadTimeCode", file({}, {.hours = 25}, two), std::nullopt},
+        {"NoGopIsUnknown", cat({seq, two}), std::nullopt},
+        {"NoPictureIsUnknown", cat({seq, gopAt({})}), std::nullopt},
+        {"LastGopOnlyInTheTail",
+         cat({seq, gopAt({}), two, code(0xB2), Buffer(kTailBytes, 0x11), gopAt({.seconds = 4}),
+              two}),
+         4080, 102},
+        {"NoGopInTheTail", cat({seq, gopAt({}), two, code(0xB2), Buffer(kTailBytes + 100, 0x11)}),
+         std::nullopt},
+        {"DropFrame",
+         cat({ntscDrop, gopAt({.dropFrame = true}), pictures({{.tr = 0}}),
+              gopAt({.dropFrame = true, .minutes = 10}), pictures({{.tr = 0}})}),
+         600033, 17983},
+    };
+    for (const Timing& c : cases)
+        expectTiming(c);
+}
+
+TEST(MpegRunningTime, PulldownTimeCodesCountFilmOrShownFrames) {
+    const Buffer ntsc = mpeg2Sequence(kRateNtsc, false);
+    const Buffer gop1 = inOrder(film(8));
+    const Buffer gop2 = inOrder(film(8));
+    // Eight film frames show twenty fields: ten frames at 30000/1001.
+    const Timing cases[] = {
+        {"CountingFilmFrames", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 8}), gop2}), 667, 16},
+        {"CountingShownFrames", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 10}), gop2}), 667},
+        {"CountingNeither", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 9}), gop2}),
+         std::nullopt},
+    };
+    for (const Timing& c : cases)
+        expectTiming(c);
+}
+
+// ffprobe gives the size, rate, field order; it has no running time for
+// elementary streams and leaves the last frame out of a program stream's, so
+// the times here are the pictures counted and their time stamps.
+TEST(MpegCorpus, RunningTimeScanAndPulldown) {
+    const struct {
+        const char* file;
+        std::optional<std::uint64_t> durationMs, frames;
+        std::optional<Scan> scan;
+        std::optional<FieldOrder> order;
+        bool pulldown;
+    } cases[] = {
+        {"ps-mpeg2-720x576-dar16x9-25.mpg", 80, 2, Scan::Progressive, std::nullopt, false},
+        {"ps-mpeg1-352x288-25.mpg", 80, 2, Scan::Progressive, std::nullopt, false},
+        {"es-mpeg2-176x144-24000-1001.m2v", 83, 2, Scan::Progressive, std::nullopt, false},
+        {"es-mpeg1-160x120-24.m1v", 83, 2, Scan::Progressive, std::nullopt, false},
+        {"ps-mpeg2-720x576-pal-dvd-tff-25.mpg", 120, 3, Scan::Interlaced, FieldOrder::TopFirst,
+         false},
+        {"ps-mpeg2-720x480-ntsc-dvd-bff-30000-1001.mpg", 100, 3, Scan::Interlaced,
+         FieldOrder::BottomFirst, false},
+        {"es-mpeg2-176x144-bff-25.m2v", 80, 2, Scan::Interlaced, FieldOrder::BottomFirst, false},
+        // Twelve film frames, in two GOPs with B pictures.
+        {"es-mpeg2-352x480-pulldown.m2v", 501, 12, Scan::Progressive, std::nullopt, true},
+        {"ps-mpeg2-352x480-pulldown.mpg", 501, 12, Scan::Progressive, std::nullopt, true},
+        // Two frames at 0.5 s, two at 5525.5 s.
+        {"ps-mpeg2-176x144-long-25.mpg", 5525040, 138126, Scan::Progressive, std::nullopt, false},
+        // Time codes 00:00:00:00 and 01:32:05:01, two frames after each.
+        {"es-mpeg2-176x144-long-25.m2v", 5525120, 138128, Scan::Progressive, std::nullopt, false},
+        // Two frames at 95440 s, two at 95450 s, which the clock wraps to 6.28 s.
+        {"ps-mpeg2-176x144-wrap-25.mpg", 10080, 252, Scan::Progressive, std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Buffer file = mediatest::readCorpus(std::string("mpeg/") + c.file);
+        ASSERT_FALSE(file.empty());
+        const mediatest::Run r = run(file, &readMpeg);
+        ASSERT_TRUE(r.result.ok()) << r.result.error;
+        const VideoInfo& v = *r.result.video;
+        EXPECT_EQ(v.durationMs, c.durationMs);
+        EXPECT_EQ(v.frames, c.frames);
+        EXPECT_EQ(v.scan, c.scan);
+        EXPECT_EQ(v.fieldOrder, c.order);
+        EXPECT_EQ(v.pulldown, c.pulldown);
+        EXPECT_EQ(v.filmRate, c.pulldown ? std::optional(Fraction{24000, 1001}) : std::nullopt);
+        EXPECT_EQ(r.calls, 1u);
+        // From a bare start, one read brings the rest, tail included.
+        const mediatest::Run small = run(file, &readMpeg, 12);
+        ASSERT_TRUE(small.result.ok()) << small.result.error;
+        EXPECT_EQ(small.result.video->durationMs, c.durationMs);
+        EXPECT_EQ(small.calls, 2u);
+    }
+}
+
+// ---- What a probe costs: open's first read, then ours.
+
+// A file of `size` zero bytes with a head and a tail written into it.
+class SparseSource final : public io::ByteSource {
+public:
+    SparseSource(std::uint64_t size, Buffer head, Buffer tail)
+        : size_(size), head_(std::move(head)), tail_(std::move(tail)) {}
+    std::uint64_t size() const override { return size_; }
+    std::int32_t readAt(std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                        std::size_t& got) override {
+        got = offset >= size_
+                  ? 0
+                  : static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
+        for (std::size_t i = 0; i < got; ++i) {
+            const std::uint64_t at = offset + i;
+            const std::uint64_t tailAt = size_ - tail_.size();
+            out[i] = at < head_.size() ? head_[at] : at >= tailAt ? tail_[at - tailAt] : 0;
+        }
+        return 0;
+    }
+
+private:
+    std::uint64_t size_;
+    Buffer head_, tail_;
+};
+
+struct Cost {
+    ProbeResult result;
+    std::uint64_t calls = 0, bytes = 0;
+};
+
+Cost probeSource(io::ByteSource& source) {
+    const io::ReadStats before = io::readStats();
+    Buffer prefix(
+        static_cast<std::size_t>(std::min<std::uint64_t>(io::kPrefixSize, source.size())));
+    std::size_t got = 0;
+    io::readFully(source, 0, prefix, got);
+    prefix.resize(got);
+    Cost c{readMpeg(prefix, source)};
+    c.calls = io::readStats().calls - before.calls;
+    c.bytes = io::readStats().bytes - before.bytes;
+    return c;
+}
+
+constexpr std::uint64_t kFourGigabytes = 4ull << 30;
+
+TEST(MpegBudget, AFourGigabyteFileCostsOneReadMoreThanItsHead) {
+    const Buffer seq = mpeg2Sequence(kRate25, false);
+    // 18 h 38 min of video from 1 s on wrap the clock once, and are more than
+    // half of it: no telling that from time going backwards.
+    const std::uint64_t last = kSecond + 67108 * kSecond;
+    const Buffer programHead = cat({packAt(0), pesAt(kSecond, cat({seq, gop(), picture({})}))});
+    const Buffer programTail =
+        cat({packAt(last), pesAt(last % kClockRange, cat({gop(), picture({})}))});
+    const Buffer esHead = cat({seq, gopAt({}), picture({})});
+    const Buffer esTail = cat({gopAt({.hours = 11, .minutes = 30}), picture({})});
+    const struct {
+        const char* name;
+        Buffer head, tail;
+        std::optional<std::uint64_t> durationMs;
+    } cases[] = {
+        {"Program", programHead, programTail, std::nullopt},
+        {"ProgramThirteenHours", programHead,
+         cat({packAt(0), pesAt(kSecond + 13 * 3600 * kSecond, cat({gop(), picture({})}))}),
+         13 * 3600 * 1000 + 40},
+        {"Elementary", esHead, esTail, (11 * 3600 + 30 * 60) * 1000 + 40},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SparseSource big(kFourGigabytes, c.head, c.tail);
+        const Cost cost = probeSource(big);
+        ASSERT_TRUE(cost.result.ok()) << cost.result.error;
+        EXPECT_EQ(cost.result.video->durationMs, c.durationMs);
+        EXPECT_EQ(cost.result.video->scan, Scan::Interlaced);
+        EXPECT_EQ(cost.calls, 2u) << "open's read and the tail";
+        EXPECT_EQ(cost.bytes, io::kPrefixSize + kTailBytes);
+        // A file just larger than what open reads costs the same.
+        SparseSource small(io::kPrefixSize + 1000, c.head, c.tail);
+        const Cost smallCost = probeSource(small);
+        ASSERT_TRUE(smallCost.result.ok());
+        EXPECT_EQ(smallCost.calls, 2u);
+    }
+}
+
+class MpegSparseFile : public avitest::TempDirTest {};
+
+TEST_F(MpegSparseFile, AFourGigabyteProgramStreamOnDisk) {
+    // A DVD file's packs at the start, and the same again at the end: the
+    // time stamps repeat, so the running time is the file's own.
+    const Buffer corpus = mediatest::readCorpus("mpeg/ps-mpeg2-720x576-pal-dvd-tff-25.mpg");
+    ASSERT_FALSE(corpus.empty());
+    const std::string path = write("big.mpg", corpus);
+    {
+        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::in);
+        out.seekp(static_cast<std::streamoff>(kFourGigabytes - corpus.size()));
+        out.write(reinterpret_cast<const char*>(corpus.data()),
+                  static_cast<std::streamsize>(corpus.size()));
+    }
+    std::unique_ptr<avifile::FileSource> file;
+    ASSERT_EQ(avifile::FileSource::open(path.c_str(), file), 0);
+    ASSERT_EQ(file->size(), kFourGigabytes);
+    const Cost c = probeSource(*file);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->durationMs, 120u);
+    EXPECT_EQ(c.result.video->fieldOrder, FieldOrder::TopFirst);
+    EXPECT_EQ(c.calls, 2u) << "open's read and the tail";
+    EXPECT_EQ(c.bytes, io::kPrefixSize + kTailBytes);
+}
+
+TEST(MpegBudget, AFailedTailReadLeavesTheTimeUnknown) {
+    class Failing final : public io::ByteSource {
+    public:
+        explicit Failing(Buffer head) : head_(std::move(head)) {}
+        std::uint64_t size() const override { return kFourGigabytes; }
+        std::int32_t readAt(std::uint64_t o, std::uint8_t* out, std::size_t n,
+                            std::size_t& got) override {
+            if (o != 0)
+                return 5;
+            got = std::min(n, head_.size());
+            std::copy(head_.begin(), head_.begin() + static_cast<std::ptrdiff_t>(got), out);
+            return 0;
+        }
+
+    private:
+        Buffer head_;
+    };
+    Failing source(cat({packAt(0), pesAt(kSecond, cat({mpeg2Sequence(kRate25, false), gop(),
+                                                       picture({.tff = false})}))}));
+    const Cost c = probeSource(source);
+    ASSERT_TRUE(c.result.ok()) << c.result.error;
+    EXPECT_EQ(c.result.video->durationMs, std::nullopt);
+    EXPECT_EQ(c.result.video->fieldOrder, FieldOrder::BottomFirst);
 }
 
 } // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+// Promises about a reader's running time and fields, for any input: sound on
+// their own, and the same whatever open happened to read first.
+
+#include "fuzz/media_check.h"
+
+namespace quorvel::mediafuzz {
+
+inline bool sameFacts(const media::VideoInfo& a, const media::VideoInfo& b) {
+    return a.durationMs == b.durationMs && a.frames == b.frames && a.scan == b.scan &&
+           a.fieldOrder == b.fieldOrder && a.pulldown == b.pulldown && a.filmRate == b.filmRate &&
+           a.crop == b.crop;
+}
+
+inline void checkFacts(const media::VideoInfo& v) {
+    // A field order belongs to interlaced pictures; a film rate to pulldown.
+    PROMISE(!v.fieldOrder || v.scan == media::Scan::Interlaced);
+    PROMISE(!v.filmRate || v.pulldown == true);
+    PROMISE(reducedFraction(v.filmRate));
+}
+
+// `first` is checkPrefixes' answer for the usual prefix; the reader runs again
+// from a bare 12 bytes, the prefix that leaves it the most to read itself.
+inline void checkFactsAtPrefixes(std::span<const std::uint8_t> data, Reader read,
+                                 const media::ProbeResult& first) {
+    if (!first.ok())
+        return;
+    checkFacts(*first.video);
+    const Probe p = probe(data, 12, read);
+    PROMISE(p.result.ok());
+    PROMISE(sameFacts(*p.result.video, *first.video));
+}
+
+} // namespace quorvel::mediafuzz
