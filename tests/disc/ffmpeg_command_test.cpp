@@ -184,6 +184,23 @@ TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
     EXPECT_EQ(tail, (std::vector<std::string>{"-flags", "+ildct+ilme", "-top", "0", "clip.mpg"}));
 }
 
+TEST(BuildCommand, InterlacedPictureStartsOnAnEvenLine) {
+    // 640x272 film into a 16:9 NTSC DVD: 720x363, telecined. 362 lines leave
+    // 118, and the picture starts on line 58, not 59, so its top field stays on
+    // the frame's top field.
+    CommandInput in = dvdPal(timing({24000, 1001}));
+    in.standard = Standard::Ntsc;
+    in.tv = {720, 480};
+    in.movie = {720, 363};
+    in.wide = true;
+    in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
+    EXPECT_EQ(argsOf(in)[4], "telecine=first_field=top:pattern=23,setfield=tff,"
+                             "scale=720:362:interl=1,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+    // Progressive, the same picture keeps its size and is centred to the line.
+    in.plan = planRate(timing({30000, 1001}), in.format, in.standard);
+    EXPECT_EQ(argsOf(in)[4], "scale=720:363,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+}
+
 TEST(BuildCommand, ProgressiveCropIsExact) {
     CommandInput in = dvdPal(timing({25, 1}));
     in.crop = media::Crop{0, 3, 0, 5};

@@ -77,12 +77,12 @@ SOURCES = {
     'unknown_rate': dict(size='640x360', rate='25', ext='mkv', facts=dict(rate='none', scan='p')),
     # A rate no disc has.
     'p15': dict(size='640x480', rate='15', ext='mkv', facts=dict(rate='15', scan='p')),
-    # A phone clip turned a quarter whose stored picture has bars left and
-    # right: the crop is turned with the picture. (MP4 without a clap box: the
-    # crop is the driver's only.)
-    'phone_cropped': dict(size='1920x1080', rate=NTSC, ext='mp4', rotate=90, bars=(240, 0, 240, 0),
+    # A phone clip turned a quarter whose stored picture has bars of two widths
+    # left and right: the crop is turned with the picture, the wider bar to the
+    # top. (MP4 without a clap box: the crop is the driver's only.)
+    'phone_cropped': dict(size='1920x1080', rate=NTSC, ext='mp4', rotate=90, bars=(300, 0, 180, 0),
                           driver_only=True,
-                          facts=dict(rate=NTSC, scan='p', rotation='90', crop='240,0,240,0')),
+                          facts=dict(rate=NTSC, scan='p', rotation='90', crop='300,0,180,0')),
 }
 
 # Extra plans on some sources: DVD's other widths, and a disc budget.
