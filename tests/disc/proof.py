@@ -228,7 +228,7 @@ i=0
 for a do
     i=$((i + 1))
     if [ "$i" -eq "$n" ]; then
-        set -- "$@" -nostdin -y -hide_banner -threads 1 -t 1 "$a"
+        set -- "$@" -nostdin -y -hide_banner -debug_ts -threads 1 -t 1 "$a"
     else
         set -- "$@" "$a"
     fi
@@ -285,6 +285,8 @@ def check_case(case, ctx):
     out_dir = os.path.join(ctx.work, 'out', name)
     os.makedirs(out_dir)
     facts = case['facts']
+    fmt, std = case['format'], case['standard']
+    want = expected(facts, fmt, std)
     if ctx.info:
         cmd = [ctx.info, '--json', '--ffmpeg', '--format', case['format'], '--standard', case['standard'],
                '--output', out_dir]
@@ -315,19 +317,32 @@ def check_case(case, ctx):
         tail = p.stderr.decode(errors='replace').strip().splitlines()[-3:]
         return name, [f'ffmpeg failed: {" | ".join(tail)}'], notes, time.monotonic() - started
     # The filters deliver the disc's rate themselves: ffmpeg's own rate keeping
-    # repeats at most the first frame, where a source's video starts a little
-    # after its sound (B-frame delay). An unknown rate is left to it.
-    stats = re.findall(rb'(dup|drop)=\s*(\d+)', p.stderr)
-    if sum(int(n) for _, n in stats[-2:]) > 1 and facts.get('rate') != 'none':
-        problems.append(f'ffmpeg repeated or dropped frames: {stats[-2:]}')
+    # drops nothing and repeats at most the first frame, where a source's video
+    # starts a little after its sound (B-frame delay). An unknown rate is left
+    # to it.
+    stats = dict(re.findall(rb'(dup|drop)=\s*(\d+)', p.stderr))
+    dup, drop = int(stats.get(b'dup', 0)), int(stats.get(b'drop', 0))
+    if (dup > 1 or drop > 0) and facts.get('rate') != 'none':
+        problems.append(f'ffmpeg repeated {dup} and dropped {drop} frames')
+    # And at the rate itself: the frames out of the filters (which -debug_ts
+    # shows, unrounded, in the output's time base) come one output frame apart
+    # on average, past the first two (where a late video start shows); a
+    # source's millisecond time stamps may jitter each a little.
+    rate = Fraction(want['rate'])
+    base = f'time_base:{rate.denominator}/{rate.numerator}'.encode()
+    exact = [float(m) for m in re.findall(rb'^filter -> pts:\d+ .* exact:(\S+) ' + re.escape(base),
+                                          p.stderr, re.M)]
+    if facts.get('rate') != 'none':
+        spacing = (exact[-1] - exact[2]) / (len(exact) - 3) if len(exact) > 20 else 0
+        if abs(spacing - 1) > 0.005:
+            problems.append(f'the filters give {len(exact)} frames {spacing:.3f} output frames '
+                            f'apart, not {want["rate"]} fps')
     with open(argv_file, 'rb') as f:
         got = f.read().split(b'\0')[:-1]
     if got != args[1:]:
         problems.append(f'the shell gave ffmpeg {got!r}, the args are {args[1:]!r}')
     out_path = os.path.join(out_dir, output) if not os.path.isabs(output) else output
 
-    fmt, std = case['format'], case['standard']
-    want = expected(facts, fmt, std)
     tv, movie = plan['tv'], plan['movie']
     wide = plan['aspect'] == '16:9'
     if Fraction(plan['rate']) != Fraction(want['rate']):
