@@ -16,7 +16,7 @@ constexpr std::uint64_t kMaxRunningMs = std::uint64_t{1} << 40;
 // bounds the products of the arithmetic below.
 constexpr std::uint64_t kMaxStreamsKbps = 10'000'000;
 // At most this many discs are counted; more says the disc is far too small.
-constexpr std::uint64_t kMaxDiscs = std::uint64_t{1} << 31;
+constexpr std::uint64_t kMaxDiscs = 1'000'000;
 
 constexpr std::array<int, 14> kMp2Kbps = {32,  48,  56,  64,  80,  96,  112,
                                           128, 160, 192, 224, 256, 320, 384};
@@ -164,7 +164,7 @@ std::optional<std::uint64_t> discsFor(Format f, std::uint64_t usable, std::uint6
 }
 
 std::string nothingFits(const DiscChoice& disc, Format f) {
-    return discName(disc, f) + " holds no " + formatName(f) +
+    return "a " + discName(disc, f) + " holds no " + formatName(f) +
            " video once its own structures take their share";
 }
 
@@ -269,7 +269,7 @@ std::string discName(const DiscChoice& disc, Format f) {
     case Kind::Cd80:
         return "CD 80 min";
     case Kind::Size:
-        return "disc of " + groupedNumber(disc.sizeBytes) + " bytes";
+        return groupedNumber(disc.sizeBytes) + "-byte disc";
     case Kind::Each:
         break;
     }
@@ -367,8 +367,7 @@ Budget planBudget(const BudgetRequest& request) {
     const DiscChoice disc = each ? usualDisc(f) : request.disc;
     const std::optional<std::uint64_t> capacity = capacityUnits(disc, f);
     if (!capacity) {
-        budget.error =
-            std::string("a ") + formatName(f) + " goes on a CD: choose cd74, cd80 or a size";
+        budget.error = aFormat(f) + " goes on a CD: choose cd74, cd80 or a size";
         return budget;
     }
 

@@ -77,7 +77,7 @@ struct SizeResult {
 // taken and the bytes rounded down): "4480M", "4.37G", "700m", "681984000".
 SizeResult parseSize(std::string_view text);
 
-// "DVD-5", "CD 80 min", "4,480 MiB disc" ...; the usual disc of `each`.
+// "DVD-5", "CD 80 min", "4,697,620,480-byte disc"; for `each`, the usual disc.
 std::string discName(const DiscChoice& disc, Format f);
 DiscChoice usualDisc(Format f);
 

@@ -17,6 +17,10 @@ const char* formatName(Format f) {
     return "DVD";
 }
 
+std::string aFormat(Format f) {
+    return std::string(f == Format::Svcd ? "an " : "a ") + formatName(f);
+}
+
 const char* standardName(Standard s) {
     return s == Standard::Pal ? "PAL" : "NTSC";
 }

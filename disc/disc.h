@@ -18,6 +18,8 @@ using media::Fraction;
 
 // "VCD", "SVCD", "DVD"; "PAL", "NTSC".
 const char* formatName(Format f);
+// "a VCD", "an SVCD", "a DVD": the name as a sentence says it.
+std::string aFormat(Format f);
 const char* standardName(Standard s);
 // ffmpeg's -target value: "pal-vcd" ... "ntsc-dvd".
 std::string targetName(Format f, Standard s);

@@ -133,8 +133,8 @@ CommandResult buildCommand(const CommandInput& in) {
                                   " does not fit the frame " + number(tv.width) + "x" +
                                   number(tv.height)};
     if (in.wide && !allowsWide(in.format, tv.width))
-        return {std::nullopt, std::string("a ") + formatName(in.format) + " frame of " +
-                                  number(tv.width) + " columns is 4:3 only"};
+        return {std::nullopt,
+                aFormat(in.format) + " frame of " + number(tv.width) + " columns is 4:3 only"};
     const AudioResult audio = audioFor(in.format, in.audioKbps);
     if (!audio.audio)
         return {std::nullopt, audio.error};

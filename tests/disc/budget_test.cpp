@@ -283,7 +283,7 @@ TEST(PlanBudget, RefusesDiscsTheFormatDoesNotGoOn) {
     EXPECT_EQ(planBudget(request(Format::Vcd, {Kind::Dvd5}, {kHour})).error,
               "a VCD goes on a CD: choose cd74, cd80 or a size");
     EXPECT_EQ(planBudget(request(Format::Svcd, {Kind::Dvd9}, {kHour})).error,
-              "a SVCD goes on a CD: choose cd74, cd80 or a size");
+              "an SVCD goes on a CD: choose cd74, cd80 or a size");
     // A DVD may go on a CD: 333,000 sectors of 2,048 bytes.
     const Budget mini = planBudget(request(Format::Dvd, {Kind::Cd74}, {600'000}));
     EXPECT_EQ(mini.discs[0].capacityBytes, 681'984'000u);
@@ -291,7 +291,7 @@ TEST(PlanBudget, RefusesDiscsTheFormatDoesNotGoOn) {
 
 TEST(PlanBudget, SaysWhenNothingFits) {
     EXPECT_EQ(planBudget(request(Format::Vcd, {Kind::Size, 1'000'000}, {kHour})).error,
-              "disc of 1,000,000 bytes holds no VCD video once its own structures take their "
+              "a 1,000,000-byte disc holds no VCD video once its own structures take their "
               "share");
     EXPECT_FALSE(planBudget(request(Format::Dvd, {Kind::Size, 4'000'000}, {kHour})).ok());
 }
