@@ -133,60 +133,60 @@ def run(args, **kw):
     return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120, **kw)
 
 
-def make_source(name, spec, folder):
+def make_source(name, src, folder):
     """Encodes two seconds of the source; returns its path."""
-    w, h = (int(v) for v in spec['size'].split('x'))
-    rate = spec['rate']
-    bars = spec.get('bars', (0, 0, 0, 0))
+    w, h = (int(v) for v in src['size'].split('x'))
+    rate = src['rate']
+    bars = src.get('bars', (0, 0, 0, 0))
     pw, ph = w - bars[0] - bars[2], h - bars[1] - bars[3]
     graph = (f"color=c=white:s={pw}x{ph}:r={rate}:d=2[bg];"
              f"testsrc2=s=160x120:r={rate}:d=2[ts];[bg][ts]overlay=(W-w)/2:(H-h)/2")
     if bars != (0, 0, 0, 0):
         graph += f",pad={w}:{h}:{bars[0]}:{bars[1]}:black"
-    if 'sar' in spec:
-        graph += f",setsar={spec['sar'].replace(':', '/')}"
-    path = os.path.join(folder, f'{name}.{spec["ext"]}')
+    if 'sar' in src:
+        graph += f",setsar={src['sar'].replace(':', '/')}"
+    path = os.path.join(folder, f'{name}.{src["ext"]}')
     video = []
-    if spec.get('dv'):
+    if src.get('dv'):
         video = ['-c:v', 'dvvideo', '-pix_fmt', 'yuv420p' if h == 576 else 'yuv411p']
-    elif spec.get('interlace'):
-        graph += f",setfield={spec['interlace']}"
+    elif src.get('interlace'):
+        graph += f",setfield={src['interlace']}"
         video = ['-c:v', 'mpeg2video', '-b:v', '6000k', '-flags', '+ildct+ilme',
-                 '-top', '1' if spec['interlace'] == 'tff' else '0']
-    elif spec.get('pulldown'):
+                 '-top', '1' if src['interlace'] == 'tff' else '0']
+    elif src.get('pulldown'):
         video = ['-c:v', 'mpeg2video', '-bf', '0', '-b:v', '5000k', '-maxrate', '8000k',
                  '-bufsize', '1835008']
     else:
         video = ['-c:v', 'mpeg4', '-q:v', '4']
     audio = ['-f', 'lavfi', '-i', 'sine=f=440:d=2:r=48000']
     acodec = {'avi': ['-c:a', 'pcm_s16le'], 'mp4': ['-c:a', 'aac'], 'mkv': ['-c:a', 'mp2'],
-              'mpg': ['-c:a', 'mp2'], 'm2v': []}[spec['ext']]
-    if spec['ext'] == 'm2v':
+              'mpg': ['-c:a', 'mp2'], 'm2v': []}[src['ext']]
+    if src['ext'] == 'm2v':
         audio = []
     extra = []
     if name == 'unknown_rate':
         # Time stamps that wander, so the file states no constant rate.
         graph += ",setpts='(N*40+mod(N*7,11))/1000/TB'"
         extra += ['-vsync', 'vfr']
-    target = path + '.tmp.m2v' if spec.get('pulldown') else path
+    target = path + '.tmp.m2v' if src.get('pulldown') else path
     cmd = ['ffmpeg', '-nostdin', '-hide_banner', '-loglevel', 'error', '-y', '-filter_complex', graph,
            *audio, *video, *acodec, *extra, '-t', '2', target]
     p = run(cmd)
     if p.returncode != 0:
         raise RuntimeError(f'making {name}: {p.stderr.decode(errors="replace")}')
-    if spec.get('pulldown'):
+    if src.get('pulldown'):
         with open(target, 'rb') as f:
             data = soft_pulldown(f.read())
         with open(path, 'wb') as f:
             f.write(data)
         os.remove(target)
-    if spec.get('rotate') == 90:
+    if src.get('rotate') == 90:
         # ffmpeg's muxer writes no display matrix: the project's tool sets it.
         p = run([sys.executable, MATRIX_TOOL, path, path, '0', '65536', '0', '-65536', '0'])
         if p.returncode != 0:
             raise RuntimeError(f'turning {name}: {p.stderr.decode(errors="replace")}')
-    if spec['ext'] == 'mkv' and 'bars' in spec:
-        b = spec['bars']
+    if src['ext'] == 'mkv' and 'bars' in src:
+        b = src['bars']
         p = run(['mkvpropedit', path, '--edit', 'track:v1',
                  '--set', f'pixel-crop-left={b[0]}', '--set', f'pixel-crop-top={b[1]}',
                  '--set', f'pixel-crop-right={b[2]}', '--set', f'pixel-crop-bottom={b[3]}'])
@@ -490,13 +490,13 @@ def main():
     cases = []
 
     def add(source, fmt, std, options=None, nasty_name=False):
-        spec = SOURCES[source]
-        w, h = spec['size'].split('x')
+        src = SOURCES[source]
+        w, h = src['size'].split('x')
         opt = options or {}
         suffix = ''.join(f'-{k}={v}' for k, v in opt.items())
         label = '-nasty-name' if nasty_name else ''
         cases.append(dict(name=f'{source}{label}-{std}-{fmt}{suffix}', source=source, format=fmt,
-                          standard=std, facts=spec['facts'], options=opt, width=w, height=h,
+                          standard=std, facts=src['facts'], options=opt, width=w, height=h,
                           nasty=nasty_name))
     for source in SOURCES:
         for fmt in FORMATS:
