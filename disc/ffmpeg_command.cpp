@@ -1,0 +1,200 @@
+#include "disc/ffmpeg_command.h"
+
+#include "disc/budget.h"
+
+#include <cctype>
+
+namespace quorvel::disc {
+
+namespace {
+
+std::string number(std::int64_t v) {
+    return std::to_string(v);
+}
+
+std::string kbps(int rate) {
+    return number(rate) + "k";
+}
+
+bool endsWithMpg(std::string_view name) {
+    const auto ends = [&](std::string_view ext) {
+        if (name.size() < ext.size())
+            return false;
+        for (std::size_t i = 0; i < ext.size(); ++i) {
+            const auto c = static_cast<unsigned char>(name[name.size() - ext.size() + i]);
+            if (std::tolower(c) != ext[i])
+                return false;
+        }
+        return true;
+    };
+    return ends(".mpg") || ends(".mpeg");
+}
+
+// "crop=iw-L-R:ih-T-B:L:T", or nothing when nothing is cropped. Kept fields
+// keep their parity: the top and bottom crops are made even, showing a line of
+// border rather than swapping the fields.
+std::string cropStep(const CommandInput& in) {
+    if (!in.crop)
+        return {};
+    media::Crop c = turnedCrop(*in.crop, in.rotation);
+    if (in.plan.keepsFields) {
+        c.top &= ~1u;
+        c.bottom &= ~1u;
+    }
+    if (c == media::Crop{})
+        return {};
+    const auto side = [](std::uint32_t a, std::uint32_t b, const char* whole) {
+        const std::uint64_t sum = std::uint64_t{a} + b;
+        return sum == 0 ? std::string(whole) : std::string(whole) + "-" + std::to_string(sum);
+    };
+    return "crop=" + side(c.left, c.right, "iw") + ":" + side(c.top, c.bottom, "ih") + ":" +
+           std::to_string(c.left) + ":" + std::to_string(c.top);
+}
+
+} // namespace
+
+media::Crop turnedCrop(const media::Crop& c, int rotation) {
+    switch (((rotation % 360) + 360) % 360) {
+    case 90: // the left edge comes to the top
+        return {c.bottom, c.left, c.top, c.right};
+    case 180:
+        return {c.right, c.bottom, c.left, c.top};
+    case 270: // the right edge comes to the top
+        return {c.top, c.right, c.bottom, c.left};
+    default:
+        return c;
+    }
+}
+
+std::string outputPath(std::string_view inputPath, std::string_view outputDir) {
+    const std::size_t slash = inputPath.find_last_of('/');
+    std::string_view base =
+        slash == std::string_view::npos ? inputPath : inputPath.substr(slash + 1);
+    const bool wasMpg = endsWithMpg(base);
+    const std::size_t dot = base.find_last_of('.');
+    if (dot != std::string_view::npos && dot > 0)
+        base = base.substr(0, dot);
+    std::string name = base.empty() || base == "." || base == ".." ? "output" : std::string(base);
+    name += wasMpg ? ".disc.mpg" : ".mpg";
+    if (outputDir.empty())
+        return name;
+    std::string path(outputDir);
+    if (path.back() != '/')
+        path += '/';
+    return path + name;
+}
+
+std::string ffmpegPath(std::string_view path) {
+    const std::size_t colon = path.find(':');
+    const bool protocol = colon != std::string_view::npos &&
+                          path.substr(0, colon).find('/') == std::string_view::npos;
+    if (path.empty() || path.front() == '-' || protocol)
+        return "file:" + std::string(path);
+    return std::string(path);
+}
+
+std::string shellQuote(std::string_view arg) {
+    const auto plain = [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return std::isalnum(c) != 0 ||
+               std::string_view("_@%+=:,./-").find(ch) != std::string_view::npos;
+    };
+    bool safe = !arg.empty();
+    for (const char ch : arg)
+        safe = safe && plain(ch);
+    if (safe)
+        return std::string(arg);
+    std::string out = "'";
+    for (const char ch : arg) {
+        if (ch == '\'')
+            out += "'\\''";
+        else
+            out += ch;
+    }
+    return out + "'";
+}
+
+std::string shellLine(const std::vector<std::string>& args) {
+    std::string line;
+    for (const std::string& arg : args) {
+        if (!line.empty())
+            line += ' ';
+        line += shellQuote(arg);
+    }
+    return line;
+}
+
+CommandResult buildCommand(const CommandInput& in) {
+    const FrameSize tv = in.tv;
+    FrameSize movie = in.movie;
+    if (tv.width <= 0 || tv.height <= 0 || movie.width <= 0 || movie.height <= 0 ||
+        movie.width > tv.width || movie.height > tv.height)
+        return {std::nullopt, "the picture " + number(movie.width) + "x" + number(movie.height) +
+                                  " does not fit the frame " + number(tv.width) + "x" +
+                                  number(tv.height)};
+    if (in.wide && !allowsWide(in.format, tv.width))
+        return {std::nullopt,
+                aFormat(in.format) + " frame of " + number(tv.width) + " columns is 4:3 only"};
+    const AudioResult audio = audioFor(in.format, in.audioKbps);
+    if (!audio.audio)
+        return {std::nullopt, audio.error};
+    const int peak = peakVideoKbps(in.format, audio.audio->kbps);
+    int video = in.videoKbps.value_or(usualVideoKbps(in.format));
+    if (in.format == Format::Vcd)
+        video = kVcdVideoKbps;
+    if (video <= 0 || video > peak)
+        return {std::nullopt, "a video rate of " + number(video) + " kbit/s is outside " +
+                                  formatName(in.format) + "'s 1 to " + number(peak)};
+
+    const bool interlaced = in.plan.interlaced;
+    // Fields are scaled apart, so each needs the same lines; and the picture
+    // starts on an even line, so the top field stays the top one.
+    if (interlaced && movie.height % 2 != 0)
+        movie.height -= 1;
+    int padTop = (tv.height - movie.height) / 2;
+    if (interlaced)
+        padTop &= ~1;
+    const int padLeft = (tv.width - movie.width) / 2;
+    const Fraction sar = framePixelAspect(tv, in.wide);
+
+    std::vector<std::string> steps;
+    if (std::string crop = cropStep(in); !crop.empty())
+        steps.push_back(std::move(crop));
+    for (const std::string& step : in.plan.steps)
+        steps.push_back(step);
+    steps.push_back("scale=" + number(movie.width) + ":" + number(movie.height) +
+                    (interlaced ? ":interl=1" : ""));
+    steps.push_back("pad=" + number(tv.width) + ":" + number(tv.height) + ":" + number(padLeft) +
+                    ":" + number(padTop));
+    steps.push_back("setsar=" + number(sar.num) + "/" + number(sar.den));
+    // MPEG's own 4:2:0, made by the scale above where it knows the fields.
+    steps.push_back("format=yuv420p");
+
+    FfmpegCommand cmd;
+    for (const std::string& step : steps)
+        cmd.filter += (cmd.filter.empty() ? "" : ",") + step;
+    cmd.output = outputPath(in.inputPath, in.outputDir);
+
+    auto& a = cmd.args;
+    a = {"ffmpeg", "-i", ffmpegPath(in.inputPath), "-vf", cmd.filter};
+    if (in.plan.changesSpeed())
+        a.insert(a.end(),
+                 {"-af", "atempo=" + number(in.plan.speed.num) + "/" + number(in.plan.speed.den)});
+    // -target first: the settings after it replace its own.
+    a.insert(a.end(),
+             {"-target", targetName(in.format, in.standard), "-r", rateText(in.plan.outputRate),
+              "-s", number(tv.width) + "x" + number(tv.height), "-aspect", in.wide ? "16:9" : "4:3",
+              "-b:v", kbps(video)});
+    // :v as -target names them, or its own would stay.
+    if (in.format == Format::Vcd)
+        a.insert(a.end(), {"-minrate:v", kbps(video)});
+    a.insert(a.end(), {"-maxrate:v", kbps(peak), "-b:a", kbps(audio.audio->kbps)});
+    if (interlaced)
+        a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
+                           in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
+    a.push_back(ffmpegPath(cmd.output));
+    cmd.command = shellLine(a);
+    return {cmd, {}};
+}
+
+} // namespace quorvel::disc

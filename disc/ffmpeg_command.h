@@ -1,0 +1,67 @@
+#pragma once
+
+// The ffmpeg command that makes one input a stream the disc authoring tools
+// take: its argument vector, exact to the byte, and the same as one line for a
+// POSIX shell.
+
+#include "disc/rate_plan.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::disc {
+
+struct CommandInput {
+    std::string inputPath; // as given: any bytes
+    std::string outputDir; // empty: the current folder
+    Format format = Format::Dvd;
+    Standard standard = Standard::Pal;
+    FrameSize tv;      // the disc's frame
+    FrameSize movie;   // the picture inside it, centred
+    bool wide = false; // 16:9, else 4:3
+    // What of the coded picture is picture, as the file says, and the file's
+    // clockwise turn. ffmpeg turns the picture before the filters see it, so the
+    // crop is turned with it.
+    std::optional<media::Crop> crop;
+    int rotation = 0;
+    RatePlan plan;
+    std::optional<int> videoKbps; // the budget's rate; none: the format's usual
+    std::optional<int> audioKbps; // none: the format's default
+};
+
+struct FfmpegCommand {
+    std::string filter;            // the -vf chain
+    std::vector<std::string> args; // "ffmpeg" first
+    std::string command;           // args as one POSIX shell line
+    std::string output;            // the file it writes
+};
+
+struct CommandResult {
+    std::optional<FfmpegCommand> command;
+    std::string error; // a sentence when the inputs make no command
+};
+
+CommandResult buildCommand(const CommandInput& input);
+
+// The crop on the picture as ffmpeg shows it after turning it `rotation`
+// degrees clockwise.
+media::Crop turnedCrop(const media::Crop& crop, int rotation);
+
+// The input's name with .mpg, in `outputDir` or the current folder. An input
+// that is itself .mpg gets .disc.mpg, so that a command run beside its input
+// never writes over it.
+std::string outputPath(std::string_view inputPath, std::string_view outputDir);
+
+// A path as an ffmpeg argument: one that ffmpeg would take for an option
+// ("-x.mkv") or a protocol ("a:b.mkv") is given as file:PATH.
+std::string ffmpegPath(std::string_view path);
+
+// One argument for a POSIX shell: as it is when it holds only characters no
+// shell treats specially, else in single quotes, each ' written as '\''. Any
+// other byte, a newline or one that is not UTF-8, stays itself inside them.
+std::string shellQuote(std::string_view arg);
+std::string shellLine(const std::vector<std::string>& args);
+
+} // namespace quorvel::disc

@@ -1,0 +1,68 @@
+#pragma once
+
+// From the source's rate, scan and pulldown to the disc's rate and fields: the
+// ffmpeg filters that do it, in order, and what the stream then is. Where the
+// speed changes, the audio's tempo changes with it; where a standards
+// conversion drops or repeats pictures, the plan says so in one line.
+
+#include "disc/disc.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel::disc {
+
+struct SourceTiming {
+    std::optional<Fraction> rate; // frames per second; none: unknown
+    bool variableRate = false;    // rate is then the average
+    std::optional<media::Scan> scan;
+    std::optional<media::FieldOrder> fieldOrder;
+    bool pulldown = false;            // a 30000/1001 stream whose flags repeat fields of film
+    std::optional<Fraction> filmRate; // the film's rate under the pulldown
+};
+
+SourceTiming timingOf(const media::VideoInfo& video);
+
+// The source's kind, by its rate (nearest of the disc world's rates, within
+// half their smallest gap) and scan.
+enum class Row {
+    Film,     // 24000/1001 or 24
+    Pulldown, // film carried at 30000/1001 by repeated fields
+    P25,
+    I25,
+    I30, // 30000/1001 or 30, interlaced
+    P30, // 30000/1001 or 30, progressive
+    P50,
+    P60, // 60000/1001 or 60
+    Unknown,
+    Other, // a known rate that is none of the above
+};
+const char* rowName(Row row);
+
+struct RatePlan {
+    Row row = Row::Unknown;
+    std::optional<Fraction> sourceRate; // the standard rate the source was matched to
+    // The filters between the crop and the scale, in order.
+    std::vector<std::string> steps;
+    Fraction outputRate{25, 1}; // ffmpeg's -r
+    // The frames reaching the scale are interlaced, and so is the stream: the
+    // scale works on fields and the encoder codes fields in this order.
+    bool interlaced = false;
+    media::FieldOrder fieldOrder = media::FieldOrder::TopFirst;
+    // The source's own fields are kept: a crop must keep their parity.
+    bool keepsFields = false;
+    // The output runs the input's duration / speed; the audio's tempo is then
+    // `speed` (ffmpeg's atempo). 1/1 when the speed is kept.
+    Fraction speed{1, 1};
+    std::string note;    // a standards conversion or a loss of motion, in one line
+    std::string warning; // what was assumed or is unknown
+    bool changesSpeed() const { return speed.num != speed.den; }
+};
+
+RatePlan planRate(const SourceTiming& source, Format format, Standard standard);
+
+// "25", "30000/1001": a rate as ffmpeg takes it.
+std::string rateText(Fraction rate);
+
+} // namespace quorvel::disc

@@ -1,0 +1,320 @@
+#include "disc/ffmpeg_command.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel::disc {
+namespace {
+
+using media::FieldOrder;
+using media::Scan;
+
+struct TextCase {
+    const char* name;
+    std::string in;
+    std::string out;
+};
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ShellQuote : public testing::TestWithParam<TextCase> {};
+TEST_P(ShellQuote, QuotesOnlyWhatAShellWouldChange) {
+    EXPECT_EQ(shellQuote(GetParam().in), GetParam().out);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ShellQuote,
+    testing::Values(TextCase{"plain", "clip.mkv", "clip.mkv"},
+                    TextCase{"filter", "scale=720:576,pad=720:576:0:0",
+                             "scale=720:576,pad=720:576:0:0"},
+                    TextCase{"option", "-b:v", "-b:v"}, TextCase{"empty", "", "''"},
+                    TextCase{"space", "my clip.mkv", "'my clip.mkv'"},
+                    TextCase{"apostrophe", "it's.mkv", "'it'\\''s.mkv'"},
+                    TextCase{"apostrophes only", "''", "''\\'''\\'''"},
+                    TextCase{"double quotes", "a \"b\"", "'a \"b\"'"},
+                    TextCase{"dollar", "$HOME", "'$HOME'"}, TextCase{"backquote", "`x`", "'`x`'"},
+                    TextCase{"backslash", "a\\b", "'a\\b'"},
+                    TextCase{"star", "PTS*960/1001", "'PTS*960/1001'"},
+                    TextCase{"tilde", "~/a", "'~/a'"}, TextCase{"newline", "a\nb", "'a\nb'"},
+                    TextCase{"not utf-8", "clip\xff.mkv", "'clip\xff.mkv'"},
+                    TextCase{"utf-8", "caf\xc3\xa9.mkv", "'caf\xc3\xa9.mkv'"},
+                    TextCase{"nul", std::string("a\0b", 3), std::string("'a\0b'", 5)}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return n;
+    });
+
+TEST(ShellLine, JoinsQuotedArguments) {
+    EXPECT_EQ(shellLine({"ffmpeg", "-i", "it's a clip.mkv", "-vf", "setpts=PTS*24/25"}),
+              "ffmpeg -i 'it'\\''s a clip.mkv' -vf 'setpts=PTS*24/25'");
+    EXPECT_EQ(shellLine({}), "");
+}
+
+struct OutputCase {
+    const char* name;
+    std::string input;
+    std::string dir;
+    std::string out;
+};
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class OutputPath : public testing::TestWithParam<OutputCase> {};
+TEST_P(OutputPath, IsTheInputsNameWithMpg) {
+    EXPECT_EQ(outputPath(GetParam().input, GetParam().dir), GetParam().out);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, OutputPath,
+    testing::Values(OutputCase{"here", "clip.mkv", "", "clip.mpg"},
+                    OutputCase{"from a folder", "/videos/clip.avi", "", "clip.mpg"},
+                    OutputCase{"into a folder", "/videos/clip.avi", "out", "out/clip.mpg"},
+                    OutputCase{"into a folder with slash", "clip.avi", "/tmp/", "/tmp/clip.mpg"},
+                    OutputCase{"mpg input", "clip.mpg", "", "clip.disc.mpg"},
+                    OutputCase{"MPEG input", "x/clip.MPEG", "out", "out/clip.disc.mpg"},
+                    OutputCase{"two dots", "a.b.mkv", "", "a.b.mpg"},
+                    OutputCase{"no extension", "clip", "", "clip.mpg"},
+                    OutputCase{"hidden", ".clip", "", ".clip.mpg"},
+                    OutputCase{"dot in folder", "v.d/clip", "", "clip.mpg"},
+                    OutputCase{"folder only", "videos/", "", "output.mpg"},
+                    OutputCase{"dot dot", "..", "", "output.mpg"},
+                    OutputCase{"bytes kept", "it's \xff.mkv", "", "it's \xff.mpg"}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return n;
+    });
+
+TEST(FfmpegPath, KeepsOptionsAndProtocolsAway) {
+    EXPECT_EQ(ffmpegPath("clip.mkv"), "clip.mkv");
+    EXPECT_EQ(ffmpegPath("/a/b c.mkv"), "/a/b c.mkv");
+    EXPECT_EQ(ffmpegPath("-clip.mkv"), "file:-clip.mkv");
+    EXPECT_EQ(ffmpegPath("-"), "file:-");
+    EXPECT_EQ(ffmpegPath("a:b.mkv"), "file:a:b.mkv");
+    EXPECT_EQ(ffmpegPath("http://x/y.mkv"), "file:http://x/y.mkv");
+    EXPECT_EQ(ffmpegPath("dir/a:b.mkv"), "dir/a:b.mkv");
+    EXPECT_EQ(ffmpegPath(""), "file:");
+}
+
+TEST(TurnedCrop, FollowsTheClockwiseTurn) {
+    const media::Crop c{1, 2, 3, 4}; // left, top, right, bottom
+    EXPECT_EQ(turnedCrop(c, 0), c);
+    EXPECT_EQ(turnedCrop(c, 90), (media::Crop{4, 1, 2, 3})); // the left edge comes to the top
+    EXPECT_EQ(turnedCrop(c, 180), (media::Crop{3, 4, 1, 2}));
+    EXPECT_EQ(turnedCrop(c, 270), (media::Crop{2, 3, 4, 1})); // the right edge comes to the top
+    EXPECT_EQ(turnedCrop(c, -90), turnedCrop(c, 270));
+    EXPECT_EQ(turnedCrop(c, 450), turnedCrop(c, 90));
+    EXPECT_EQ(turnedCrop(c, 45), c); // not a quarter: ffmpeg does not turn it
+}
+
+SourceTiming timing(Fraction rate, std::optional<Scan> scan = Scan::Progressive,
+                    std::optional<FieldOrder> order = std::nullopt) {
+    SourceTiming t;
+    t.rate = rate;
+    t.scan = scan;
+    t.fieldOrder = order;
+    return t;
+}
+
+CommandInput dvdPal(SourceTiming t) {
+    CommandInput in;
+    in.inputPath = "/videos/clip.mkv";
+    in.format = Format::Dvd;
+    in.standard = Standard::Pal;
+    in.tv = {720, 576};
+    in.movie = {720, 576};
+    in.plan = planRate(t, in.format, in.standard);
+    return in;
+}
+
+std::vector<std::string> argsOf(const CommandInput& in) {
+    const CommandResult r = buildCommand(in);
+    EXPECT_TRUE(r.command) << r.error;
+    return r.command ? r.command->args : std::vector<std::string>{};
+}
+
+TEST(BuildCommand, ProgressivePalDvd) {
+    CommandInput in = dvdPal(timing({25, 1}));
+    in.movie = {720, 405};
+    in.wide = false;
+    const CommandResult r = buildCommand(in);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(r.command->filter, "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p");
+    EXPECT_EQ(r.command->args, (std::vector<std::string>{"ffmpeg",
+                                                         "-i",
+                                                         "/videos/clip.mkv",
+                                                         "-vf",
+                                                         r.command->filter,
+                                                         "-target",
+                                                         "pal-dvd",
+                                                         "-r",
+                                                         "25",
+                                                         "-s",
+                                                         "720x576",
+                                                         "-aspect",
+                                                         "4:3",
+                                                         "-b:v",
+                                                         "6000k",
+                                                         "-maxrate:v",
+                                                         "9685k",
+                                                         "-b:a",
+                                                         "192k",
+                                                         "clip.mpg"}));
+    EXPECT_EQ(r.command->output, "clip.mpg");
+    EXPECT_EQ(r.command->command,
+              "ffmpeg -i /videos/clip.mkv -vf "
+              "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p -target pal-dvd -r 25 "
+              "-s 720x576 -aspect 4:3 -b:v 6000k -maxrate:v 9685k -b:a 192k clip.mpg");
+}
+
+TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
+    CommandInput in = dvdPal(timing({25, 1}, Scan::Interlaced, FieldOrder::BottomFirst));
+    in.movie = {720, 405}; // odd: each field needs the same lines
+    in.crop = media::Crop{2, 3, 4, 5};
+    const auto args = argsOf(in);
+    ASSERT_GE(args.size(), 5u);
+    // Crop top and bottom made even (2 and 4); the picture 404 high starts on
+    // line 86, even, so the top field stays the top one.
+    EXPECT_EQ(args[4], "crop=iw-6:ih-6:2:2,setfield=bff,scale=720:404:interl=1,pad=720:576:0:86,"
+                       "setsar=16/15,format=yuv420p");
+    const std::vector<std::string> tail(args.end() - 5, args.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"-flags", "+ildct+ilme", "-top", "0", "clip.mpg"}));
+}
+
+TEST(BuildCommand, InterlacedPictureStartsOnAnEvenLine) {
+    // 640x272 film into a 16:9 NTSC DVD: 720x363, telecined. 362 lines leave
+    // 118, and the picture starts on line 58, not 59, so its top field stays on
+    // the frame's top field.
+    CommandInput in = dvdPal(timing({24000, 1001}));
+    in.standard = Standard::Ntsc;
+    in.tv = {720, 480};
+    in.movie = {720, 363};
+    in.wide = true;
+    in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
+    EXPECT_EQ(argsOf(in)[4], "telecine=first_field=top:pattern=23,setfield=tff,"
+                             "scale=720:362:interl=1,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+    // Progressive, the same picture keeps its size and is centred to the line.
+    in.plan = planRate(timing({30000, 1001}), in.format, in.standard);
+    EXPECT_EQ(argsOf(in)[4], "scale=720:363,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+}
+
+TEST(BuildCommand, ProgressiveCropIsExact) {
+    CommandInput in = dvdPal(timing({25, 1}));
+    in.crop = media::Crop{0, 3, 0, 5};
+    EXPECT_EQ(argsOf(in)[4],
+              "crop=iw:ih-8:0:3,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
+    in.crop = media::Crop{};
+    EXPECT_EQ(argsOf(in)[4], "scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
+}
+
+TEST(BuildCommand, CropTurnsWithThePicture) {
+    CommandInput in = dvdPal(timing({25, 1}));
+    in.crop = media::Crop{240, 0, 200, 0};
+    in.rotation = 90; // stored left and right bars show at the top and bottom
+    EXPECT_EQ(argsOf(in)[4],
+              "crop=iw:ih-440:0:240,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
+}
+
+TEST(BuildCommand, FilmToNtscVcdKeepsFilmRate) {
+    CommandInput in;
+    in.inputPath = "film.mp4";
+    in.outputDir = "out dir";
+    in.format = Format::Vcd;
+    in.standard = Standard::Ntsc;
+    in.tv = {352, 240};
+    in.movie = {352, 198};
+    in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
+    in.videoKbps = 900; // VCD has one rate
+    const CommandResult r = buildCommand(in);
+    ASSERT_TRUE(r.command) << r.error;
+    EXPECT_EQ(r.command->args, (std::vector<std::string>{
+                                   "ffmpeg",
+                                   "-i",
+                                   "film.mp4",
+                                   "-vf",
+                                   "scale=352:198,pad=352:240:0:21,setsar=10/11,format=yuv420p",
+                                   "-target",
+                                   "ntsc-vcd",
+                                   "-r",
+                                   "24000/1001",
+                                   "-s",
+                                   "352x240",
+                                   "-aspect",
+                                   "4:3",
+                                   "-b:v",
+                                   "1150k",
+                                   "-minrate:v",
+                                   "1150k",
+                                   "-maxrate:v",
+                                   "1150k",
+                                   "-b:a",
+                                   "224k",
+                                   "out dir/film.mpg"}));
+    EXPECT_TRUE(r.command->command.ends_with(" 'out dir/film.mpg'")) << r.command->command;
+}
+
+TEST(BuildCommand, SpeedChangeTempoesTheAudio) {
+    CommandInput in = dvdPal(timing({24000, 1001}));
+    in.videoKbps = 4901;
+    in.audioKbps = 224;
+    const auto args = argsOf(in);
+    ASSERT_GE(args.size(), 7u);
+    EXPECT_EQ(
+        args[4],
+        "setpts=PTS*960/1001,fps=25,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
+    EXPECT_EQ(args[5], "-af");
+    EXPECT_EQ(args[6], "atempo=1001/960");
+    const std::string line = shellLine(args);
+    EXPECT_NE(line.find("-b:v 4901k -maxrate:v 9653k -b:a 224k"), std::string::npos) << line;
+}
+
+TEST(BuildCommand, TelecineMarksTopFieldFirst) {
+    CommandInput in = dvdPal(timing({24000, 1001}));
+    in.standard = Standard::Ntsc;
+    in.tv = {720, 480};
+    in.movie = {720, 480};
+    in.wide = true;
+    in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
+    const auto args = argsOf(in);
+    EXPECT_EQ(args[4], "telecine=first_field=top:pattern=23,setfield=tff,scale=720:480:interl=1,"
+                       "pad=720:480:0:0,setsar=32/27,format=yuv420p");
+    const std::string line = shellLine(args);
+    EXPECT_NE(line.find("-aspect 16:9"), std::string::npos);
+    EXPECT_NE(line.find("-flags +ildct+ilme -top 1 clip.mpg"), std::string::npos) << line;
+}
+
+TEST(BuildCommand, PathsThatLookLikeOptionsOrProtocols) {
+    CommandInput in = dvdPal(timing({25, 1}));
+    in.inputPath = "-x:y.mkv";
+    const CommandResult r = buildCommand(in);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(r.command->args[2], "file:-x:y.mkv");
+    EXPECT_EQ(r.command->args.back(), "file:-x:y.mpg");
+    EXPECT_EQ(r.command->output, "-x:y.mpg");
+}
+
+TEST(BuildCommand, RefusesWhatNoDiscTakes) {
+    CommandInput in = dvdPal(timing({25, 1}));
+    in.movie = {722, 576};
+    EXPECT_EQ(buildCommand(in).error, "the picture 722x576 does not fit the frame 720x576");
+    in.movie = {0, 576};
+    EXPECT_FALSE(buildCommand(in).command);
+    in.movie = {352, 576};
+    in.tv = {352, 576};
+    in.wide = true;
+    EXPECT_EQ(buildCommand(in).error, "a DVD frame of 352 columns is 4:3 only");
+    in = dvdPal(timing({25, 1}));
+    in.audioKbps = 100;
+    EXPECT_FALSE(buildCommand(in).command);
+    in.audioKbps = std::nullopt;
+    in.videoKbps = 9686;
+    EXPECT_EQ(buildCommand(in).error, "a video rate of 9686 kbit/s is outside DVD's 1 to 9685");
+    in.videoKbps = 0;
+    EXPECT_FALSE(buildCommand(in).command);
+}
+
+} // namespace
+} // namespace quorvel::disc

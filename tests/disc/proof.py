@@ -1,0 +1,546 @@
+"""The encoding proof: every row of the rate table, for every format and
+standard, made into a disc stream by the printed ffmpeg command and accepted
+by dvdauthor (DVD) or vcdimager (VCD, SVCD).
+
+For each case the planner prints the plan as JSON: today tests/disc/proof_driver
+from the sources' known facts; with --quorvel-info, quorvel-info --json --ffmpeg
+reading the files. The printed command runs through /bin/sh with an `ffmpeg`
+first on PATH that records its arguments (which must equal the JSON's args,
+byte for byte) and limits the output to one second. Then:
+- ffprobe: codec, frame size, display aspect, rate, field order, audio;
+- the MPEG sequence header and first picture: aspect code, bit rate and buffer
+  size, progressive_sequence, top_field_first;
+- cropdetect on the bright picture: the picture inside the borders is the
+  planned Movie size within 2 pixels, centred;
+- dvdauthor or vcdimager accept the stream.
+
+Usage: proof.py --driver PATH [--quorvel-info PATH] [--jobs N] [--keep DIR] [-k TEXT]
+"""
+import argparse
+import concurrent.futures
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from fractions import Fraction
+
+MATRIX_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools',
+                           'set-mp4-matrix.py')
+TOOLS = ('ffmpeg', 'ffprobe', 'dvdauthor', 'vcdimager', 'mkvpropedit')
+FORMATS = ('vcd', 'svcd', 'dvd')
+STANDARDS = ('pal', 'ntsc')
+FILM, NTSC, NTSC60 = '24000/1001', '30000/1001', '60000/1001'
+
+# The sources: what ffmpeg makes, and what a reader learns of it. `shape` is
+# the picture as stored; `facts` are the planner's key=value inputs. Each is
+# bright (white with a small test pattern) so that cropdetect sees the borders.
+SOURCES = {
+    # 16:9 progressive film, square pixels.
+    'film_16x9': dict(size='1280x720', rate=FILM, ext='mp4', facts=dict(rate=FILM, scan='p')),
+    # 4:3 progressive film at a whole 24.
+    'film24_4x3': dict(size='640x480', rate='24', ext='mkv', facts=dict(rate='24', scan='p')),
+    # Film carried at 29.97 by repeat_first_field flags (an MPEG-2 elementary stream).
+    'pulldown': dict(size='720x480', rate=FILM, ext='m2v', pulldown=True, sar='8:9',
+                     facts=dict(rate=NTSC, scan='p', pulldown='1', film=FILM, sar='8:9')),
+    # An anamorphic 16:9 PAL rip.
+    'pal_rip': dict(size='720x576', rate='25', ext='mkv', sar='64:45',
+                    facts=dict(rate='25', scan='p', sar='64:45')),
+    # Interlaced PAL, top field first (MPEG-2 program stream).
+    'pal_tff': dict(size='720x576', rate='25', ext='mpg', sar='16:15', interlace='tff',
+                    facts=dict(rate='25', scan='i', order='tff', sar='16:15')),
+    # Interlaced PAL, bottom field first: a DV camcorder clip.
+    'pal_dv_bff': dict(size='720x576', rate='25', ext='avi', sar='16:15', interlace='bff', dv=True,
+                       facts=dict(rate='25', scan='i', order='bff', sar='16:15')),
+    # Interlaced NTSC 16:9, top field first.
+    'ntsc_tff': dict(size='720x480', rate=NTSC, ext='mpg', sar='32:27', interlace='tff',
+                     facts=dict(rate=NTSC, scan='i', order='tff', sar='32:27')),
+    # Interlaced NTSC, bottom field first: a DV camcorder clip.
+    'ntsc_dv_bff': dict(size='720x480', rate=NTSC, ext='avi', sar='8:9', interlace='bff', dv=True,
+                        facts=dict(rate=NTSC, scan='i', order='bff', sar='8:9')),
+    # A phone held upright: 1920x1080 turned a quarter, at 29.97.
+    'phone_rotated': dict(size='1920x1080', rate=NTSC, ext='mp4', rotate=90,
+                          facts=dict(rate=NTSC, scan='p', rotation='90')),
+    # 30 progressive, letterboxed to 2.37:1, its bars cropped by the file's own crop.
+    'cropped_30': dict(size='1280x720', rate='30', ext='mkv', bars=(0, 90, 0, 90),
+                       facts=dict(rate='30', scan='p', crop='0,90,0,90')),
+    # 50 progressive.
+    'p50': dict(size='1280x720', rate='50', ext='mp4', facts=dict(rate='50', scan='p')),
+    # 59.94 progressive.
+    'p5994': dict(size='1280x720', rate=NTSC60, ext='mkv', facts=dict(rate=NTSC60, scan='p')),
+    # 60 progressive, 4:3.
+    'p60_4x3': dict(size='640x480', rate='60', ext='mkv', facts=dict(rate='60', scan='p')),
+    # A rate the file does not say: time stamps that wander, no default duration.
+    'unknown_rate': dict(size='640x360', rate='25', ext='mkv', facts=dict(rate='none', scan='p')),
+    # A rate no disc has.
+    'p15': dict(size='640x480', rate='15', ext='mkv', facts=dict(rate='15', scan='p')),
+    # A phone clip turned a quarter whose stored picture has bars of two widths
+    # left and right: the crop is turned with the picture, the wider bar to the
+    # top. (MP4 without a clap box: the crop is the driver's only.)
+    'phone_cropped': dict(size='1920x1080', rate=NTSC, ext='mp4', rotate=90, bars=(300, 0, 180, 0),
+                          driver_only=True,
+                          facts=dict(rate=NTSC, scan='p', rotation='90', crop='300,0,180,0')),
+}
+
+# Extra plans on some sources: DVD's other widths, and a disc budget.
+EXTRAS = [
+    ('pal_rip', 'dvd', 'pal', dict(dvd_width='704')),
+    ('ntsc_tff', 'dvd', 'ntsc', dict(dvd_width='704')),
+    ('film24_4x3', 'dvd', 'pal', dict(dvd_width='352', disc='dvd5', duration_ms='10800000')),
+    ('p5994', 'dvd', 'ntsc', dict(dvd_width='352')),
+    ('film_16x9', 'dvd', 'ntsc', dict(disc='dvd5', duration_ms='7200000')),
+    ('pal_tff', 'svcd', 'pal', dict(disc='cd80', duration_ms='3600000', audio_kbps='128')),
+    ('p50', 'vcd', 'pal', dict(disc='cd74', duration_ms='2400000')),
+]
+
+# A name a shell would mangle three ways, and a byte that is not UTF-8.
+NASTY = b"it's a \"clip\" $HOME `x` \\ \xff.mpg"
+
+
+def row_of(facts):
+    """The table's row, from the facts alone (not from the planner)."""
+    rate, scan = facts.get('rate', 'none'), facts.get('scan')
+    if facts.get('pulldown') == '1':
+        return 'film'
+    return {FILM: 'film', '24': 'film24', '25': 'p25' if scan != 'i' else 'i25',
+            NTSC: 'p30' if scan != 'i' else 'i30', '30': 'p30w' if scan != 'i' else 'i30w',
+            '50': 'p50', NTSC60: 'p60', '60': 'p60w', 'none': 'unknown'}.get(rate, 'other')
+
+
+def expected(facts, fmt, std):
+    """Rate, field order ('progressive', 'tt', 'bb'), whether the speed changes
+    (audio tempo), and whether the plan must say it converts."""
+    row = row_of(facts)
+    order = {'tff': 'tt', 'bff': 'bb'}.get(facts.get('order'), 'tt')
+    fields = fmt != 'vcd'
+    if std == 'pal':
+        interlaced = fields and row in ('i25', 'p50', 'p60', 'p60w')
+        return dict(rate='25', order=(order if row == 'i25' else 'tt') if interlaced else 'progressive',
+                    tempo=row in ('film', 'film24'),
+                    note=row in ('i30', 'p30', 'i30w', 'p30w', 'p60', 'p60w', 'other'))
+    filmish = row in ('film', 'film24', 'p25', 'i25')
+    rate = FILM if fmt == 'vcd' and filmish else NTSC
+    interlaced = fields and row in ('film', 'film24', 'p25', 'i25', 'i30', 'i30w', 'p50', 'p60', 'p60w')
+    return dict(rate=rate, order=(order if row in ('i30', 'i30w') else 'tt') if interlaced else 'progressive',
+                tempo=row in ('film24', 'p25', 'i25', 'p30w', 'i30w', 'p60w'),
+                note=row in ('i25', 'p50', 'other'))
+
+
+def run(args, **kw):
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120, **kw)
+
+
+def make_source(name, src, folder):
+    """Encodes two seconds of the source; returns its path."""
+    w, h = (int(v) for v in src['size'].split('x'))
+    rate = src['rate']
+    bars = src.get('bars', (0, 0, 0, 0))
+    pw, ph = w - bars[0] - bars[2], h - bars[1] - bars[3]
+    graph = (f"color=c=white:s={pw}x{ph}:r={rate}:d=2[bg];"
+             f"testsrc2=s=160x120:r={rate}:d=2[ts];[bg][ts]overlay=(W-w)/2:(H-h)/2")
+    if bars != (0, 0, 0, 0):
+        graph += f",pad={w}:{h}:{bars[0]}:{bars[1]}:black"
+    if 'sar' in src:
+        graph += f",setsar={src['sar'].replace(':', '/')}"
+    path = os.path.join(folder, f'{name}.{src["ext"]}')
+    video = []
+    if src.get('dv'):
+        video = ['-c:v', 'dvvideo', '-pix_fmt', 'yuv420p' if h == 576 else 'yuv411p']
+    elif src.get('interlace'):
+        graph += f",setfield={src['interlace']}"
+        video = ['-c:v', 'mpeg2video', '-b:v', '6000k', '-flags', '+ildct+ilme',
+                 '-top', '1' if src['interlace'] == 'tff' else '0']
+    elif src.get('pulldown'):
+        video = ['-c:v', 'mpeg2video', '-bf', '0', '-b:v', '5000k', '-maxrate', '8000k',
+                 '-bufsize', '1835008']
+    else:
+        video = ['-c:v', 'mpeg4', '-q:v', '4']
+    audio = ['-f', 'lavfi', '-i', 'sine=f=440:d=2:r=48000']
+    acodec = {'avi': ['-c:a', 'pcm_s16le'], 'mp4': ['-c:a', 'aac'], 'mkv': ['-c:a', 'mp2'],
+              'mpg': ['-c:a', 'mp2'], 'm2v': []}[src['ext']]
+    if src['ext'] == 'm2v':
+        audio = []
+    extra = []
+    if name == 'unknown_rate':
+        # Time stamps that wander, so the file states no constant rate.
+        graph += ",setpts='(N*40+mod(N*7,11))/1000/TB'"
+        extra += ['-vsync', 'vfr']
+    target = path + '.tmp.m2v' if src.get('pulldown') else path
+    cmd = ['ffmpeg', '-nostdin', '-hide_banner', '-loglevel', 'error', '-y', '-filter_complex', graph,
+           *audio, *video, *acodec, *extra, '-t', '2', target]
+    p = run(cmd)
+    if p.returncode != 0:
+        raise RuntimeError(f'making {name}: {p.stderr.decode(errors="replace")}')
+    if src.get('pulldown'):
+        with open(target, 'rb') as f:
+            data = soft_pulldown(f.read())
+        with open(path, 'wb') as f:
+            f.write(data)
+        os.remove(target)
+    if src.get('rotate') == 90:
+        # ffmpeg's muxer writes no display matrix: the project's tool sets it.
+        p = run([sys.executable, MATRIX_TOOL, path, path, '0', '65536', '0', '-65536', '0'])
+        if p.returncode != 0:
+            raise RuntimeError(f'turning {name}: {p.stderr.decode(errors="replace")}')
+    if src['ext'] == 'mkv' and 'bars' in src:
+        b = src['bars']
+        p = run(['mkvpropedit', path, '--edit', 'track:v1',
+                 '--set', f'pixel-crop-left={b[0]}', '--set', f'pixel-crop-top={b[1]}',
+                 '--set', f'pixel-crop-right={b[2]}', '--set', f'pixel-crop-bottom={b[3]}'])
+        if p.returncode != 0:
+            raise RuntimeError(f'cropping {name}: {p.stderr.decode(errors="replace")}')
+    return path
+
+
+def soft_pulldown(es):
+    """A 24000/1001 MPEG-2 stream without B-frames made 30000/1001 by flags:
+    frame rate code 4, progressive_sequence 0, and each picture's
+    top_field_first and repeat_first_field in the 2:3 pattern."""
+    b = bytearray(es)
+    i = n = 0
+    while True:
+        i = b.find(b'\x00\x00\x01', i)
+        if i < 0 or i + 9 > len(b):
+            break
+        code, p = b[i + 3], i + 4
+        if code == 0xB3:
+            b[p + 3] = (b[p + 3] & 0xF0) | 4
+        elif code == 0xB5 and b[p] >> 4 == 1:
+            b[p + 1] &= ~0x08 & 0xFF
+        elif code == 0xB5 and b[p] >> 4 == 8:
+            tff, rff = ((1, 1), (0, 0), (0, 1), (1, 0))[n % 4]
+            n += 1
+            b[p + 3] = (b[p + 3] & ~0x82 & 0xFF) | (tff << 7) | (rff << 1)
+            b[p + 4] |= 0x80
+        i += 4
+    return bytes(b)
+
+
+SHIM = r'''#!/bin/sh
+# Records the arguments as the shell handed them over (one per NUL), then runs
+# the real ffmpeg with the proof's limits before the last one, the output.
+for a do printf '%s\0' "$a"; done > "$QUORVEL_PROOF_ARGV"
+n=$#
+i=0
+for a do
+    i=$((i + 1))
+    if [ "$i" -eq "$n" ]; then
+        set -- "$@" -nostdin -y -hide_banner -debug_ts -threads 1 -t 1 "$a"
+    else
+        set -- "$@" "$a"
+    fi
+    shift
+done
+exec "$QUORVEL_PROOF_FFMPEG" "$@"
+'''
+
+
+def mpeg_headers(path):
+    """The first sequence header's fields and the first picture's coding
+    extension, read from the start of the stream."""
+    with open(path, 'rb') as f:
+        data = f.read(1 << 20)
+    out = {}
+    i = data.find(b'\x00\x00\x01\xb3')
+    if i < 0:
+        return out
+    s = data[i + 4:i + 12]
+    out['aspect_code'] = s[3] >> 4
+    out['rate_code'] = s[3] & 15
+    out['bit_rate'] = ((s[4] << 10) | (s[5] << 2) | (s[6] >> 6)) * 400
+    out['vbv'] = (((s[6] & 0x1F) << 5) | (s[7] >> 3)) * 16384
+    j = data.find(b'\x00\x00\x01\xb5', i)
+    if j >= 0 and data[j + 4] >> 4 == 1:
+        ext = data[j + 4:j + 10]
+        out['progressive_sequence'] = (ext[1] >> 3) & 1
+    k = data.find(b'\x00\x00\x01\x00', i)
+    while k >= 0:
+        m = data.find(b'\x00\x00\x01\xb5', k)
+        if m < 0:
+            break
+        if data[m + 4] >> 4 == 8:
+            out['top_field_first'] = data[m + 7] >> 7
+            out['progressive_frame'] = data[m + 8] >> 7
+            break
+        k = m + 4
+    return out
+
+
+def from_quorvel_info(report):
+    """The members check_case reads, from quorvel-info's JSON object for one
+    file (one target asked for): row, tv, movie, aspect, rate, field_order,
+    speed, video_kbps, peak_kbps, audio {codec, kbps, sample_rate}, note,
+    warning and ffmpeg {filter, args, command}. Map them here when its names
+    differ from the driver's."""
+    return report['targets'][0]
+
+
+def check_case(case, ctx):
+    """Runs one case; returns (name, problems, notes, seconds)."""
+    started = time.monotonic()
+    name, problems, notes = case['name'], [], []
+    out_dir = os.path.join(ctx.work, 'out', name)
+    os.makedirs(out_dir)
+    facts = case['facts']
+    fmt, std = case['format'], case['standard']
+    want = expected(facts, fmt, std)
+    if ctx.info:
+        cmd = [ctx.info, '--json', '--ffmpeg', '--format', case['format'], '--standard', case['standard'],
+               '--output', out_dir]
+        for key in ('dvd_width', 'disc', 'audio_kbps'):
+            if key in case['options']:
+                cmd += ['--' + key.replace('_', '-'), case['options'][key]]
+        cmd.append(case['path'])
+    else:
+        cmd = [ctx.driver, b'path=' + case['path'], 'out=' + out_dir, f'format={case["format"]}',
+               f'standard={case["standard"]}', f'width={case["width"]}', f'height={case["height"]}',
+               *(f'{k}={v}' for k, v in facts.items()), *(f'{k}={v}' for k, v in case['options'].items())]
+    p = run(cmd)
+    if p.returncode != 0:
+        return name, [f'planner failed: {p.stderr.decode(errors="replace").strip()}'], notes, 0
+    plan = json.loads(p.stdout.decode('utf-8').splitlines()[0])
+    if ctx.info:
+        plan = from_quorvel_info(plan)
+    args = [os.fsencode(a) for a in plan['ffmpeg']['args']]
+    command = os.fsencode(plan['ffmpeg']['command'])
+    output = args[-1][5:] if args[-1].startswith(b'file:') else args[-1]
+
+    argv_file = os.path.join(out_dir, 'argv')
+    env = dict(os.environ, PATH=ctx.shim_dir + os.pathsep + os.environ.get('PATH', ''),
+               QUORVEL_PROOF_ARGV=argv_file, QUORVEL_PROOF_FFMPEG=ctx.ffmpeg)
+    p = subprocess.run(command, shell=True, cwd=out_dir, env=env, stdout=subprocess.PIPE,
+                       stderr=subprocess.PIPE, timeout=300)
+    if p.returncode != 0:
+        tail = p.stderr.decode(errors='replace').strip().splitlines()[-3:]
+        return name, [f'ffmpeg failed: {" | ".join(tail)}'], notes, time.monotonic() - started
+    # The filters deliver the disc's rate themselves: ffmpeg's own rate keeping
+    # drops nothing and repeats at most the first frame, where a source's video
+    # starts a little after its sound (B-frame delay). An unknown rate is left
+    # to it.
+    stats = dict(re.findall(rb'(dup|drop)=\s*(\d+)', p.stderr))
+    dup, drop = int(stats.get(b'dup', 0)), int(stats.get(b'drop', 0))
+    if (dup > 1 or drop > 0) and facts.get('rate') != 'none':
+        problems.append(f'ffmpeg repeated {dup} and dropped {drop} frames')
+    # And at the rate itself: the frames out of the filters (which -debug_ts
+    # shows, unrounded, in the output's time base) come one output frame apart
+    # on average, past the first two (where a late video start shows); a
+    # source's millisecond time stamps may jitter each a little.
+    rate = Fraction(want['rate'])
+    base = f'time_base:{rate.denominator}/{rate.numerator}'.encode()
+    exact = [float(m) for m in re.findall(rb'^filter -> pts:\d+ .* exact:(\S+) ' + re.escape(base),
+                                          p.stderr, re.M)]
+    if facts.get('rate') != 'none':
+        spacing = (exact[-1] - exact[2]) / (len(exact) - 3) if len(exact) > 20 else 0
+        if abs(spacing - 1) > 0.005:
+            problems.append(f'the filters give {len(exact)} frames {spacing:.3f} output frames '
+                            f'apart, not {want["rate"]} fps')
+    with open(argv_file, 'rb') as f:
+        got = f.read().split(b'\0')[:-1]
+    if got != args[1:]:
+        problems.append(f'the shell gave ffmpeg {got!r}, the args are {args[1:]!r}')
+    out_path = os.path.join(out_dir, output) if not os.path.isabs(output) else output
+
+    tv, movie = plan['tv'], plan['movie']
+    wide = plan['aspect'] == '16:9'
+    if Fraction(plan['rate']) != Fraction(want['rate']):
+        problems.append(f'planned rate {plan["rate"]}, the table says {want["rate"]}')
+    if plan['field_order'] != want['order']:
+        problems.append(f'planned fields {plan["field_order"]}, the table says {want["order"]}')
+    has_tempo = b'-af' in args
+    if has_tempo != want['tempo']:
+        problems.append(f'audio tempo {"set" if has_tempo else "not set"}; the table '
+                        f'{"changes" if want["tempo"] else "keeps"} the speed')
+    if want['note'] and not plan['note']:
+        problems.append('a standards conversion without a note')
+
+    probe = run(['ffprobe', '-v', 'error', '-show_entries',
+                 'stream=codec_type,codec_name,width,height,r_frame_rate,field_order,'
+                 'display_aspect_ratio,sample_rate,bit_rate', '-of', 'json', out_path])
+    streams = json.loads(probe.stdout or b'{}').get('streams', [])
+    video = next((s for s in streams if s.get('codec_type') == 'video'), None)
+    audio = next((s for s in streams if s.get('codec_type') == 'audio'), None)
+    if video is None:
+        return name, problems + ['no video stream'], notes, time.monotonic() - started
+    codec = 'mpeg1video' if fmt == 'vcd' else 'mpeg2video'
+    if video['codec_name'] != codec:
+        problems.append(f'codec {video["codec_name"]}, not {codec}')
+    if (video['width'], video['height']) != (tv['width'], tv['height']):
+        problems.append(f'frame {video["width"]}x{video["height"]}, not {tv["width"]}x{tv["height"]}')
+    if Fraction(video['r_frame_rate']) != Fraction(want['rate']):
+        problems.append(f'rate {video["r_frame_rate"]}, not {want["rate"]}')
+    headers = mpeg_headers(out_path)
+    if fmt == 'vcd':
+        # MPEG-1 states a pixel shape: BT.601's 625- and 525-line 4:3 codes.
+        code = 8 if std == 'pal' else 12
+        if headers.get('aspect_code') != code:
+            problems.append(f'pixel shape code {headers.get("aspect_code")}, not 4:3\'s {code}')
+        if headers.get('bit_rate') != 1_150_000 or headers.get('vbv') != 327_680:
+            problems.append(f'VCD header says {headers.get("bit_rate")} bit/s, buffer {headers.get("vbv")}')
+    else:
+        code = 3 if wide else 2
+        if headers.get('aspect_code') != code or video.get('display_aspect_ratio') != plan['aspect']:
+            problems.append(f'display aspect {video.get("display_aspect_ratio")} (code '
+                            f'{headers.get("aspect_code")}), not {plan["aspect"]}')
+        peak = plan['peak_kbps'] * 1000
+        if not peak <= headers.get('bit_rate', 0) < peak + 400 or headers.get('vbv') != 1_835_008:
+            problems.append(f'header says {headers.get("bit_rate")} bit/s, buffer {headers.get("vbv")}; '
+                            f'the peak is {peak}')
+        interlaced = want['order'] != 'progressive'
+        if headers.get('progressive_sequence') != (0 if interlaced else 1):
+            problems.append(f'progressive_sequence {headers.get("progressive_sequence")}')
+        if interlaced:
+            tff = 1 if want['order'] == 'tt' else 0
+            if headers.get('top_field_first') != tff or headers.get('progressive_frame') != 0:
+                problems.append(f'first picture top_field_first {headers.get("top_field_first")}, '
+                                f'progressive_frame {headers.get("progressive_frame")}')
+        if video.get('field_order') != want['order']:
+            problems.append(f'field order {video.get("field_order")}, not {want["order"]}')
+    for key, value in ((b'-b:v', plan['video_kbps']), (b'-maxrate:v', plan['peak_kbps'])):
+        if key not in args or args[args.index(key) + 1] != f'{value}k'.encode():
+            problems.append(f'{key.decode()} is not the plan\'s {value}k')
+    if audio is None:
+        if facts.get('pulldown') != '1':  # the elementary stream has no sound
+            problems.append('no audio stream')
+    else:
+        a = plan['audio']
+        if (audio['codec_name'], int(audio['sample_rate']), int(audio.get('bit_rate', 0))) != \
+                (a['codec'], a['sample_rate'], a['kbps'] * 1000):
+            problems.append(f'audio {audio["codec_name"]} {audio["sample_rate"]} Hz {audio.get("bit_rate")} '
+                            f'bit/s, not {a["codec"]} {a["sample_rate"]} {a["kbps"]}k')
+
+    # The picture inside the borders, as cropdetect finds it on the last frames.
+    p = run([ctx.ffmpeg, '-nostdin', '-hide_banner', '-i', out_path, '-vf',
+             'cropdetect=limit=24:round=2:reset=0', '-f', 'null', '-'])
+    found = re.findall(rb'crop=(\d+):(\d+):(\d+):(\d+)', p.stderr)
+    if not found:
+        problems.append('cropdetect found nothing')
+    else:
+        cw, ch, cx, cy = (int(v) for v in found[-1])
+        mw, mh = movie['width'], movie['height']
+        px, py = (tv['width'] - mw) // 2, (tv['height'] - mh) // 2
+        if abs(cw - mw) > 2 or abs(ch - mh) > 2 or abs(cx - px) > 2 or abs(cy - py) > 2:
+            problems.append(f'picture {cw}x{ch} at {cx},{cy}; planned {mw}x{mh} at {px},{py}')
+
+    author_dir = os.path.join(out_dir, 'disc')
+    if fmt == 'dvd':
+        env = dict(os.environ, VIDEO_FORMAT=std.upper())
+        steps = [['dvdauthor', '-o', author_dir, '-t', out_path], ['dvdauthor', '-o', author_dir, '-T']]
+    else:
+        steps = [['vcdimager', '-t', 'vcd2' if fmt == 'vcd' else 'svcd', '-c',
+                  os.path.join(out_dir, 'disc.cue'), '-b', os.path.join(out_dir, 'disc.bin'), out_path]]
+        env = None
+    for step in steps:
+        p = run(step, env=env, cwd=out_dir)
+        said = (p.stdout + p.stderr).decode(errors='replace')
+        errors = [l for l in said.splitlines() if l.startswith('ERR') or ' error' in l.lower()
+                  or l.startswith('**')]
+        if p.returncode != 0 or errors:
+            problems.append(f'{step[0]} refused it: {" | ".join(errors or said.splitlines()[-2:])}')
+            break
+        notes += [f'{step[0]}: {l.strip()}' for l in said.splitlines() if l.startswith('WARN') or
+                  l.startswith('++ WARN')]
+    if not ctx.keep:
+        shutil.rmtree(out_dir, ignore_errors=True)
+    return name, problems, notes, time.monotonic() - started
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--driver')
+    ap.add_argument('--quorvel-info')
+    ap.add_argument('--jobs', type=int, default=2)
+    ap.add_argument('--keep', help='keep the sources and outputs in this folder')
+    ap.add_argument('-k', help='only the cases whose name holds this')
+    opts = ap.parse_args()
+    missing = [t for t in TOOLS if shutil.which(t) is None]
+    if missing:
+        print(f'disc_proof needs {", ".join(missing)}: tools/install-deps --test installs them')
+        return 1
+    if not opts.driver and not opts.quorvel_info:
+        print('give --driver or --quorvel-info')
+        return 1
+    started = time.monotonic()
+    tmp = None
+    if opts.keep:
+        work = os.path.abspath(opts.keep)
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+    else:
+        tmp = tempfile.TemporaryDirectory(prefix='disc_proof.')
+        work = tmp.name
+
+    class Ctx:
+        pass
+    ctx = Ctx()
+    ctx.work, ctx.keep, ctx.info = work, bool(opts.keep), opts.quorvel_info
+    ctx.driver = os.path.abspath(opts.driver) if opts.driver else None
+    ctx.ffmpeg = shutil.which('ffmpeg')
+    ctx.shim_dir = os.path.join(work, 'shim')
+    os.makedirs(ctx.shim_dir)
+    with open(os.path.join(ctx.shim_dir, 'ffmpeg'), 'w') as f:
+        f.write(SHIM)
+    os.chmod(os.path.join(ctx.shim_dir, 'ffmpeg'), 0o755)
+    src_dir = os.path.join(work, 'sources')
+    os.makedirs(src_dir)
+
+    nasty = os.path.join(os.fsencode(src_dir), NASTY)
+    cases = []
+
+    def add(source, fmt, std, options=None, nasty_name=False):
+        src = SOURCES[source]
+        w, h = src['size'].split('x')
+        opt = options or {}
+        suffix = ''.join(f'-{k}={v}' for k, v in opt.items())
+        label = '-nasty-name' if nasty_name else ''
+        cases.append(dict(name=f'{source}{label}-{std}-{fmt}{suffix}', source=source, format=fmt,
+                          standard=std, facts=src['facts'], options=opt, width=w, height=h,
+                          nasty=nasty_name))
+    for source in SOURCES:
+        for fmt in FORMATS:
+            for std in STANDARDS:
+                add(source, fmt, std)
+    for source, fmt, std, options in EXTRAS:
+        add(source, fmt, std, options)
+    add('pal_tff', 'dvd', 'pal', nasty_name=True)
+    add('pal_tff', 'vcd', 'ntsc', nasty_name=True)
+    if opts.quorvel_info:
+        # Facts the files cannot carry stay the driver's.
+        cases = [c for c in cases if not SOURCES[c['source']].get('driver_only')]
+    if opts.k:
+        cases = [c for c in cases if opts.k in c['name']]
+
+    # Only the sources the cases use.
+    needed = sorted({c['source'] for c in cases})
+    with concurrent.futures.ThreadPoolExecutor(opts.jobs) as pool:
+        paths = dict(zip(needed, pool.map(lambda n: make_source(n, SOURCES[n], src_dir), needed)))
+    for c in cases:
+        if c['nasty'] and not os.path.exists(nasty):
+            shutil.copyfile(paths[c['source']], nasty)
+        c['path'] = nasty if c['nasty'] else os.fsencode(paths[c['source']])
+    made = time.monotonic() - started
+
+    failures = 0
+    warnings = {}
+    with concurrent.futures.ThreadPoolExecutor(opts.jobs) as pool:
+        for name, problems, notes, seconds in pool.map(lambda c: check_case(c, ctx), cases):
+            status = 'ok' if not problems else 'FAILED'
+            print(f'{status:6} {seconds:5.1f}s {name}')
+            for problem in problems:
+                print(f'         {problem}')
+            for note in notes:
+                warnings[note] = warnings.get(note, 0) + 1
+            failures += bool(problems)
+    for note, count in sorted(warnings.items()):
+        print(f'said {count}x: {note}')
+    print(f'{len(cases)} cases, {failures} failed; sources {made:.1f}s, '
+          f'all {time.monotonic() - started:.1f}s')
+    if tmp:
+        tmp.cleanup()
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
