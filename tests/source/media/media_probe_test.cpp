@@ -68,8 +68,6 @@ TEST_P(ProbeFileUnopenable, IsToldWithoutNamingAContainer) {
 INSTANTIATE_TEST_SUITE_P(Table, ProbeFileUnopenable, testing::ValuesIn(kUnopenable),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProbeFile, AnAviFileTheWindowCannotOpenIsToldInTheWindowsWords) {
-
 TEST_F(ProbeFile, AnAviFilesRunningTimeAndFieldsComeFromItsHeaders) {
     FakeAviLibrary lib;
     lib.record = FakeAviLibrary::makeRecord(720, 576, 25, 1);
@@ -93,7 +91,7 @@ TEST_F(ProbeFile, AnAviFilesRunningTimeAndFieldsComeFromItsHeaders) {
     EXPECT_EQ(probe.video->fieldOrder, media::FieldOrder::BottomFirst);
 }
 
-TEST_F(ProbeFile, WhatCannotBeOpenedIsToldInTheWindowsWords) {
+TEST_F(ProbeFile, AnAviFileTheWindowCannotOpenIsToldInTheWindowsWords) {
     FakeAviLibrary lib;
     lib.openResult = -1;
     lib.openError = EACCES;
