@@ -443,7 +443,7 @@ void readStsd(Source& source, Bytes b, Track& t) {
     t.height = be16(entry, kEntryWidthAt + 2);
 
     std::optional<Fraction> pasp;
-    std::optional<Fraction> vui;
+    std::optional<h26x::SpsFacts> sps;
     for (Bytes rest = entry.subspan(kEntryChildrenAt); rest.size() >= 8 && source.countBox();) {
         const BoxHeader child = readBoxHeader(rest, rest.size());
         // A damaged child only hides the shape; the entry itself is fine.
@@ -454,16 +454,20 @@ void readStsd(Source& source, Bytes b, Track& t) {
         rest = rest.subspan(static_cast<std::size_t>(child.size));
         if (child.type == kPasp && body.size() >= 8 && !pasp)
             pasp = ratio(be32(body, 0), be32(body, 4));
-        else if (child.type == kAvcC && !vui)
-            vui = h26x::h264SpsAspect(h26x::avcConfigSps(body));
-        else if (child.type == kHvcC && !vui)
-            vui = h26x::h265SpsAspect(h26x::hevcConfigSps(body));
+        else if (child.type == kAvcC && !sps)
+            sps = h26x::h264Sps(h26x::avcConfigSps(body));
+        else if (child.type == kHvcC && !sps)
+            sps = h26x::h265Sps(h26x::hevcConfigSps(body));
         else if (child.type == kFiel)
             readFiel(body, t);
         else if (child.type == kClap)
             readClap(body, t);
     }
-    t.sar = pasp ? pasp : vui;
+    t.sar = pasp ? pasp : sps ? sps->sar : std::nullopt;
+    // The container's fiel says more (it gives the order); the parameter set
+    // only whether pictures may be fields.
+    if (!t.scan && sps)
+        t.scan = sps->scan;
 }
 
 void walkStbl(Source& source, const Box& stbl, int depth, Track& t) {
