@@ -5,7 +5,6 @@
 #include "source/media/media_probe.h"
 #include "source/source_view.h"
 
-#include <utility>
 #include <vector>
 
 namespace quorvel::info {
@@ -70,6 +69,10 @@ ResizeError addTargets(Report& r, std::string_view widthText, std::string_view h
 // taken as unstated, which also keeps the exact arithmetic in range.
 constexpr std::int64_t kMaxSarTerm = 65535;
 
+SourceShape shapeOf(const SourceDetails& d) {
+    return {d.sar ? Ratio{d.sar->num, d.sar->den} : Ratio{1, 1}, d.rotation};
+}
+
 SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view) {
     SourceDetails d;
     d.container = video.container;
@@ -78,12 +81,10 @@ SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view) {
         video.sar->den <= kMaxSarTerm)
         d.sar = video.sar;
     d.rotation = video.rotation;
-    // The width takes the pixel shape, halves to even; a quarter turn swaps.
-    const Ratio sar = d.sar ? Ratio{d.sar->num, d.sar->den} : Ratio{1, 1};
-    d.displayWidth = roundHalfEven({std::int64_t{view.width} * sar.num, sar.den});
-    d.displayHeight = view.height;
-    if (d.rotation % 180 != 0)
-        std::swap(d.displayWidth, d.displayHeight);
+    // Whole pixels, halves to even.
+    const ShownSides shown = shownSides(view.width, view.height, shapeOf(d));
+    d.displayWidth = roundHalfEven(shown.width);
+    d.displayHeight = roundHalfEven(shown.height);
     return d;
 }
 
@@ -106,11 +107,8 @@ Report readVideo(const std::string& path, const media::VideoInfo& video, const S
         }
         r.rateClass = view.rateClass;
     }
-    const SourceShape shape{r.source->sar ? Ratio{r.source->sar->num, r.source->sar->den}
-                                          : Ratio{1, 1},
-                            r.source->rotation % 180 != 0};
     const ResizeError refused =
-        addTargets(r, decimalText(view.width), decimalText(view.height), o, shape);
+        addTargets(r, decimalText(view.width), decimalText(view.height), o, shapeOf(*r.source));
     if (refused != ResizeError::None)
         r.error = describeSourceOutcome({SourceOutcome::SizeRefused, refused});
     return r;

@@ -107,9 +107,17 @@ PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool p
     return {dvd, {704, 1}};
 }
 
+ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source) {
+    const Ratio across{width * source.sar.num, source.sar.den};
+    const Ratio down{height, 1};
+    if (source.rotation % 180 != 0)
+        return {down, across};
+    return {across, down};
+}
+
 Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source) {
-    const Ratio shown{width * source.sar.num, height * source.sar.den};
-    return source.quarterTurn ? Ratio{shown.den, shown.num} : shown;
+    const ShownSides s = shownSides(width, height, source);
+    return {s.width.num * s.height.den, s.width.den * s.height.num};
 }
 
 TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,

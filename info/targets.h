@@ -38,13 +38,20 @@ struct PixelGeometry {
 };
 PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool pal);
 
-// How the source's picture shows: the shape of one of its pixels and whether
-// it is turned a quarter (90 or 270 degrees).
+// How the source's picture shows: the shape of one of its pixels and how far
+// it is turned.
 struct SourceShape {
-    Ratio sar{1, 1}; // positive
-    bool quarterTurn = false;
+    Ratio sar{1, 1};  // positive
+    int rotation = 0; // clockwise degrees
 };
-// The source's display width over its height; the denominator may be 0 or
+// The picture's sides as it shows: the width takes the pixel shape, and a
+// quarter turn (90 or 270 degrees) swaps the sides.
+struct ShownSides {
+    Ratio width;
+    Ratio height;
+};
+ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source);
+// The shown width over the shown height; the denominator may be 0 or
 // negative, as the sides may be.
 Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source);
 

@@ -1,4 +1,5 @@
 #include "info/targets.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -112,8 +113,8 @@ TEST_P(TargetForShownSource, FitsThePictureNotThePixelCounts) {
     EXPECT_EQ(r.sizes.movie, c.movie) << r.sizes.movie.width << "x" << r.sizes.movie.height;
 }
 
-constexpr SourceShape kPalWide{{64, 45}, false}; // a 16:9 PAL DVD's pixel
-constexpr SourceShape kTurned{{1, 1}, true};
+constexpr SourceShape kPalWide{{64, 45}, 0}; // a 16:9 PAL DVD's pixel
+constexpr SourceShape kTurned{{1, 1}, 90};
 
 // Worked by hand: 720x576 at 64:45 shows 16:9; with the NTSC pixel 8:9 that is
 // 2 pixels across for one down, so 720x360 (not 675x480, which is 5:4). A
@@ -129,11 +130,48 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetForShownSource, testing::Values(
     ShownCase{"turned phone clip, plain", "1920", "1080", false, kPlain, kTurned, {304, 480}},
     ShownCase{"turned phone clip, itu", "1920", "1080", false, kItu, kTurned, {297, 480}},
     ShownCase{"turned phone clip, plain PAL", "1920", "1080", true, kPlain, kTurned, {304, 576}},
-    ShownCase{"turned and shaped", "720", "576", false, kPlain, {{64, 45}, true}, {304, 480}},
+    ShownCase{"turned and shaped", "720", "576", false, kPlain, {{64, 45}, 90}, {304, 480}},
     ShownCase{"square pixels count pixels", "720", "576", false, kSquare, kPalWide, {600, 480}},
     ShownCase{"square with mod counts pixels", "1920", "1080", false, mod(16), kTurned, {720, 400}},
     ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}));
 // clang-format on
+
+struct TurnCase {
+    const char* name;
+    int rotation;
+    ShownSides shown;
+};
+
+void PrintTo(const TurnCase& c, std::ostream* os) {
+    *os << c.rotation << " degrees";
+}
+
+class TurnedSource : public testing::TestWithParam<TurnCase> {};
+
+// A 1920x1080 source with 4:3 pixels shows 2560x1080; a quarter either way
+// stands it on end, a half turn does not.
+TEST_P(TurnedSource, SwapsTheShownSidesForAQuarterTurnEitherWay) {
+    const TurnCase& c = GetParam();
+    const SourceShape source{{4, 3}, c.rotation};
+    const ShownSides s = shownSides(1920, 1080, source);
+    EXPECT_EQ(reduced(s.width), reduced(c.shown.width));
+    EXPECT_EQ(reduced(s.height), reduced(c.shown.height));
+    const Ratio ratio = reduced(displayRatio(1920, 1080, source));
+    EXPECT_EQ(ratio, reduced({c.shown.width.num * c.shown.height.den,
+                              c.shown.width.den * c.shown.height.num}));
+    // The fit follows: 64:27 is letterboxed in NTSC 4:3 (8:3 pixels across for
+    // one down), 27:64 stands in the middle (243:512).
+    const bool upright = c.rotation % 180 == 0;
+    EXPECT_EQ(computeTarget("1920", "1080", kFormatDvd, false, kPlain, source).sizes.movie,
+              (upright ? FrameSize{720, 270} : FrameSize{228, 480}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rotations, TurnedSource,
+                         testing::Values(TurnCase{"none", 0, {{2560, 1}, {1080, 1}}},
+                                         TurnCase{"quarter", 90, {{1080, 1}, {2560, 1}}},
+                                         TurnCase{"half", 180, {{2560, 1}, {1080, 1}}},
+                                         TurnCase{"three quarters", 270, {{1080, 1}, {2560, 1}}}),
+                         NamedRow{});
 
 TEST(ComputeTarget, RefusesWhatTheWindowRefuses) {
     EXPECT_EQ(computeTarget("40000", "480", kFormatDvd, false, kPlain).error,

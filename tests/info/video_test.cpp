@@ -53,6 +53,13 @@ TEST(ReadVideo, ReportsTheContainerAndTheShownPictureInJson) {
                             R"("display":{"width":1080,"height":1920},"rotation":90,)"))
         << turned;
     EXPECT_TRUE(has(turned, R"("variable":true)")) << turned;
+    phone.rotation = 270;
+    const std::string back = formatJson(read(phone, o), o);
+    EXPECT_TRUE(has(back, R"("display":{"width":1080,"height":1920},"rotation":270,)")) << back;
+    phone.rotation = 180;
+    const std::string upsideDown = formatJson(read(phone, o), o);
+    EXPECT_TRUE(has(upsideDown, R"("display":{"width":1920,"height":1080},"rotation":180,)"))
+        << upsideDown;
 }
 
 TEST(ReadVideo, WithParFitsTheShownPicture) {
