@@ -1,5 +1,6 @@
 #include "info/report.h"
 #include "info/run.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(DarCase{"default", PixelShape::Square, std::nullopt, 4, 3},
                     DarCase{"plain", PixelShape::Plain, std::nullopt, 4, 3},
                     DarCase{"plain 4:3", PixelShape::Plain, DisplayAspect::Standard, 4, 3},
-                    DarCase{"plain 16:9", PixelShape::Plain, DisplayAspect::Wide, 16, 9}));
+                    DarCase{"plain 16:9", PixelShape::Plain, DisplayAspect::Wide, 16, 9}),
+    NamedRow{});
 
 TEST(FfmpegFilterFrame, DefaultNamesThePlainShapeAndKeepsTheWindowSizes) {
     Options o;

@@ -1,4 +1,5 @@
 #include "info/options.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,14 @@ namespace quorvel::info {
 namespace {
 
 using Args = std::vector<std::string_view>;
+
+// A row is named by its command line.
+std::string spelled(const Args& args) {
+    std::string line;
+    for (const std::string_view a : args)
+        line += std::string(line.empty() ? "" : " ") + (a == "-" ? "dash" : std::string(a));
+    return line.empty() ? "nothing" : rowName(line);
+}
 
 struct GoodCase {
     Args args;
@@ -15,6 +24,10 @@ struct GoodCase {
     std::optional<DisplayAspect> aspect;
     int mod;
 };
+
+void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << spelled(c.args);
+}
 
 class ReadsOptions : public testing::TestWithParam<GoodCase> {};
 
@@ -45,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(Options, ReadsOptions, testing::Values(
     GoodCase{{"--format", "all", "--standard", "pal", "--standard", "auto"}, F::All, S::Auto, P::Square, {}, 0},
     GoodCase{{"--par", "plain", "--mod", "1"}, F::Dvd, S::Auto, P::Plain, {}, 1},
     GoodCase{{"--par", "itu", "--aspect", "16:9", "--mod", "64"}, F::Dvd, S::Auto, P::Itu, DisplayAspect::Wide, 64},
-    GoodCase{{"--format", "vcd", "--par", "itu", "--aspect", "4:3"}, F::Vcd, S::Auto, P::Itu, DisplayAspect::Standard, 0}));
+    GoodCase{{"--format", "vcd", "--par", "itu", "--aspect", "4:3"}, F::Vcd, S::Auto, P::Itu, DisplayAspect::Standard, 0}),
+    [](const auto& info) { return spelled(info.param.args); });
 // clang-format on
 
 TEST(ParseArguments, KeepsFilesAndSizesInOrder) {
@@ -103,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(Mistakes, RefusesCommandLine, testing::Values(
     std::pair{Args{"--aspect", "4:3", "a"}, "--aspect needs --par plain"},
     std::pair{Args{"--par", "plain", "--aspect", "16:9", "--format", "all", "a"}, "DVD only"},
     std::pair{Args{"-0", "a.avi"}, "give - as well"}, std::pair{Args{"--null=1", "-"}, "takes no value"},
-    std::pair{Args{"-", "a", "-"}, "- may be given once"}));
+    std::pair{Args{"-", "a", "-"}, "- may be given once"}),
+    [](const auto& info) { return spelled(info.param.first); });
 // clang-format on
 
 TEST(ParseArguments, HelpAndVersionWinOverMistakes) {

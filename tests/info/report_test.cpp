@@ -1,4 +1,5 @@
 #include "info/report.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,7 @@ namespace quorvel::info {
 namespace {
 
 struct EscapeCase {
+    const char* name;
     std::string bytes;
     std::string json; // the literal
     std::string text;
@@ -26,20 +28,21 @@ TEST_P(Escaping, KeepsJsonValidAndTextOnItsLine) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Bytes, Escaping, testing::Values(
-    EscapeCase{"a\"b\\c/\x7f", "\"a\\\"b\\\\c/\x7f\"", "a\"b\\\\c/\\x7f"},
-    EscapeCase{std::string("\n\r\t\b\f\x01\0", 7), "\"\\n\\r\\t\\b\\f\\u0001\\u0000\"",
+    EscapeCase{"quotes and backslashes", "a\"b\\c/\x7f", "\"a\\\"b\\\\c/\x7f\"", "a\"b\\\\c/\\x7f"},
+    EscapeCase{"control bytes", std::string("\n\r\t\b\f\x01\0", 7), "\"\\n\\r\\t\\b\\f\\u0001\\u0000\"",
                "\\n\\r\\t\\x08\\x0c\\x01\\x00"},
     // Valid UTF-8 of two, three and four bytes, up to U+10FFFF, passes as it is.
-    EscapeCase{"\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf", "\"\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf\"",
+    EscapeCase{"valid UTF-8", "\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf", "\"\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf\"",
                "\xc3\xa9\xe2\x82\xac\xf4\x8f\xbf\xbf"},
     // Each byte that begins no valid sequence becomes one replacement: Latin-1,
     // a stray continuation, a cut sequence, overlong forms, a surrogate, past
     // U+10FFFF, and bytes never used.
-    EscapeCase{"\xe9\x80\xe2\x82z", "\"\\ufffd\\ufffd\\ufffd\\ufffdz\"", "\xe9\x80\xe2\x82z"},
-    EscapeCase{"\xc3z\xc3", "\"\\ufffdz\\ufffd\"", "\xc3z\xc3"},
-    EscapeCase{"\xc0\xaf\xe0\x80\xaf", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"", "\xc0\xaf\xe0\x80\xaf"},
-    EscapeCase{"\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff", std::string("\"") + R"(\ufffd\ufffd\ufffd)" +
-               R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd")", "\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff"}));
+    EscapeCase{"Latin-1, stray and cut", "\xe9\x80\xe2\x82z", "\"\\ufffd\\ufffd\\ufffd\\ufffdz\"", "\xe9\x80\xe2\x82z"},
+    EscapeCase{"cut before a letter and at the end", "\xc3z\xc3", "\"\\ufffdz\\ufffd\"", "\xc3z\xc3"},
+    EscapeCase{"overlong", "\xc0\xaf\xe0\x80\xaf", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"", "\xc0\xaf\xe0\x80\xaf"},
+    EscapeCase{"surrogate, past U+10FFFF, never used", "\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff", std::string("\"") + R"(\ufffd\ufffd\ufffd)" +
+               R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd")", "\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff"}),
+    NamedRow{});
 // clang-format on
 
 TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
@@ -58,9 +61,14 @@ TargetSizes dvdNtsc(FrameSize movie, Ratio pixel = {1, 1}) {
 }
 
 struct FilterCase {
+    const char* name;
     TargetSizes target;
     std::optional<std::string> filter;
 };
+
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FfmpegFilter : public testing::TestWithParam<FilterCase> {};
 
@@ -68,15 +76,17 @@ TEST_P(FfmpegFilter, ScalesPadsCentredAndSetsThePixelShape) {
     EXPECT_EQ(ffmpegFilter(GetParam().target), GetParam().filter);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, FfmpegFilter,
-                         testing::Values(FilterCase{dvdNtsc({720, 306}),
-                                                    "scale=720:306,pad=720:480:0:87,setsar=1/1"},
-                                         FilterCase{dvdNtsc({704, 272}, {10, 11}),
-                                                    "scale=704:272,pad=720:480:8:104,setsar=10/11"},
-                                         FilterCase{dvdNtsc({719, 480}, {8, 9}),
-                                                    "scale=719:480,pad=720:480:0:0,setsar=8/9"},
-                                         FilterCase{dvdNtsc({-640, 480}), std::nullopt},
-                                         FilterCase{dvdNtsc({720, 0}), std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, FfmpegFilter,
+    testing::Values(FilterCase{"square letterbox", dvdNtsc({720, 306}),
+                               "scale=720:306,pad=720:480:0:87,setsar=1/1"},
+                    FilterCase{"itu pillar and letterbox", dvdNtsc({704, 272}, {10, 11}),
+                               "scale=704:272,pad=720:480:8:104,setsar=10/11"},
+                    FilterCase{"odd border goes right", dvdNtsc({719, 480}, {8, 9}),
+                               "scale=719:480,pad=720:480:0:0,setsar=8/9"},
+                    FilterCase{"negative width", dvdNtsc({-640, 480}), std::nullopt},
+                    FilterCase{"no height", dvdNtsc({720, 0}), std::nullopt}),
+    NamedRow{});
 
 TEST(FormatText, NamesTheShapeTheAspectErrorAndTheFilter) {
     Options o;

@@ -87,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetSizesFor, testing::Values(
     SizeCase{"a thin picture keeps one multiple", "640", "4", kFormatDvd, false, mod(16), {720, 16}, {1, 1}, 720.0 * 4 / (16 * 640) - 1},
     SizeCase{"itu 16:9 mod 16", "640", "272", kFormatDvd, false, mod(16, kItuWide), {704, 368}, {40, 33}, 7659520.0 / 7772160 - 1},
     SizeCase{"plain exact side, no error", "640", "272", kFormatDvd, false, mod(16, kPlain), {720, 272}, {8, 9}, 0.0},
-    SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}));
+    SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}),
+    NamedRow{});
 // clang-format on
 
 struct ShownCase {
@@ -133,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetForShownSource, testing::Values(
     ShownCase{"turned and shaped", "720", "576", false, kPlain, {{64, 45}, 90}, {304, 480}},
     ShownCase{"square pixels count pixels", "720", "576", false, kSquare, kPalWide, {600, 480}},
     ShownCase{"square with mod counts pixels", "1920", "1080", false, mod(16), kTurned, {720, 400}},
-    ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}));
+    ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}),
+    NamedRow{});
 // clang-format on
 
 struct TurnCase {
