@@ -7,6 +7,8 @@
 #include "source/media/media.h"
 #include "source/rate.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -61,10 +63,16 @@ std::string formatText(const Report& r, const Options& o);
 std::string formatJson(const Report& r, const Options& o);
 
 std::string textEscaped(std::string_view bytes);
-// A JSON string literal. Valid UTF-8 passes as it is; each byte that does not
-// begin a valid sequence becomes \ufffd, so the output is always valid UTF-8.
-void appendJsonString(std::string& out, std::string_view bytes);
-// The shortest text that reads back as the same double.
-void appendJsonNumber(std::string& out, double value);
+
+using Json = nlohmann::ordered_json; // members stay in the order they are set
+// Valid UTF-8 passes as it is; each byte that does not begin a valid
+// sequence becomes U+FFFD.
+std::string validUtf8(std::string_view bytes);
+// A whole number as an integer, any other finite double as a number that
+// reads back as the same double, and null for what JSON cannot hold.
+Json jsonNumber(double value);
+// One line of JSON, as quorvel-info writes it: U+FFFD as \ufffd, aspect
+// errors to six decimals.
+std::string dumpJson(const Json& j);
 
 } // namespace quorvel::info

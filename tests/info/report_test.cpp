@@ -2,6 +2,7 @@
 #include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace quorvel::info {
 namespace {
@@ -20,9 +21,7 @@ void PrintTo(const EscapeCase& c, std::ostream* os) {
 class Escaping : public testing::TestWithParam<EscapeCase> {};
 
 TEST_P(Escaping, KeepsJsonValidAndTextOnItsLine) {
-    std::string literal;
-    appendJsonString(literal, GetParam().bytes);
-    EXPECT_EQ(literal, GetParam().json);
+    EXPECT_EQ(dumpJson(validUtf8(GetParam().bytes)), GetParam().json);
     EXPECT_EQ(textEscaped(GetParam().bytes), GetParam().text);
 }
 
@@ -50,9 +49,7 @@ TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
                                       {25.0, "25"},
                                       {-0.5, "-0.5"},
                                       {2147483648.0, "2147483648"}}) {
-        std::string out;
-        appendJsonNumber(out, value);
-        EXPECT_EQ(out, text);
+        EXPECT_EQ(dumpJson(jsonNumber(value)), text);
     }
 }
 
@@ -87,6 +84,28 @@ INSTANTIATE_TEST_SUITE_P(
                     FilterCase{"negative width", dvdNtsc({-640, 480}), std::nullopt},
                     FilterCase{"no height", dvdNtsc({720, 0}), std::nullopt}),
     NamedRow{});
+
+// A path may hold anything: what comes out reads back strictly, member for
+// member, whatever bytes or JSON-like text the name held.
+TEST(FormatJson, ReadsBackStrictlyWhateverThePathHolds) {
+    Options o;
+    o.mod = 16;
+    for (const std::string& name :
+         {std::string("a\xff\xc3(\xef\xbf\xbd.avi"), std::string(R"(x","aspect_error":1.5,"y)"),
+          std::string("\0\x1f\x7f", 3)}) {
+        Report r;
+        r.name = name;
+        r.targets = {dvdNtsc({720, 304})};
+        r.targets[0].aspectError = 0.0065789473684210;
+        const std::string line = formatJson(r, o);
+        ASSERT_EQ(line.back(), '\n');
+        const Json j = Json::parse(line); // throws on invalid UTF-8
+        EXPECT_EQ(j["path"], validUtf8(name));
+        EXPECT_EQ(j["targets"][0]["aspect_error"], 0.006579) << line;
+        EXPECT_EQ(line.find('\n'), line.size() - 1);
+    }
+    EXPECT_EQ(validUtf8("a\xff\xc3("), "a\xef\xbf\xbd\xef\xbf\xbd(");
+}
 
 TEST(FormatText, NamesTheShapeTheAspectErrorAndTheFilter) {
     Options o;
