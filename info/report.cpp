@@ -36,10 +36,14 @@ const char* parName(PixelShape p) {
     return "square";
 }
 
-const char* aspectName(const Options& o) {
-    if (o.par == PixelShape::Square)
+const char* aspectName(const TargetSizes& t) {
+    if (!t.aspect)
         return nullptr;
-    return o.aspect == DisplayAspect::Wide ? "16:9" : "4:3";
+    return t.aspect == DisplayAspect::Wide ? "16:9" : "4:3";
+}
+
+std::string ratioText(std::int64_t num, std::int64_t den) {
+    return std::to_string(num) + ":" + std::to_string(den);
 }
 
 std::string size(std::int64_t w, std::int64_t h) {
@@ -89,29 +93,35 @@ std::size_t utf8Length(std::string_view s) {
     return 0;
 }
 
-std::string shapeNote(const TargetSizes& t, const Options& o) {
-    std::string note;
-    if (o.par != PixelShape::Square) {
-        note += o.par == PixelShape::Itu ? "ITU " : "plain ";
-        note += aspectName(o);
-        note += ", pixel " + std::to_string(t.pixelAspect.num) + ":" +
-                std::to_string(t.pixelAspect.den);
-    }
+// "DVD NTSC 16:9: TV 720x480, Movie 720x480, pixel 32:27"; square pixels
+// keep the window's "DVD NTSC: TV 720x480, Movie 720x306".
+std::string targetLine(const TargetSizes& t, const Options& o) {
+    std::string line = std::string(formatName(t.format)) + (t.pal ? " PAL" : " NTSC");
+    if (const char* aspect = aspectName(t))
+        line += std::string(" ") + aspect;
+    line +=
+        ": TV " + size(t.tv.width, t.tv.height) + ", Movie " + size(t.movie.width, t.movie.height);
+    if (t.aspect)
+        line += ", pixel " + ratioText(t.pixelAspect.num, t.pixelAspect.den);
+    std::string note = o.par == PixelShape::Itu ? "ITU" : "";
     if (o.mod != 0)
         note += (note.empty() ? "" : ", ") + std::string("mod ") + std::to_string(o.mod);
-    return note.empty() ? note : " (" + note + ")";
+    return line + (note.empty() ? "" : " (" + note + ")") + "\n";
 }
 
-// One line: the window counts pixels, the picture shows otherwise.
-std::string shapeAdvice(const SourceDetails& s) {
+// How the picture shows, when that is not its pixel counts: "pixel 64:45,
+// turned 90 degrees".
+std::string shapeText(const SourceDetails& s, std::int64_t width, std::int64_t height) {
     std::string how;
-    if (s.sar && s.sar->num != s.sar->den)
-        how = "pixel " + std::to_string(s.sar->num) + ":" + std::to_string(s.sar->den);
+    const auto add = [&how](const std::string& part) { how += (how.empty() ? "" : ", ") + part; };
+    if (s.sar && (s.sar->num != s.sar->den || s.shapeGiven))
+        add("pixel " + ratioText(s.sar->num, s.sar->den) + (s.shapeGiven ? " as given" : ""));
+    if (s.crop && !(*s.crop == media::Crop{}))
+        add("cropped to " +
+            size(width - s.crop->left - s.crop->right, height - s.crop->top - s.crop->bottom));
     if (s.rotation != 0)
-        how += (how.empty() ? "" : ", ") + std::string("turned ") + std::to_string(s.rotation) +
-               " degrees";
-    return "note: the picture shows as " + size(s.displayWidth, s.displayHeight) + " (" + how +
-           "); these sizes count its pixels, --par plain or --par itu fits its shape\n";
+        add("turned " + std::to_string(s.rotation) + " degrees");
+    return size(s.displayWidth, s.displayHeight) + (how.empty() ? "" : " (" + how + ")");
 }
 
 Json twoNumbers(const char* a, std::int64_t x, const char* b, std::int64_t y) {
@@ -135,7 +145,7 @@ void addSource(Json& j, const std::optional<SourceDetails>& s) {
             j[name] = nullptr;
         return;
     }
-    j["container"] = media::containerName(s->container);
+    j["container"] = s->container ? Json(media::containerName(*s->container)) : Json();
     j["codec"] = orNull(s->codec);
     j["sar"] = s->sar ? twoNumbers("num", s->sar->num, "den", s->sar->den) : Json();
     j["display"] = sizeJson(s->displayWidth, s->displayHeight);
@@ -147,11 +157,12 @@ Json targetJson(const TargetSizes& t, const Options& o) {
     j["format"] = formatName(t.format);
     j["standard"] = t.pal ? "PAL" : "NTSC";
     j["par"] = parName(o.par);
-    const char* aspect = aspectName(o);
+    const char* aspect = aspectName(t);
     j["aspect"] = aspect ? Json(aspect) : Json();
     j["sar"] = twoNumbers("num", t.pixelAspect.num, "den", t.pixelAspect.den);
     j["tv"] = sizeJson(t.tv.width, t.tv.height);
     j["movie"] = sizeJson(t.movie.width, t.movie.height);
+    j["window_movie"] = sizeJson(t.windowMovie.width, t.windowMovie.height);
     if (o.mod != 0) {
         j["mod"] = o.mod;
         j[kAspectErrorKey] = t.aspectError ? jsonNumber(*t.aspectError) : Json();
@@ -159,7 +170,7 @@ Json targetJson(const TargetSizes& t, const Options& o) {
     if (o.ffmpeg) {
         const auto filter = ffmpegFilter(t);
         j["ffmpeg"] = filter ? Json(*filter) : Json();
-        j["ffmpeg_par"] = parName(t.filter ? t.filter->par : o.par);
+        j["ffmpeg_par"] = t.aspect ? Json(parName(o.par)) : Json();
     }
     return j;
 }
@@ -195,9 +206,10 @@ const char* rateClassName(RateClass c) {
 }
 
 std::optional<std::string> ffmpegFilter(const TargetSizes& t) {
-    const FrameSize m = t.filter ? t.filter->movie : t.movie;
-    const Ratio pixel = t.filter ? t.filter->pixelAspect : t.pixelAspect;
-    if (m.width <= 0 || m.height <= 0 || m.width > t.tv.width || m.height > t.tv.height)
+    const FrameSize m = t.movie;
+    const Ratio pixel = t.pixelAspect;
+    if (!t.aspect || m.width <= 0 || m.height <= 0 || m.width > t.tv.width ||
+        m.height > t.tv.height)
         return std::nullopt;
     return "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
            ",pad=" + std::to_string(t.tv.width) + ":" + std::to_string(t.tv.height) + ":" +
@@ -264,25 +276,32 @@ std::string formatText(const Report& r, const Options& o) {
     if (r.width && r.height)
         out +=
             "width: " + std::to_string(*r.width) + "\nheight: " + std::to_string(*r.height) + "\n";
-    if (r.source && r.source->container != media::Container::Avi)
-        out += std::string("container: ") + media::containerName(r.source->container) +
+    if (r.source && r.source->container && r.source->container != media::Container::Avi)
+        out += std::string("container: ") + media::containerName(*r.source->container) +
                (r.source->codec.empty() ? "" : ", codec " + textEscaped(r.source->codec)) + "\n";
     if (r.rate) {
         out += "rate: " + std::to_string(r.rate->num) + "/" + std::to_string(r.rate->den);
         out += r.rate->fps ? " (" + fixed(*r.rate->fps, 3) + " fps" +
                                  (r.rate->variable ? ", variable: the average)\n" : ")\n")
                            : " (no frame rate)\n";
-    } else if (r.source && r.width) {
+    } else if (r.source && r.source->container && r.width) {
         out += "rate: unknown (the file does not say; no class, NTSC unless --standard)\n";
     }
     if (r.rateClass)
         out += std::string("class: ") + rateClassName(*r.rateClass) + "\n";
-    if (r.source && r.source->shaped() && o.par == PixelShape::Square)
-        out += shapeAdvice(*r.source);
+    if (r.source && r.width && r.height && (r.source->shaped() || r.source->shapeGiven)) {
+        const std::string shows = shapeText(*r.source, *r.width, *r.height);
+        if (o.par == PixelShape::Square)
+            out += "note: the picture shows as " + shows +
+                   "; these sizes count its pixels, without --window they fit its shape\n";
+        else
+            out += "display: " + shows + "\n";
+    }
     for (const TargetSizes& t : r.targets) {
-        out += std::string(formatName(t.format)) + (t.pal ? " PAL" : " NTSC") + ": TV " +
-               size(t.tv.width, t.tv.height) + ", Movie " + size(t.movie.width, t.movie.height) +
-               shapeNote(t, o) + "\n";
+        out += targetLine(t, o);
+        if (t.aspect && t.windowMovie != t.movie)
+            out += "  window: Movie " + size(t.windowMovie.width, t.windowMovie.height) +
+                   " (square pixels; the disc needs the line above)\n";
         if (o.mod != 0) {
             out += "  aspect error: ";
             out += t.aspectError
@@ -291,10 +310,13 @@ std::string formatText(const Report& r, const Options& o) {
         }
         if (o.ffmpeg) {
             const auto filter = ffmpegFilter(t);
-            out += "  ffmpeg: " + (filter ? *filter : std::string("none (no picture)")) + "\n";
-            if (t.filter)
-                out += std::string("  filter uses --par ") + parName(t.filter->par) +
-                       "; sizes above are the window's\n";
+            out += "  ffmpeg: ";
+            if (filter)
+                out += *filter + "\n";
+            else if (!t.aspect)
+                out += "none (square pixels give a disc no display aspect: leave out --window)\n";
+            else
+                out += "none (no picture)\n";
         }
     }
     if (!r.ok())
@@ -304,6 +326,7 @@ std::string formatText(const Report& r, const Options& o) {
 
 std::string formatJson(const Report& r, const Options& o) {
     Json j;
+    j["schema"] = kJsonSchema;
     j[r.kind == InputItem::Size ? "size" : "path"] = validUtf8(r.name);
     j["width"] = r.width && r.height ? Json(*r.width) : Json();
     j["height"] = r.width && r.height ? Json(*r.height) : Json();

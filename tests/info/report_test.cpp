@@ -53,8 +53,9 @@ TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
     }
 }
 
-TargetSizes dvdNtsc(FrameSize movie, Ratio pixel = {1, 1}) {
-    return {kFormatDvd, false, {720, 480}, movie, pixel, std::nullopt, std::nullopt};
+TargetSizes dvdNtsc(FrameSize movie, Ratio pixel = {1, 1},
+                    std::optional<DisplayAspect> aspect = DisplayAspect::Standard) {
+    return {kFormatDvd, false, {720, 480}, movie, pixel, std::nullopt, aspect, movie};
 }
 
 struct FilterCase {
@@ -82,7 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
                     FilterCase{"odd border goes right", dvdNtsc({719, 480}, {8, 9}),
                                "scale=719:480,pad=720:480:0:0,setsar=8/9"},
                     FilterCase{"negative width", dvdNtsc({-640, 480}), std::nullopt},
-                    FilterCase{"no height", dvdNtsc({720, 0}), std::nullopt}),
+                    FilterCase{"no height", dvdNtsc({720, 0}), std::nullopt},
+                    FilterCase{"square pixels: no disc aspect",
+                               dvdNtsc({720, 306}, {1, 1}, std::nullopt), std::nullopt}),
     NamedRow{});
 
 // A path may hold anything: what comes out reads back strictly, member for
@@ -119,15 +122,18 @@ TEST(FormatText, NamesTheShapeTheAspectErrorAndTheFilter) {
     r.height = 272;
     r.rate = RateInfo{24000, 1001, 24000.0 / 1001};
     r.rateClass = RateClass::NtscFilm;
-    r.targets = {dvdNtsc({704, 368}, {40, 33}), dvdNtsc({0, 480}, {40, 33})};
+    r.targets = {dvdNtsc({704, 368}, {40, 33}, DisplayAspect::Wide),
+                 dvdNtsc({0, 480}, {40, 33}, DisplayAspect::Wide)};
     r.targets[0].aspectError = -0.0144925;
+    r.targets[0].windowMovie = {720, 306};
     EXPECT_EQ(formatText(r, o),
               "path: film.avi\nwidth: 640\nheight: 272\n"
               "rate: 24000/1001 (23.976 fps)\nclass: NTSC film\n"
-              "DVD NTSC: TV 720x480, Movie 704x368 (ITU 16:9, pixel 40:33, mod 16)\n"
+              "DVD NTSC 16:9: TV 720x480, Movie 704x368, pixel 40:33 (ITU, mod 16)\n"
+              "  window: Movie 720x306 (square pixels; the disc needs the line above)\n"
               "  aspect error: -1.45%\n"
               "  ffmpeg: scale=704:368,pad=720:480:8:56,setsar=40/33\n"
-              "DVD NTSC: TV 720x480, Movie 0x480 (ITU 16:9, pixel 40:33, mod 16)\n"
+              "DVD NTSC 16:9: TV 720x480, Movie 0x480, pixel 40:33 (ITU, mod 16)\n"
               "  aspect error: none (no picture)\n"
               "  ffmpeg: none (no picture)\n");
     r.targets[0].aspectError = 0.0000004;

@@ -175,6 +175,40 @@ INSTANTIATE_TEST_SUITE_P(Rotations, TurnedSource,
                                          TurnCase{"three quarters", 270, {{1080, 1}, {2560, 1}}}),
                          NamedRow{});
 
+struct MiddleCase {
+    const char* name;
+    Ratio display;
+    DisplayAspect dvd;
+};
+
+void PrintTo(const MiddleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DvdAspect : public testing::TestWithParam<MiddleCase> {};
+
+TEST_P(DvdAspect, Is169AboveTheGeometricMiddleOf43And169) {
+    EXPECT_EQ(dvdAspectFor(GetParam().display), GetParam().dvd);
+}
+
+// The middle is 8 / sqrt(27) = 1.53960071783...; the big pairs straddle it
+// as closely as 31-bit terms can (27 n^2 against 64 d^2, worked in Python).
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Middle, DvdAspect, testing::Values(
+    MiddleCase{"4:3", {4, 3}, DisplayAspect::Standard},
+    MiddleCase{"3:2", {3, 2}, DisplayAspect::Standard},
+    MiddleCase{"1.5396", {15396, 10000}, DisplayAspect::Standard},
+    MiddleCase{"1.5397", {15397, 10000}, DisplayAspect::Wide},
+    MiddleCase{"16:9", {16, 9}, DisplayAspect::Wide},
+    MiddleCase{"2.39", {239, 100}, DisplayAspect::Wide},
+    MiddleCase{"just under with big terms", {3306267364, 2147483647}, DisplayAspect::Standard},
+    MiddleCase{"just over with big terms", {3306267365, 2147483647}, DisplayAspect::Wide},
+    MiddleCase{"negative height", {16, -9}, DisplayAspect::Standard},
+    MiddleCase{"no width", {0, 9}, DisplayAspect::Standard},
+    MiddleCase{"no height", {16, 0}, DisplayAspect::Standard}),
+    NamedRow{});
+// clang-format on
+
 TEST(ComputeTarget, RefusesWhatTheWindowRefuses) {
     EXPECT_EQ(computeTarget("40000", "480", kFormatDvd, false, kPlain).error,
               ResizeError::WidthOutOfRange);
