@@ -192,7 +192,7 @@ TEST_P(DvdAspect, Is169AboveTheGeometricMiddleOf43And169) {
 }
 
 // The middle is 8 / sqrt(27) = 1.53960071783...; the big pairs straddle it
-// as closely as 31-bit terms can (27 n^2 against 64 d^2, worked in Python).
+// (27 n^2 against 64 d^2, worked in Python with whole numbers).
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Middle, DvdAspect, testing::Values(
     MiddleCase{"4:3", {4, 3}, DisplayAspect::Standard},
@@ -203,6 +203,12 @@ INSTANTIATE_TEST_SUITE_P(Middle, DvdAspect, testing::Values(
     MiddleCase{"2.39", {239, 100}, DisplayAspect::Wide},
     MiddleCase{"just under with big terms", {3306267364, 2147483647}, DisplayAspect::Standard},
     MiddleCase{"just over with big terms", {3306267365, 2147483647}, DisplayAspect::Wide},
+    // Convergents of 8 / sqrt(27): 27 n^2 - 64 d^2 is 11 and -52, closer than
+    // doubles tell apart.
+    MiddleCase{"closest over", {2270547031, 1474763557}, DisplayAspect::Wide},
+    MiddleCase{"closest under", {1562388054, 1014800809}, DisplayAspect::Standard},
+    // Terms past 2^32, beyond any file, where the products carry.
+    MiddleCase{"under with 33-bit terms", {4618802153, 3000000000}, DisplayAspect::Standard},
     MiddleCase{"negative height", {16, -9}, DisplayAspect::Standard},
     MiddleCase{"no width", {0, 9}, DisplayAspect::Standard},
     MiddleCase{"no height", {16, 0}, DisplayAspect::Standard}),
