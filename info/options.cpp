@@ -80,6 +80,33 @@ std::string checkMod(std::string_view v, Options& o) {
     return {};
 }
 
+// N:D (or N/D) with whole terms from 1 to kMaxRatioTerm.
+std::string checkRatio(std::string_view v, std::optional<TypedRatio>& out, std::string_view name,
+                       std::string_view example) {
+    const auto colon = v.find_first_of(":/");
+    const auto term = [](std::string_view t, std::int64_t& n) {
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), n);
+        return !t.empty() && ec == std::errc{} && end == t.data() + t.size() && n >= 1 &&
+               n <= kMaxRatioTerm;
+    };
+    TypedRatio r;
+    if (colon == std::string_view::npos || !term(v.substr(0, colon), r.num) ||
+        !term(v.substr(colon + 1), r.den))
+        return std::string(name) + " wants N:D with whole numbers from 1 to " +
+               std::to_string(kMaxRatioTerm) + ", as in " + std::string(example) + ", not " +
+               quoted(v);
+    out = r;
+    return {};
+}
+
+std::string checkSar(std::string_view v, Options& o) {
+    return checkRatio(v, o.sar, "--sar", "64:45");
+}
+
+std::string checkDar(std::string_view v, Options& o) {
+    return checkRatio(v, o.dar, "--dar", "16:9");
+}
+
 // The same reading and the same refusals as the window's source boxes.
 std::string checkSize(std::string_view v, Options& o) {
     const auto x = v.find_first_of("xX");
@@ -108,6 +135,23 @@ struct ValueOption {
 constexpr ValueOption kValueOptions[] = {
     {"--format", checkFormat}, {"--standard", checkStandard}, {"--par", checkPar},
     {"--aspect", checkAspect}, {"--mod", checkMod},           {"--size", checkSize},
+    {"--sar", checkSar},       {"--dar", checkDar},
+};
+
+// Options that take no value, and what each sets.
+struct Flag {
+    std::string_view name;
+    std::string_view shortName;
+    void (*set)(Options&);
+};
+
+constexpr Flag kFlags[] = {
+    {"--help", "-h", [](Options& o) { o.help = true; }},
+    {"--version", {}, [](Options& o) { o.version = true; }},
+    {"--json", {}, [](Options& o) { o.json = true; }},
+    {"--ffmpeg", {}, [](Options& o) { o.ffmpeg = true; }},
+    {"--null", "-0", [](Options& o) { o.nullSeparated = true; }},
+    {"--window", {}, [](Options& o) { o.par = PixelShape::Square; }},
 };
 
 std::string checkCombination(const Options& o) {
@@ -120,13 +164,22 @@ std::string checkCombination(const Options& o) {
         return "--null is for paths read from standard input: give - as well";
     if (o.aspect && o.par == PixelShape::Square)
         return "--aspect needs --par plain or --par itu: square pixels have no display aspect";
-    if (o.aspect == DisplayAspect::Wide && o.format != FormatChoice::Dvd)
-        return "--aspect 16:9 is for DVD only: use it with --format dvd";
+    if (o.aspect == DisplayAspect::Wide && o.format != FormatChoice::Dvd &&
+        o.format != FormatChoice::All)
+        return "--aspect 16:9 is for DVD only: use it with --format dvd or all";
+    if (o.sar && o.dar)
+        return "--sar and --dar both give the source's shape: give one of them";
+    if ((o.sar || o.dar) && o.par == PixelShape::Square)
+        return std::string(o.sar ? "--sar" : "--dar") +
+               " has no use with --window: square pixels count the source's pixels";
     return {};
 }
 
 } // namespace
 
+// Hand-written rather than CLI11: keeping files and sizes in their order, "-"
+// after "--", these sentences and --help winning over mistakes would need as
+// much code around CLI11 as this loop.
 ParsedArguments parseArguments(std::span<const std::string_view> args) {
     ParsedArguments parsed;
     Options& o = parsed.options;
@@ -151,29 +204,15 @@ ParsedArguments parseArguments(std::span<const std::string_view> args) {
             continue;
         }
         const Spelled spelled = splitOption(arg);
-        if (!spelled.value && (arg == "--help" || arg == "-h")) {
-            o.help = true;
+        const Flag* flag = nullptr;
+        for (const Flag& f : kFlags)
+            if (spelled.name == f.name || (!spelled.value && arg == f.shortName))
+                flag = &f;
+        if (flag && !spelled.value) {
+            flag->set(o);
             continue;
         }
-        if (!spelled.value && arg == "--version") {
-            o.version = true;
-            continue;
-        }
-        if (!spelled.value && arg == "--json") {
-            o.json = true;
-            continue;
-        }
-        if (!spelled.value && arg == "--ffmpeg") {
-            o.ffmpeg = true;
-            continue;
-        }
-        if (!spelled.value && (arg == "--null" || arg == "-0")) {
-            o.nullSeparated = true;
-            continue;
-        }
-        if (spelled.value &&
-            (spelled.name == "--help" || spelled.name == "--version" || spelled.name == "--json" ||
-             spelled.name == "--ffmpeg" || spelled.name == "--null")) {
+        if (flag) {
             if (parsed.error.empty())
                 parsed.error = std::string(spelled.name) + " takes no value";
             continue;
@@ -219,31 +258,37 @@ std::string helpText() {
   or:  quorvel-info [OPTION]... -
 
 Print the size, frame rate and rate class of each video file (AVI, MP4,
-Matroska, MPEG program or elementary stream), and the TV and Movie sizes for a
-disc format, exactly as the Quorvel window shows them after reading the file.
---size does the same for a typed size. Inputs are reported in the order given,
-each as soon as it is read.
+Matroska, MPEG program or elementary stream) and what it becomes on a disc:
+the TV frame, the Movie (the picture in it; the rest is border) and the disc's
+pixel shape, so that the picture shows on the disc as it shows from the file
+(its pixel shape, crop and rotation). DVD is 16:9 for a source wider than
+about 1.54:1, else 4:3; VCD and SVCD are 4:3. --window prints the Quorvel
+window's sizes instead, which count the source's pixels as square. --size does
+the same for a typed size. Inputs are reported in the order given, each as
+soon as it is read.
 
 Options:
       --format=FORMAT      disc format: vcd, svcd, dvd or all (default: dvd)
-      --standard=STANDARD  TV standard: pal, ntsc or auto (default: auto, the
-                           file's class: PAL for PAL, NTSC for film, video and
-                           an unknown rate; a typed size is NTSC, as in the
-                           window)
+      --standard=STANDARD  TV standard: pal, ntsc or auto (default: auto, PAL
+                           for a rate within 0.2 of 25 or 50, else NTSC, also
+                           for an unknown rate and a typed size; with --window
+                           the window's rule: PAL for the PAL class only)
+      --aspect=ASPECT      the DVD's display aspect: 4:3 or 16:9 (default: the
+                           source's; VCD and SVCD are always 4:3)
       --size=WIDTHxHEIGHT  report a typed size, read as the window's boxes
-      --json               one JSON object per line and input
-      --ffmpeg             add an ffmpeg filter that scales to the Movie size,
-                           pads to the TV size with the borders centred and
-                           sets the pixel shape; without --par it uses plain
-                           4:3 pixels, so that the frame shows a disc's aspect
-      --par=SHAPE          the shape of the disc's pixels: square, plain or itu
-                           (default: square, the window's pixel counts); plain
-                           and itu fit the source as it shows (its pixel shape
-                           and rotation)
-      --aspect=ASPECT      display aspect for --par plain or itu: 4:3 or 16:9
-                           (default: 4:3; 16:9 for DVD only)
+      --sar=N:D            the source's pixel shape (one pixel's width:height),
+                           for a typed size or over what a file says
+      --dar=N:D            the source's display aspect, instead of --sar
       --mod=N              round the Movie sides to multiples of N (1-64) and
                            print the aspect error that leaves
+      --ffmpeg             add an ffmpeg filter that scales to the Movie size,
+                           pads to the TV size with the borders centred and
+                           sets the disc's pixel shape
+      --json               one JSON object per line and input
+      --window             the window's sizes: the source's pixel counts in
+                           square pixels (--par square); no filter, as a disc
+                           has no square pixels
+      --par=SHAPE          the disc's pixels: plain (default), itu or square
   -0, --null               paths on standard input end in a NUL byte, not a
                            newline (for find -print0)
   -h, --help               display this help and exit
@@ -255,7 +300,6 @@ skipped. - may stand among other inputs, once; "./-" names a file called "-".
 "--" ends the options.
 
 Pixel shapes (width:height of one disc pixel):
-  square  1:1; the Movie keeps the source's ratio in pixel counts.
   plain   the display aspect spread over the whole TV frame:
           aspect x TVheight / TVwidth, e.g. DVD NTSC 4:3 8:9, PAL 4:3 16:15,
           NTSC 16:9 32:27, PAL 16:9 64:45.
@@ -264,8 +308,10 @@ Pixel shapes (width:height of one disc pixel):
           VCD halves both directions: the same ratios, the picture fills all
           352 samples. SVCD samples at 2/3 of the DVD rate: PAL 18:11,
           NTSC 15:11, the picture fills the central 469 1/3 of 480 samples.
-  With plain or itu the Movie is the largest picture that shows the source's
-  display shape and fits in the picture area.
+  square  1:1, the window's: the Movie keeps the source's ratio in pixel
+          counts, which a disc shows stretched.
+  The Movie is the largest picture that shows the source's display shape and
+  fits in the picture area, worked out in exact fractions, halves to even.
 
 Exit status:
   0  every input was read
@@ -275,10 +321,11 @@ Exit status:
 
 Examples:
   quorvel-info film.avi
+  quorvel-info --ffmpeg clip.mkv
   quorvel-info --format all --standard pal --size 720x576
+  quorvel-info --standard ntsc --size 720x576 --dar 16:9
   find videos -type f -print0 | quorvel-info --json -0 - > sizes.jsonl
-  quorvel-info --ffmpeg --par itu --aspect 16:9 clip.mkv
-)";
+  quorvel-info --window film.avi)";
 }
 
 } // namespace quorvel::info

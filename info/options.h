@@ -3,6 +3,7 @@
 // The command line of quorvel-info, read into a plain struct. Nothing here
 // prints or exits: a bad command line comes back as a sentence.
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,12 +14,22 @@ namespace quorvel::info {
 
 enum class FormatChoice { Vcd, Svcd, Dvd, All };
 enum class StandardChoice { Auto, Pal, Ntsc };
-// How the disc's pixels are taken: as they count (the window), or shaped.
+// How the disc's pixels are taken: shaped (the disc's answer), or as they
+// count (the window's: --window is --par square).
 enum class PixelShape { Square, Plain, Itu };
 enum class DisplayAspect { Standard, Wide }; // 4:3, 16:9
 
 // Largest accepted --mod: every frame side is a larger multiple of it.
 inline constexpr int kMaxMod = 64;
+// Largest term of a typed --sar or --dar, as of a pixel shape read from a file.
+inline constexpr std::int64_t kMaxRatioTerm = 65535;
+
+// A ratio as typed, N:D, both terms from 1 to kMaxRatioTerm.
+struct TypedRatio {
+    std::int64_t num = 1;
+    std::int64_t den = 1;
+    friend bool operator==(const TypedRatio&, const TypedRatio&) = default;
+};
 
 // One thing to report on, in command-line order. Stdin stands for the paths
 // read from standard input, one per line (NUL-separated with --null).
@@ -33,9 +44,13 @@ struct InputItem {
 struct Options {
     FormatChoice format = FormatChoice::Dvd;
     StandardChoice standard = StandardChoice::Auto;
-    PixelShape par = PixelShape::Square;
-    std::optional<DisplayAspect> aspect; // only with a shaped --par
+    PixelShape par = PixelShape::Plain;
+    std::optional<DisplayAspect> aspect; // none: DVD follows the source
     int mod = 0;                         // 0: sides stay as computed
+    // The source's shape, over what a file says: one pixel's, or the
+    // (cropped) picture's display aspect. At most one of them.
+    std::optional<TypedRatio> sar;
+    std::optional<TypedRatio> dar;
     bool json = false;
     bool ffmpeg = false;
     bool nullSeparated = false; // paths on standard input end in NUL, not newline

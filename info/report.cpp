@@ -1,10 +1,17 @@
 #include "info/report.h"
 
+#include <nlohmann/json.hpp>
+
 #include <charconv>
+#include <cmath>
+#include <utility>
 
 namespace quorvel::info {
 
 namespace {
+
+constexpr std::string_view kReplacement = "\xef\xbf\xbd"; // U+FFFD in UTF-8
+constexpr const char* kAspectErrorKey = "aspect_error";
 
 const char* formatName(int format) {
     switch (format) {
@@ -29,10 +36,14 @@ const char* parName(PixelShape p) {
     return "square";
 }
 
-const char* aspectName(const Options& o) {
-    if (o.par == PixelShape::Square)
+const char* aspectName(const TargetSizes& t) {
+    if (!t.aspect)
         return nullptr;
-    return o.aspect == DisplayAspect::Wide ? "16:9" : "4:3";
+    return t.aspect == DisplayAspect::Wide ? "16:9" : "4:3";
+}
+
+std::string ratioText(std::int64_t num, std::int64_t den) {
+    return std::to_string(num) + ":" + std::to_string(den);
 }
 
 std::string size(std::int64_t w, std::int64_t h) {
@@ -82,120 +93,102 @@ std::size_t utf8Length(std::string_view s) {
     return 0;
 }
 
-std::string shapeNote(const TargetSizes& t, const Options& o) {
-    std::string note;
-    if (o.par != PixelShape::Square) {
-        note += o.par == PixelShape::Itu ? "ITU " : "plain ";
-        note += aspectName(o);
-        note += ", pixel " + std::to_string(t.pixelAspect.num) + ":" +
-                std::to_string(t.pixelAspect.den);
-    }
+// "DVD NTSC 16:9: TV 720x480, Movie 720x480, pixel 32:27"; square pixels
+// keep the window's "DVD NTSC: TV 720x480, Movie 720x306".
+std::string targetLine(const TargetSizes& t, const Options& o) {
+    std::string line = std::string(formatName(t.format)) + (t.pal ? " PAL" : " NTSC");
+    if (const char* aspect = aspectName(t))
+        line += std::string(" ") + aspect;
+    line +=
+        ": TV " + size(t.tv.width, t.tv.height) + ", Movie " + size(t.movie.width, t.movie.height);
+    if (t.aspect)
+        line += ", pixel " + ratioText(t.pixelAspect.num, t.pixelAspect.den);
+    std::string note = o.par == PixelShape::Itu ? "ITU" : "";
     if (o.mod != 0)
         note += (note.empty() ? "" : ", ") + std::string("mod ") + std::to_string(o.mod);
-    return note.empty() ? note : " (" + note + ")";
+    return line + (note.empty() ? "" : " (" + note + ")") + "\n";
 }
 
-// One line: the window counts pixels, the picture shows otherwise.
-std::string shapeAdvice(const SourceDetails& s) {
+// How the picture shows, when that is not its pixel counts: "pixel 64:45,
+// turned 90 degrees".
+std::string shapeText(const SourceDetails& s, std::int64_t width, std::int64_t height) {
     std::string how;
-    if (s.sar && s.sar->num != s.sar->den)
-        how = "pixel " + std::to_string(s.sar->num) + ":" + std::to_string(s.sar->den);
+    const auto add = [&how](const std::string& part) { how += (how.empty() ? "" : ", ") + part; };
+    if (s.sar && (s.sar->num != s.sar->den || s.shapeGiven))
+        add("pixel " + ratioText(s.sar->num, s.sar->den) + (s.shapeGiven ? " as given" : ""));
+    if (s.crop && !(*s.crop == media::Crop{}))
+        add("cropped to " +
+            size(width - s.crop->left - s.crop->right, height - s.crop->top - s.crop->bottom));
     if (s.rotation != 0)
-        how += (how.empty() ? "" : ", ") + std::string("turned ") + std::to_string(s.rotation) +
-               " degrees";
-    return "note: the picture shows as " + size(s.displayWidth, s.displayHeight) + " (" + how +
-           "); these sizes count its pixels, --par plain or --par itu fits its shape\n";
+        add("turned " + std::to_string(s.rotation) + " degrees");
+    return size(s.displayWidth, s.displayHeight) + (how.empty() ? "" : " (" + how + ")");
 }
 
-// A small writer that puts the commas between members.
-class JsonObject {
-public:
-    explicit JsonObject(std::string& out) : out_(out) { out_ += '{'; }
-    void close() { out_ += '}'; }
+Json twoNumbers(const char* a, std::int64_t x, const char* b, std::int64_t y) {
+    Json j;
+    j[a] = x;
+    j[b] = y;
+    return j;
+}
 
-    std::string& key(const char* name) {
-        if (!first_)
-            out_ += ',';
-        first_ = false;
-        appendJsonString(out_, name);
-        out_ += ':';
-        return out_;
-    }
-    void string(const char* name, std::string_view value) { appendJsonString(key(name), value); }
-    void integer(const char* name, std::int64_t value) { key(name) += std::to_string(value); }
-    void null(const char* name) { key(name) += "null"; }
-    void size(const char* name, FrameSize s) {
-        JsonObject o(key(name));
-        o.integer("width", s.width);
-        o.integer("height", s.height);
-        o.close();
-    }
+Json sizeJson(std::int64_t width, std::int64_t height) {
+    return twoNumbers("width", width, "height", height);
+}
 
-private:
-    std::string& out_;
-    bool first_ = true;
-};
+Json orNull(std::string_view s) {
+    return s.empty() ? Json() : Json(validUtf8(s));
+}
 
-void appendSourceJson(JsonObject& j, const std::optional<SourceDetails>& s) {
+void addSource(Json& j, const std::optional<SourceDetails>& s) {
     if (!s) {
         for (const char* name : {"container", "codec", "sar", "display", "rotation"})
-            j.null(name);
+            j[name] = nullptr;
         return;
     }
-    j.string("container", media::containerName(s->container));
-    if (s->codec.empty())
-        j.null("codec");
-    else
-        j.string("codec", s->codec);
-    if (s->sar) {
-        JsonObject sar(j.key("sar"));
-        sar.integer("num", s->sar->num);
-        sar.integer("den", s->sar->den);
-        sar.close();
-    } else {
-        j.null("sar");
-    }
-    {
-        JsonObject display(j.key("display"));
-        display.integer("width", s->displayWidth);
-        display.integer("height", s->displayHeight);
-        display.close();
-    }
-    j.integer("rotation", s->rotation);
+    j["container"] = s->container ? Json(media::containerName(*s->container)) : Json();
+    j["codec"] = orNull(s->codec);
+    j["sar"] = s->sar ? twoNumbers("num", s->sar->num, "den", s->sar->den) : Json();
+    j["display"] = sizeJson(s->displayWidth, s->displayHeight);
+    j["rotation"] = s->rotation;
 }
 
-void appendTargetJson(std::string& out, const TargetSizes& t, const Options& o) {
-    JsonObject j(out);
-    j.string("format", formatName(t.format));
-    j.string("standard", t.pal ? "PAL" : "NTSC");
-    j.string("par", parName(o.par));
-    if (const char* a = aspectName(o))
-        j.string("aspect", a);
-    else
-        j.null("aspect");
-    {
-        JsonObject sar(j.key("sar"));
-        sar.integer("num", t.pixelAspect.num);
-        sar.integer("den", t.pixelAspect.den);
-        sar.close();
-    }
-    j.size("tv", t.tv);
-    j.size("movie", t.movie);
+Json targetJson(const TargetSizes& t, const Options& o) {
+    Json j;
+    j["format"] = formatName(t.format);
+    j["standard"] = t.pal ? "PAL" : "NTSC";
+    j["par"] = parName(o.par);
+    const char* aspect = aspectName(t);
+    j["aspect"] = aspect ? Json(aspect) : Json();
+    j["sar"] = twoNumbers("num", t.pixelAspect.num, "den", t.pixelAspect.den);
+    j["tv"] = sizeJson(t.tv.width, t.tv.height);
+    j["movie"] = sizeJson(t.movie.width, t.movie.height);
+    j["window_movie"] = sizeJson(t.windowMovie.width, t.windowMovie.height);
     if (o.mod != 0) {
-        j.integer("mod", o.mod);
-        if (t.aspectError)
-            j.key("aspect_error") += fixed(*t.aspectError, 6);
-        else
-            j.null("aspect_error");
+        j["mod"] = o.mod;
+        j[kAspectErrorKey] = t.aspectError ? jsonNumber(*t.aspectError) : Json();
     }
     if (o.ffmpeg) {
-        if (const auto filter = ffmpegFilter(t))
-            j.string("ffmpeg", *filter);
-        else
-            j.null("ffmpeg");
-        j.string("ffmpeg_par", parName(t.filter ? t.filter->par : o.par));
+        const auto filter = ffmpegFilter(t);
+        j["ffmpeg"] = filter ? Json(*filter) : Json();
+        j["ffmpeg_par"] = t.aspect ? Json(parName(o.par)) : Json();
     }
-    j.close();
+    return j;
+}
+
+// Each aspect error to six decimals, as in the text. The dump writes the
+// shortest text of the same double; only the digits after the key change.
+// The key's quotes cannot come from a string value, where they are escaped.
+void sixDecimals(std::string& text) {
+    const std::string key = std::string("\"") + kAspectErrorKey + "\":";
+    for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
+        at += key.size();
+        const auto end = text.find_first_of(",}", at);
+        double value = 0;
+        const auto [parsed, ec] = std::from_chars(text.data() + at, text.data() + end, value);
+        if (ec != std::errc{} || parsed != text.data() + end)
+            continue; // null
+        text.replace(at, end - at, fixed(value, 6));
+    }
 }
 
 } // namespace
@@ -213,9 +206,10 @@ const char* rateClassName(RateClass c) {
 }
 
 std::optional<std::string> ffmpegFilter(const TargetSizes& t) {
-    const FrameSize m = t.filter ? t.filter->movie : t.movie;
-    const Ratio pixel = t.filter ? t.filter->pixelAspect : t.pixelAspect;
-    if (m.width <= 0 || m.height <= 0 || m.width > t.tv.width || m.height > t.tv.height)
+    const FrameSize m = t.movie;
+    const Ratio pixel = t.pixelAspect;
+    if (!t.aspect || m.width <= 0 || m.height <= 0 || m.width > t.tv.width ||
+        m.height > t.tv.height)
         return std::nullopt;
     return "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
            ",pad=" + std::to_string(t.tv.width) + ":" + std::to_string(t.tv.height) + ":" +
@@ -245,49 +239,35 @@ std::string textEscaped(std::string_view bytes) {
     return out;
 }
 
-void appendJsonString(std::string& out, std::string_view bytes) {
-    out += '"';
+std::string validUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
     while (!bytes.empty()) {
         const std::size_t n = utf8Length(bytes);
-        if (n == 0) {
-            out += "\\ufffd";
-            bytes.remove_prefix(1);
-            continue;
-        }
-        const auto c = static_cast<unsigned char>(bytes.front());
-        if (n > 1)
-            out.append(bytes.substr(0, n));
-        else if (c == '"')
-            out += "\\\"";
-        else if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\b')
-            out += "\\b";
-        else if (c == '\f')
-            out += "\\f";
-        else if (c < 0x20)
-            out += hexByte(c, "\\u00");
-        else
-            out += static_cast<char>(c);
-        bytes.remove_prefix(n);
+        out.append(n == 0 ? kReplacement : bytes.substr(0, n));
+        bytes.remove_prefix(n == 0 ? 1 : n);
     }
-    out += '"';
+    return out;
 }
 
-void appendJsonNumber(std::string& out, double value) {
-    char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    if (ec != std::errc{} || value != value || value - value != 0.0) {
-        out += "null"; // not finite: JSON has no number for it
-        return;
-    }
-    out.append(buffer, end);
+Json jsonNumber(double value) {
+    if (!std::isfinite(value))
+        return nullptr; // JSON has no number for it
+    // A whole number is written as one ("25", not "25.0").
+    if (std::trunc(value) == value && std::fabs(value) < 0x1p53)
+        return static_cast<std::int64_t>(value);
+    return value;
+}
+
+std::string dumpJson(const Json& j) {
+    // Strings were made valid UTF-8 on the way in; replace is a second net.
+    std::string text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    // A replaced byte shows as the escape \ufffd in the raw line.
+    for (auto at = text.find(kReplacement); at != std::string::npos;
+         at = text.find(kReplacement, at))
+        text.replace(at, kReplacement.size(), "\\ufffd");
+    sixDecimals(text);
+    return text;
 }
 
 std::string formatText(const Report& r, const Options& o) {
@@ -296,25 +276,32 @@ std::string formatText(const Report& r, const Options& o) {
     if (r.width && r.height)
         out +=
             "width: " + std::to_string(*r.width) + "\nheight: " + std::to_string(*r.height) + "\n";
-    if (r.source && r.source->container != media::Container::Avi)
-        out += std::string("container: ") + media::containerName(r.source->container) +
+    if (r.source && r.source->container && r.source->container != media::Container::Avi)
+        out += std::string("container: ") + media::containerName(*r.source->container) +
                (r.source->codec.empty() ? "" : ", codec " + textEscaped(r.source->codec)) + "\n";
     if (r.rate) {
         out += "rate: " + std::to_string(r.rate->num) + "/" + std::to_string(r.rate->den);
         out += r.rate->fps ? " (" + fixed(*r.rate->fps, 3) + " fps" +
                                  (r.rate->variable ? ", variable: the average)\n" : ")\n")
                            : " (no frame rate)\n";
-    } else if (r.source && r.width) {
+    } else if (r.source && r.source->container && r.width) {
         out += "rate: unknown (the file does not say; no class, NTSC unless --standard)\n";
     }
     if (r.rateClass)
         out += std::string("class: ") + rateClassName(*r.rateClass) + "\n";
-    if (r.source && r.source->shaped() && o.par == PixelShape::Square)
-        out += shapeAdvice(*r.source);
+    if (r.source && r.width && r.height && (r.source->shaped() || r.source->shapeGiven)) {
+        const std::string shows = shapeText(*r.source, *r.width, *r.height);
+        if (o.par == PixelShape::Square)
+            out += "note: the picture shows as " + shows +
+                   "; these sizes count its pixels, without --window they fit its shape\n";
+        else
+            out += "display: " + shows + "\n";
+    }
     for (const TargetSizes& t : r.targets) {
-        out += std::string(formatName(t.format)) + (t.pal ? " PAL" : " NTSC") + ": TV " +
-               size(t.tv.width, t.tv.height) + ", Movie " + size(t.movie.width, t.movie.height) +
-               shapeNote(t, o) + "\n";
+        out += targetLine(t, o);
+        if (t.aspect && t.windowMovie != t.movie)
+            out += "  window: Movie " + size(t.windowMovie.width, t.windowMovie.height) +
+                   " (square pixels; the disc needs the line above)\n";
         if (o.mod != 0) {
             out += "  aspect error: ";
             out += t.aspectError
@@ -323,10 +310,13 @@ std::string formatText(const Report& r, const Options& o) {
         }
         if (o.ffmpeg) {
             const auto filter = ffmpegFilter(t);
-            out += "  ffmpeg: " + (filter ? *filter : std::string("none (no picture)")) + "\n";
-            if (t.filter)
-                out += std::string("  filter uses --par ") + parName(t.filter->par) +
-                       "; sizes above are the window's\n";
+            out += "  ffmpeg: ";
+            if (filter)
+                out += *filter + "\n";
+            else if (!t.aspect)
+                out += "none (square pixels give a disc no display aspect: leave out --window)\n";
+            else
+                out += "none (no picture)\n";
         }
     }
     if (!r.ok())
@@ -335,49 +325,26 @@ std::string formatText(const Report& r, const Options& o) {
 }
 
 std::string formatJson(const Report& r, const Options& o) {
-    std::string out;
-    JsonObject j(out);
-    j.string(r.kind == InputItem::Size ? "size" : "path", r.name);
-    if (r.width && r.height) {
-        j.integer("width", *r.width);
-        j.integer("height", *r.height);
-    } else {
-        j.null("width");
-        j.null("height");
-    }
+    Json j;
+    j["schema"] = kJsonSchema;
+    j[r.kind == InputItem::Size ? "size" : "path"] = validUtf8(r.name);
+    j["width"] = r.width && r.height ? Json(*r.width) : Json();
+    j["height"] = r.width && r.height ? Json(*r.height) : Json();
     if (r.rate) {
-        JsonObject rate(j.key("rate"));
-        rate.integer("num", r.rate->num);
-        rate.integer("den", r.rate->den);
-        if (r.rate->fps)
-            appendJsonNumber(rate.key("fps"), *r.rate->fps);
-        else
-            rate.null("fps");
-        rate.key("variable") += r.rate->variable ? "true" : "false";
-        rate.close();
+        Json rate = twoNumbers("num", r.rate->num, "den", r.rate->den);
+        rate["fps"] = r.rate->fps ? jsonNumber(*r.rate->fps) : Json();
+        rate["variable"] = r.rate->variable;
+        j["rate"] = std::move(rate);
     } else {
-        j.null("rate");
+        j["rate"] = nullptr;
     }
-    if (r.rateClass)
-        j.string("class", rateClassName(*r.rateClass));
-    else
-        j.null("class");
-    appendSourceJson(j, r.source);
-    std::string& targets = j.key("targets");
-    targets += '[';
-    for (std::size_t i = 0; i < r.targets.size(); ++i) {
-        if (i > 0)
-            targets += ',';
-        appendTargetJson(targets, r.targets[i], o);
-    }
-    targets += ']';
-    if (r.ok())
-        j.null("error");
-    else
-        j.string("error", r.error);
-    j.close();
-    out += '\n';
-    return out;
+    j["class"] = r.rateClass ? Json(rateClassName(*r.rateClass)) : Json();
+    addSource(j, r.source);
+    j["targets"] = Json::array();
+    for (const TargetSizes& t : r.targets)
+        j["targets"].push_back(targetJson(t, o));
+    j["error"] = orNull(r.error);
+    return dumpJson(j) + "\n";
 }
 
 } // namespace quorvel::info

@@ -7,6 +7,8 @@
 #include "source/media/media.h"
 #include "source/rate.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,16 +24,22 @@ struct RateInfo {
     bool variable = false;     // the file's rate is then the average
 };
 
-// What the container says beyond the window's numbers.
+// What the container says beyond the window's numbers, and how the picture
+// shows. A typed size has it only with --sar or --dar.
 struct SourceDetails {
-    media::Container container = media::Container::Avi;
-    std::string codec;                  // empty when the file does not say
-    std::optional<media::Fraction> sar; // one source pixel's width:height
-    int rotation = 0;                   // clockwise degrees
-    std::int64_t displayWidth = 0;      // after the pixel shape and the rotation
+    std::optional<media::Container> container; // none for a typed size
+    std::string codec;                         // empty when the file does not say
+    std::optional<media::Fraction> sar;        // one (cropped) source pixel's width:height
+    bool shapeGiven = false;                   // sar from --sar or --dar, not from the file
+    int rotation = 0;                          // clockwise degrees
+    std::optional<media::Crop> crop;           // only one that leaves a picture
+    std::int64_t displayWidth = 0;             // after the crop, the pixel shape and the rotation
     std::int64_t displayHeight = 0;
-    // Not square pixels, or turned: the window's sizes count pixels, not the picture.
-    bool shaped() const { return (sar && !(sar->num == sar->den)) || rotation != 0; }
+    // Not square pixels, turned or cropped: the picture is not its pixel counts.
+    bool shaped() const {
+        return (sar && !(sar->num == sar->den)) || rotation != 0 ||
+               (crop && !(*crop == media::Crop{}));
+    }
 };
 
 struct Report {
@@ -51,8 +59,11 @@ struct Report {
 const char* rateClassName(RateClass c);
 
 // "scale=W:H,pad=TW:TH:X:Y,setsar=N/D", or none when the Movie has a side
-// that is not positive.
+// that is not positive, or for square pixels, which give a disc no aspect.
 std::optional<std::string> ffmpegFilter(const TargetSizes& t);
+
+// The members' meaning: 2 since the sizes are the disc's by default.
+inline constexpr int kJsonSchema = 2;
 
 // The report as lines of text; the path's control bytes and backslashes are
 // escaped C-style so that every report keeps to its lines.
@@ -61,10 +72,16 @@ std::string formatText(const Report& r, const Options& o);
 std::string formatJson(const Report& r, const Options& o);
 
 std::string textEscaped(std::string_view bytes);
-// A JSON string literal. Valid UTF-8 passes as it is; each byte that does not
-// begin a valid sequence becomes \ufffd, so the output is always valid UTF-8.
-void appendJsonString(std::string& out, std::string_view bytes);
-// The shortest text that reads back as the same double.
-void appendJsonNumber(std::string& out, double value);
+
+using Json = nlohmann::ordered_json; // members stay in the order they are set
+// Valid UTF-8 passes as it is; each byte that does not begin a valid
+// sequence becomes U+FFFD.
+std::string validUtf8(std::string_view bytes);
+// A whole number as an integer, any other finite double as a number that
+// reads back as the same double, and null for what JSON cannot hold.
+Json jsonNumber(double value);
+// One line of JSON, as quorvel-info writes it: U+FFFD as \ufffd, aspect
+// errors to six decimals.
+std::string dumpJson(const Json& j);
 
 } // namespace quorvel::info

@@ -5,7 +5,7 @@
 #include "source/media/media_probe.h"
 #include "source/source_view.h"
 
-#include <utility>
+#include <cstdlib>
 #include <vector>
 
 namespace quorvel::info {
@@ -26,10 +26,28 @@ std::vector<int> formatsOf(FormatChoice f) {
     return {kFormatVcd, kFormatSvcd, kFormatDvd};
 }
 
-// Auto follows the file's class as the window does: PAL frames for PAL only.
-// A typed size has no class and gets NTSC.
-bool palFor(StandardChoice s, std::optional<RateClass> c) {
-    switch (s) {
+// Rate terms up to this are compared exactly; all that 32-bit fields give.
+constexpr std::int64_t kMaxExactRateTerm = std::int64_t{1} << 40;
+
+// Within a fifth of a frame per second of 25 or 50 (a camcorder's 50 fps is
+// PAL too); open at the ends, as the window's rate windows are.
+bool nearPalRate(const RateInfo& rate) {
+    for (const std::int64_t reference : {25, 50}) {
+        if (std::abs(rate.num) > kMaxExactRateTerm || std::abs(rate.den) > kMaxExactRateTerm) {
+            if (rate.fps && std::abs(*rate.fps - static_cast<double>(reference)) < 0.2)
+                return true;
+            continue;
+        }
+        if (5 * std::abs(rate.num - reference * rate.den) < std::abs(rate.den))
+            return true;
+    }
+    return false;
+}
+
+// Auto: the disc's answer goes by the rate, and NTSC for an unknown rate and a
+// typed size; the window's (--window) by the class, PAL frames for PAL only.
+bool palFor(const Options& o, const Report& r) {
+    switch (o.standard) {
     case StandardChoice::Pal:
         return true;
     case StandardChoice::Ntsc:
@@ -37,53 +55,75 @@ bool palFor(StandardChoice s, std::optional<RateClass> c) {
     case StandardChoice::Auto:
         break;
     }
-    return c == RateClass::Pal;
-}
-
-Shape shapeOf(const Options& o) {
-    return {o.par, o.aspect.value_or(DisplayAspect::Standard), o.mod};
+    if (o.par == PixelShape::Square)
+        return r.rateClass == RateClass::Pal;
+    return r.rate && r.rate->den != 0 && nearPalRate(*r.rate);
 }
 
 // Fills the targets; on a size the window refuses, none and the reason.
 ResizeError addTargets(Report& r, std::string_view widthText, std::string_view heightText,
                        const Options& o, const SourceShape& source = {}) {
-    const bool pal = palFor(o.standard, r.rateClass);
+    const bool pal = palFor(o, r);
     for (const int format : formatsOf(o.format)) {
-        TargetResult t = computeTarget(widthText, heightText, format, pal, shapeOf(o), source);
+        const TargetResult t =
+            computeTarget(widthText, heightText, format, pal, {o.par, o.aspect, o.mod}, source);
         if (!t.ok()) {
             r.targets.clear();
             return t.error;
-        }
-        // Square pixels give no display aspect: the filter makes a 4:3 disc.
-        if (o.ffmpeg && o.par == PixelShape::Square) {
-            const Shape plain{PixelShape::Plain, DisplayAspect::Standard, o.mod};
-            const TargetSizes f =
-                computeTarget(widthText, heightText, format, pal, plain, source).sizes;
-            t.sizes.filter = FilterFit{PixelShape::Plain, f.movie, f.pixelAspect};
         }
         r.targets.push_back(t.sizes);
     }
     return ResizeError::None;
 }
 
-// Sides beyond this in a pixel shape are no real file's; such a shape is
-// taken as unstated, which also keeps the exact arithmetic in range.
-constexpr std::int64_t kMaxSarTerm = 65535;
+// Terms beyond this in a file's pixel shape are no real file's; such a shape
+// is taken as unstated, which also keeps the exact arithmetic in range.
+constexpr std::int64_t kMaxSarTerm = kMaxRatioTerm;
 
-SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view) {
+SourceShape shapeOf(const SourceDetails& d) {
+    SourceShape s{d.sar ? Ratio{d.sar->num, d.sar->den} : Ratio{1, 1}, d.rotation};
+    if (d.crop) {
+        s.cropWidth = std::int64_t{d.crop->left} + d.crop->right;
+        s.cropHeight = std::int64_t{d.crop->top} + d.crop->bottom;
+    }
+    return s;
+}
+
+// The pixel shape typed on the command line: --sar as it is, --dar spread
+// over the (cropped) picture. None for a picture with no area.
+std::optional<media::Fraction> typedSar(const Options& o, std::int64_t width, std::int64_t height) {
+    if (o.sar)
+        return media::Fraction{o.sar->num, o.sar->den};
+    if (!o.dar || width <= 0 || height <= 0)
+        return std::nullopt;
+    const Ratio sar = reduced({o.dar->num * height, o.dar->den * width});
+    return media::Fraction{sar.num, sar.den};
+}
+
+void setDisplay(SourceDetails& d, std::int64_t width, std::int64_t height) {
+    // Whole pixels, halves to even.
+    const ShownSides shown = shownSides(width, height, shapeOf(d));
+    d.displayWidth = roundHalfEven(shown.width);
+    d.displayHeight = roundHalfEven(shown.height);
+}
+
+SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view, const Options& o) {
     SourceDetails d;
     d.container = video.container;
     d.codec = video.codec;
-    if (video.sar && video.sar->num > 0 && video.sar->den > 0 && video.sar->num <= kMaxSarTerm &&
-        video.sar->den <= kMaxSarTerm)
+    // A crop that leaves no picture is no real file's: taken as unstated.
+    if (video.crop && std::int64_t{video.crop->left} + video.crop->right < view.width &&
+        std::int64_t{video.crop->top} + video.crop->bottom < view.height)
+        d.crop = video.crop;
+    const SourceShape cropped = shapeOf(d);
+    d.shapeGiven = o.sar || o.dar;
+    if (d.shapeGiven)
+        d.sar = typedSar(o, view.width - cropped.cropWidth, view.height - cropped.cropHeight);
+    else if (video.sar && video.sar->num > 0 && video.sar->den > 0 &&
+             video.sar->num <= kMaxSarTerm && video.sar->den <= kMaxSarTerm)
         d.sar = video.sar;
     d.rotation = video.rotation;
-    // The width takes the pixel shape, halves to even; a quarter turn swaps.
-    const Ratio sar = d.sar ? Ratio{d.sar->num, d.sar->den} : Ratio{1, 1};
-    d.displayWidth = roundHalfEven({std::int64_t{view.width} * sar.num, sar.den});
-    d.displayHeight = view.height;
-    if (d.rotation % 180 != 0)
-        std::swap(d.displayWidth, d.displayHeight);
+    setDisplay(d, view.width, view.height);
     return d;
 }
 
@@ -96,7 +136,7 @@ Report readVideo(const std::string& path, const media::VideoInfo& video, const S
     r.name = path;
     r.width = view.width;
     r.height = view.height;
-    r.source = detailsOf(video, view);
+    r.source = detailsOf(video, view, o);
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {
         r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};
@@ -106,11 +146,8 @@ Report readVideo(const std::string& path, const media::VideoInfo& video, const S
         }
         r.rateClass = view.rateClass;
     }
-    const SourceShape shape{r.source->sar ? Ratio{r.source->sar->num, r.source->sar->den}
-                                          : Ratio{1, 1},
-                            r.source->rotation % 180 != 0};
     const ResizeError refused =
-        addTargets(r, decimalText(view.width), decimalText(view.height), o, shape);
+        addTargets(r, decimalText(view.width), decimalText(view.height), o, shapeOf(*r.source));
     if (refused != ResizeError::None)
         r.error = describeSourceOutcome({SourceOutcome::SizeRefused, refused});
     return r;
@@ -137,7 +174,17 @@ Report readTypedSize(const InputItem& input, const Options& o) {
     r.name = input.text;
     r.width = parseSourceNumber(input.widthText).value;
     r.height = parseSourceNumber(input.heightText).value;
-    const ResizeError refused = addTargets(r, input.widthText, input.heightText, o);
+    SourceShape shape;
+    // A typed shape is reported like a file's; a typed size alone has none.
+    if (o.sar || o.dar) {
+        SourceDetails d;
+        d.shapeGiven = true;
+        d.sar = typedSar(o, *r.width, *r.height);
+        setDisplay(d, *r.width, *r.height);
+        shape = shapeOf(d);
+        r.source = d;
+    }
+    const ResizeError refused = addTargets(r, input.widthText, input.heightText, o, shape);
     if (refused != ResizeError::None)
         r.error = describeResizeError(refused);
     return r;

@@ -2,6 +2,7 @@
 
 #include "resize/number.h"
 
+#include <compare>
 #include <numeric>
 
 namespace quorvel::info {
@@ -26,6 +27,22 @@ Ratio over(Ratio a, Ratio b) {
 
 bool greater(Ratio a, Ratio b) {
     return a.num * b.den > b.num * a.den;
+}
+
+// a x b > c x d for terms from 0 to 2^63, in 128 bits made of two halves.
+bool productGreater(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d) {
+    struct Wide {
+        std::uint64_t high, low;
+        auto operator<=>(const Wide&) const = default;
+    };
+    const auto times = [](std::uint64_t x, std::uint64_t y) {
+        constexpr std::uint64_t kHalf = 0xFFFFFFFF;
+        const std::uint64_t ll = (x & kHalf) * (y & kHalf), lh = (x & kHalf) * (y >> 32),
+                            hl = (x >> 32) * (y & kHalf), hh = (x >> 32) * (y >> 32);
+        const std::uint64_t middle = (ll >> 32) + (lh & kHalf) + (hl & kHalf);
+        return Wide{hh + (lh >> 32) + (hl >> 32) + (middle >> 32), (middle << 32) | (ll & kHalf)};
+    };
+    return times(a, b) > times(c, d);
 }
 
 // BT.601 pixel shapes at the DVD's 13.5 MHz sampling.
@@ -85,19 +102,31 @@ std::int64_t roundHalfEven(Ratio r) {
     return q % 2 == 0 ? q : q + 1;
 }
 
-PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool pal) {
+DisplayAspect dvdAspectFor(Ratio display) {
+    if (display.den < 0)
+        display = {-display.num, -display.den};
+    if (display.num <= 0 || display.den == 0)
+        return DisplayAspect::Standard;
+    // (num/den)^2 > 64/27, with no tie: the middle is no fraction.
+    const auto n = static_cast<std::uint64_t>(display.num);
+    const auto d = static_cast<std::uint64_t>(display.den);
+    return productGreater(27 * n, n, 64 * d, d) ? DisplayAspect::Wide : DisplayAspect::Standard;
+}
+
+PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, int format,
+                            bool pal) {
     const Ratio fullWidth{tv.width, 1};
-    switch (shape.par) {
+    switch (par) {
     case PixelShape::Square:
         return {{1, 1}, fullWidth};
     case PixelShape::Plain: {
-        const Ratio display = shape.aspect == DisplayAspect::Wide ? Ratio{16, 9} : Ratio{4, 3};
+        const Ratio display = aspect == DisplayAspect::Wide ? Ratio{16, 9} : Ratio{4, 3};
         return {times(display, {tv.height, tv.width}), fullWidth};
     }
     case PixelShape::Itu:
         break;
     }
-    const Ratio dvd = ituPixel(pal, shape.aspect);
+    const Ratio dvd = ituPixel(pal, aspect);
     // VCD samples at half the rate and keeps every other line: same shape,
     // 352 = 704 / 2. SVCD samples at 2/3 of the rate on every line.
     if (format == kFormatSvcd)
@@ -107,9 +136,17 @@ PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool p
     return {dvd, {704, 1}};
 }
 
+ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source) {
+    const Ratio across{(width - source.cropWidth) * source.sar.num, source.sar.den};
+    const Ratio down{height - source.cropHeight, 1};
+    if (source.rotation % 180 != 0)
+        return {down, across};
+    return {across, down};
+}
+
 Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source) {
-    const Ratio shown{width * source.sar.num, height * source.sar.den};
-    return source.quarterTurn ? Ratio{shown.den, shown.num} : shown;
+    const ShownSides s = shownSides(width, height, source);
+    return {s.width.num * s.height.den, s.width.den * s.height.num};
 }
 
 TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,
@@ -130,7 +167,8 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     s.pal = pal;
     // Every format quorvel-info asks for has a frame, so the window gave sizes.
     s.tv = window.sizes->tv;
-    s.movie = window.sizes->movie;
+    s.windowMovie = window.sizes->movie;
+    s.movie = s.windowMovie;
     // Square pixels without a multiple are the window's answer as it stands.
     if (shape.par == PixelShape::Square && shape.mod == 0)
         return result;
@@ -141,7 +179,13 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     const Ratio wanted = shape.par == PixelShape::Square
                              ? Ratio{sourceWidth, sourceHeight}
                              : displayRatio(sourceWidth, sourceHeight, source);
-    const PixelGeometry g = pixelGeometry(shape, s.tv, format, pal);
+    DisplayAspect aspect = DisplayAspect::Standard;
+    if (shape.par != PixelShape::Square) {
+        if (format == kFormatDvd)
+            aspect = shape.aspect.value_or(dvdAspectFor(wanted));
+        s.aspect = aspect;
+    }
+    const PixelGeometry g = pixelGeometry(shape.par, aspect, s.tv, format, pal);
     s.pixelAspect = reduced(g.pixelAspect);
     const ExactMovie exact = fitExactly(wanted, g, s.tv.height);
     if (shape.mod == 0) {

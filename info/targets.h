@@ -1,8 +1,8 @@
 #pragma once
 
-// The TV and Movie sizes quorvel-info reports: the window's own arithmetic by
-// default, and on request pixel shapes, a display aspect and side multiples,
-// worked out in exact fractions so that no rounding depends on a double.
+// The TV and Movie sizes quorvel-info reports: by default the picture as it
+// will show on the disc, with --window the window's own arithmetic; worked out
+// in exact fractions so that no rounding depends on a double.
 
 #include "info/options.h"
 #include "resize/calc.h"
@@ -26,9 +26,15 @@ std::int64_t roundHalfEven(Ratio r);
 
 struct Shape {
     PixelShape par = PixelShape::Square;
-    DisplayAspect aspect = DisplayAspect::Standard;
+    // The DVD's display aspect; none: the source's (see dvdAspectFor). VCD and
+    // SVCD are always 4:3.
+    std::optional<DisplayAspect> aspect;
     int mod = 0;
 };
+
+// 16:9 for a picture wider than the geometric middle of 4:3 and 16:9 (its
+// aspect squared above 64/27, about 1.54), else 4:3.
+DisplayAspect dvdAspectFor(Ratio display);
 
 // One disc pixel's width over its height, and how many samples of a line the
 // picture may fill (the whole frame, or BT.601's central part).
@@ -36,25 +42,27 @@ struct PixelGeometry {
     Ratio pixelAspect;
     Ratio pictureWidth;
 };
-PixelGeometry pixelGeometry(const Shape& shape, FrameSize tv, int format, bool pal);
+PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, int format,
+                            bool pal);
 
-// How the source's picture shows: the shape of one of its pixels and whether
-// it is turned a quarter (90 or 270 degrees).
+// How the source's picture shows: the shape of one of its pixels, how far it
+// is turned, and how much of the coded picture is not picture.
 struct SourceShape {
-    Ratio sar{1, 1}; // positive
-    bool quarterTurn = false;
+    Ratio sar{1, 1};             // positive; the cropped picture's pixel
+    int rotation = 0;            // clockwise degrees
+    std::int64_t cropWidth = 0;  // columns left and right together
+    std::int64_t cropHeight = 0; // lines above and below together
 };
-// The source's display width over its height; the denominator may be 0 or
+// The picture's sides as it shows: the crop comes off, the width takes the
+// pixel shape, and a quarter turn (90 or 270 degrees) swaps the sides.
+struct ShownSides {
+    Ratio width;
+    Ratio height;
+};
+ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source);
+// The shown width over the shown height; the denominator may be 0 or
 // negative, as the sides may be.
 Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source);
-
-// The ffmpeg filter's own fit, when it is not the target's: a disc stream
-// needs a display aspect, which square pixels do not give.
-struct FilterFit {
-    PixelShape par = PixelShape::Plain;
-    FrameSize movie;
-    Ratio pixelAspect{1, 1};
-};
 
 struct TargetSizes {
     int format = kFormatDvd;
@@ -65,7 +73,8 @@ struct TargetSizes {
     // With --mod: how much wider (positive) or narrower the Movie shows than
     // the source, as a fraction of the source's aspect; none when undefined.
     std::optional<double> aspectError;
-    std::optional<FilterFit> filter; // none: the filter uses the sizes above
+    std::optional<DisplayAspect> aspect; // the disc's; none for square pixels
+    FrameSize windowMovie;               // what the window shows for the same frame
 };
 
 struct TargetResult {
@@ -76,7 +85,8 @@ struct TargetResult {
 
 // The sizes for one format and standard, from the source sides as text (read
 // exactly as the window reads its boxes). Square pixels count the source's
-// pixels; plain and itu fit the picture as `source` shows it.
+// pixels, and without a multiple they are the window's answer itself; plain
+// and itu fit the picture as `source` shows it.
 TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,
                            bool pal, const Shape& shape, const SourceShape& source = {});
 

@@ -6,8 +6,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-# libgtest-dev ships GoogleTest's sources, built here for the target.
-tools/install-deps --only cmake make g++-mingw-w64-x86-64-posix wine64 libgtest-dev
+# libgtest-dev ships GoogleTest's sources, built here for the target;
+# nlohmann-json3-dev is header only and serves any target.
+tools/install-deps --only cmake make g++-mingw-w64-x86-64-posix wine64 libgtest-dev nlohmann-json3-dev
 
 echo "== win64 build"
 cmake --preset win64 >/dev/null

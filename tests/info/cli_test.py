@@ -68,7 +68,7 @@ class Files(TempDir):
                  (320, 240, 50, 1, 'NTSC video', 'NTSC', [720, 480], [640, 480]),
                  (352, 288, 1000000, 40000, 'PAL', 'PAL', [720, 576], [704, 576])]
         paths = [self.write(b'%d.avi' % i, avi(*row[:4])) for i, row in enumerate(table)]
-        code, out, err = run('--json', *paths)
+        code, out, err = run('--json', '--window', *paths)
         self.assertEqual((code, err), (0, ''))
         for row, path, o in zip(table, paths, objects(out), strict=True):
             with self.subTest(row=row):
@@ -85,11 +85,35 @@ class Files(TempDir):
                 self.assertEqual(t['sar'], {'num': 1, 'den': 1})
                 self.assertNotIn('ffmpeg', t)
 
-        code, out, _ = run(paths[3])
+        code, out, _ = run('--window', paths[3])
         self.assertEqual(out, 'path: %s\nwidth: 640\nheight: 272\nrate: 24/1 (24.000 fps)\nclass: NTSC film\n'
                               'DVD NTSC: TV 720x480, Movie 720x306\n' % os.fsdecode(paths[3]))
-        code, out, _ = run('--par', 'plain', paths[3])
-        self.assertIn('DVD NTSC: TV 720x480, Movie 720x272 (plain 4:3, pixel 8:9)\n', out)
+        code, out, _ = run('--par', 'plain', '--aspect', '4:3', paths[3])
+        self.assertIn('DVD NTSC 4:3: TV 720x480, Movie 720x272, pixel 8:9\n', out)
+
+    def test_reads_files_for_the_disc_by_default(self):
+        # w, h, rate, scale, class (the window's), standard, aspect, Movie, the window's Movie
+        # for the same frame (50 fps is PAL for the disc, NTSC video in the window)
+        table = [(640, 480, 30000, 1001, 'NTSC video', 'NTSC', '4:3', [720, 480], [640, 480]),
+                 (352, 288, 25, 1, 'PAL', 'PAL', '4:3', [660, 576], [704, 576]),
+                 (1280, 720, 24000, 1001, 'NTSC film', 'NTSC', '16:9', [720, 480], [720, 405]),
+                 (640, 272, 24, 1, 'NTSC film', 'NTSC', '16:9', [720, 363], [720, 306]),
+                 (720, 576, 25, 1, 'PAL', 'PAL', '4:3', [675, 576], [720, 576]),
+                 (320, 240, 50, 1, 'NTSC video', 'PAL', '4:3', [720, 576], [720, 540]),
+                 (352, 288, 1000000, 40000, 'PAL', 'PAL', '4:3', [660, 576], [704, 576])]
+        paths = [self.write(b'%d.avi' % i, avi(*row[:4])) for i, row in enumerate(table)]
+        code, out, err = run('--json', '--ffmpeg', *paths)
+        self.assertEqual((code, err), (0, ''))
+        for row, o in zip(table, objects(out), strict=True):
+            with self.subTest(row=row):
+                cls, std, aspect, movie, window = row[4:]
+                self.assertEqual((o['schema'], o['class']), (2, cls))
+                [t] = o['targets']
+                self.assertEqual((t['standard'], t['par'], t['aspect']), (std, 'plain', aspect))
+                self.assertEqual([t['movie']['width'], t['movie']['height']], movie)
+                self.assertEqual([t['window_movie']['width'], t['window_movie']['height']], window)
+                self.assertTrue(t['ffmpeg'].startswith('scale=%d:%d,' % tuple(movie)), t['ffmpeg'])
+                self.assertEqual(t['ffmpeg_par'], 'plain')
 
     def test_many_files_report_in_order_and_only_the_bad_ones_fail(self):
         fifo = os.path.join(self.dir, b'pipe.avi')
@@ -211,9 +235,14 @@ class StandardInput(TempDir):
 
 class Sizes(unittest.TestCase):
     def test_typed_size_is_ntsc_unless_a_standard_is_chosen(self):
-        ntsc = run('--size', '640x272')
+        ntsc = run('--window', '--size', '640x272')
         self.assertEqual(ntsc, (0, 'size: 640x272\nwidth: 640\nheight: 272\nDVD NTSC: TV 720x480, Movie 720x306\n', ''))
-        self.assertEqual(run('--standard', 'auto', '--size', '640x272'), ntsc)
+        self.assertEqual(run('--window', '--standard', 'auto', '--size', '640x272'), ntsc)
+        disc = run('--size', '640x272')
+        self.assertEqual(disc, (0, 'size: 640x272\nwidth: 640\nheight: 272\n'
+                                   'DVD NTSC 16:9: TV 720x480, Movie 720x363, pixel 32:27\n'
+                                   '  window: Movie 720x306 (square pixels; the disc needs the line above)\n', ''))
+        self.assertEqual(run('--standard', 'auto', '--size', '640x272'), disc)
         [o] = objects(run('--json', '--standard', 'pal', '--size', '640x272')[1])
         self.assertEqual((o['rate'], o['class'], o['targets'][0]['standard'], o['targets'][0]['tv']),
                          (None, None, 'PAL', {'width': 720, 'height': 576}))
@@ -222,20 +251,32 @@ class Sizes(unittest.TestCase):
     def test_format_all_and_the_ffmpeg_filter(self):
         code, out, _ = run('--format', 'all', '--standard', 'pal', '--ffmpeg', '--size', '720x576')
         self.assertEqual(code, 0)
-        # Without --par the filter makes a plain 4:3 disc; the sizes stay the window's.
-        note = "  filter uses --par plain; sizes above are the window's\n"
-        self.assertIn('VCD PAL: TV 352x288, Movie 352x282\n  ffmpeg: scale=330:288,pad=352:288:11:0,setsar=12/11\n'
-                      + note + 'SVCD PAL: TV 480x576, Movie 480x384\n  ffmpeg: scale=450:576,pad=480:576:15:0,setsar=8/5\n'
-                      + note + 'DVD PAL: TV 720x576, Movie 720x576\n', out)
-        [o] = objects(run('--json', '--ffmpeg', '--par', 'itu', '--mod', '16', '--size', '640x272')[1])
+        # One Movie size per target: the filter is the target's own fit.
+        window = '  window: Movie %s (square pixels; the disc needs the line above)\n'
+        self.assertIn('VCD PAL 4:3: TV 352x288, Movie 330x288, pixel 12:11\n' + window % '352x282'
+                      + '  ffmpeg: scale=330:288,pad=352:288:11:0,setsar=12/11\n'
+                      'SVCD PAL 4:3: TV 480x576, Movie 450x576, pixel 8:5\n' + window % '480x384'
+                      + '  ffmpeg: scale=450:576,pad=480:576:15:0,setsar=8/5\n'
+                      'DVD PAL 4:3: TV 720x576, Movie 675x576, pixel 16:15\n' + window % '720x576'
+                      + '  ffmpeg: scale=675:576,pad=720:576:22:0,setsar=16/15\n', out)
+        code, out, _ = run('--window', '--ffmpeg', '--size', '720x576')
+        self.assertIn('DVD NTSC: TV 720x480, Movie 600x480\n  ffmpeg: none (square pixels give a disc no display aspect', out)
+        [o] = objects(run('--json', '--ffmpeg', '--par', 'itu', '--aspect', '4:3', '--mod', '16', '--size', '640x272')[1])
         t = o['targets'][0]
         self.assertEqual((t['par'], t['aspect'], t['sar'], t['mod'], t['aspect_error']),
                          ('itu', '4:3', {'num': 10, 'den': 11}, 16, 0.0))
         self.assertEqual((t['ffmpeg'], t['ffmpeg_par']), ('scale=704:272,pad=720:480:8:104,setsar=10/11', 'itu'))
 
+    def test_a_typed_shape_and_the_dvd_aspect_for_all_formats(self):
+        [o] = objects(run('--json', '--dar', '16:9', '--size', '720x576')[1])
+        self.assertEqual((o['sar'], o['display']), ({'num': 64, 'den': 45}, {'width': 1024, 'height': 576}))
+        self.assertEqual((o['targets'][0]['aspect'], o['targets'][0]['movie']), ('16:9', {'width': 720, 'height': 480}))
+        [o] = objects(run('--json', '--format', 'all', '--aspect', '16:9', '--size', '640x480')[1])
+        self.assertEqual([t['aspect'] for t in o['targets']], ['4:3', '4:3', '16:9'])
+
     def test_bad_usage_exits_2_with_nothing_on_stdout(self):
         table = [([], 'nothing to do'), (['--format', 'hd', 'a.avi'], '--format wants'),
-                 (['--size', '0x0'], 'height must not be 0')]
+                 (['--size', '0x0'], 'height must not be 0'), (['--sar', '1:0', 'a.avi'], '--sar wants N:D')]
         for args, says in table:
             with self.subTest(args=args):
                 code, out, err = run(*args)

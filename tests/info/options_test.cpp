@@ -1,4 +1,5 @@
 #include "info/options.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,14 @@ namespace quorvel::info {
 namespace {
 
 using Args = std::vector<std::string_view>;
+
+// A row is named by its command line.
+std::string spelled(const Args& args) {
+    std::string line;
+    for (const std::string_view a : args)
+        line += std::string(line.empty() ? "" : " ") + (a == "-" ? "dash" : std::string(a));
+    return line.empty() ? "nothing" : rowName(line);
+}
 
 struct GoodCase {
     Args args;
@@ -15,6 +24,10 @@ struct GoodCase {
     std::optional<DisplayAspect> aspect;
     int mod;
 };
+
+void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << spelled(c.args);
+}
 
 class ReadsOptions : public testing::TestWithParam<GoodCase> {};
 
@@ -40,12 +53,16 @@ using S = StandardChoice;
 using P = PixelShape;
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Options, ReadsOptions, testing::Values(
-    GoodCase{{}, F::Dvd, S::Auto, P::Square, {}, 0},
-    GoodCase{{"--format", "svcd", "--standard", "pal"}, F::Svcd, S::Pal, P::Square, {}, 0},
-    GoodCase{{"--format", "all", "--standard", "pal", "--standard", "auto"}, F::All, S::Auto, P::Square, {}, 0},
+    GoodCase{{}, F::Dvd, S::Auto, P::Plain, {}, 0},
+    GoodCase{{"--format", "svcd", "--standard", "pal"}, F::Svcd, S::Pal, P::Plain, {}, 0},
+    GoodCase{{"--format", "all", "--standard", "pal", "--standard", "auto"}, F::All, S::Auto, P::Plain, {}, 0},
+    GoodCase{{"--par", "square", "--mod", "16"}, F::Dvd, S::Auto, P::Square, {}, 16},
+    GoodCase{{"--aspect", "4:3"}, F::Dvd, S::Auto, P::Plain, DisplayAspect::Standard, 0},
+    GoodCase{{"--format", "all", "--aspect", "16:9"}, F::All, S::Auto, P::Plain, DisplayAspect::Wide, 0},
     GoodCase{{"--par", "plain", "--mod", "1"}, F::Dvd, S::Auto, P::Plain, {}, 1},
     GoodCase{{"--par", "itu", "--aspect", "16:9", "--mod", "64"}, F::Dvd, S::Auto, P::Itu, DisplayAspect::Wide, 64},
-    GoodCase{{"--format", "vcd", "--par", "itu", "--aspect", "4:3"}, F::Vcd, S::Auto, P::Itu, DisplayAspect::Standard, 0}));
+    GoodCase{{"--format", "vcd", "--par", "itu", "--aspect", "4:3"}, F::Vcd, S::Auto, P::Itu, DisplayAspect::Standard, 0}),
+    [](const auto& info) { return spelled(info.param.args); });
 // clang-format on
 
 TEST(ParseArguments, KeepsFilesAndSizesInOrder) {
@@ -62,6 +79,24 @@ TEST(ParseArguments, KeepsFilesAndSizesInOrder) {
                                                      : "file " + in.text);
     EXPECT_EQ(seen, (std::vector<std::string>{"file a.avi", "size 640 480", "stdin",
                                               "size 720.5 -576", "file --ffmpeg"}));
+}
+
+TEST(ParseArguments, WindowIsParSquareAndTheLastShapeWins) {
+    EXPECT_EQ(parseArguments(Args{"--window", "a"}).options.par, PixelShape::Square);
+    EXPECT_EQ(parseArguments(Args{"--par", "itu", "--window", "a"}).options.par,
+              PixelShape::Square);
+    EXPECT_EQ(parseArguments(Args{"--window", "--par=itu", "a"}).options.par, PixelShape::Itu);
+}
+
+TEST(ParseArguments, ReadsTheSourcesShape) {
+    const ParsedArguments sar = parseArguments(Args{"--sar", "64:45", "--size", "720x576"});
+    ASSERT_TRUE(sar.ok()) << sar.error;
+    EXPECT_EQ(sar.options.sar, (TypedRatio{64, 45}));
+    EXPECT_FALSE(sar.options.dar);
+    const ParsedArguments dar = parseArguments(Args{"--dar=16/9", "a.mpg"});
+    ASSERT_TRUE(dar.ok()) << dar.error;
+    EXPECT_EQ(dar.options.dar, (TypedRatio{16, 9}));
+    EXPECT_TRUE(parseArguments(Args{"--dar", "65535:1", "a"}).ok());
 }
 
 TEST(ParseArguments, ReadsPathsFromStandardInputWithDash) {
@@ -100,10 +135,22 @@ INSTANTIATE_TEST_SUITE_P(Mistakes, RefusesCommandLine, testing::Values(
     std::pair{Args{"--size", "abcx480"}, "source width is not a number"},
     std::pair{Args{"--size", "40000x480"}, "source width is out of range"},
     std::pair{Args{"--size", "640x0"}, "height must not be 0"},
-    std::pair{Args{"--aspect", "4:3", "a"}, "--aspect needs --par plain"},
-    std::pair{Args{"--par", "plain", "--aspect", "16:9", "--format", "all", "a"}, "DVD only"},
+    std::pair{Args{"--window", "--aspect", "4:3", "a"}, "--aspect needs --par plain"},
+    std::pair{Args{"--par", "square", "--aspect", "4:3", "a"}, "--aspect needs --par plain"},
+    std::pair{Args{"--par", "plain", "--aspect", "16:9", "--format", "svcd", "a"}, "DVD only"},
+    std::pair{Args{"--aspect", "16:9", "--format", "vcd", "a"}, "use it with --format dvd or all"},
+    std::pair{Args{"--window=yes", "a"}, "--window takes no value"},
+    std::pair{Args{"--sar", "64", "a"}, "--sar wants N:D with whole numbers from 1 to 65535, as in 64:45, not '64'"},
+    std::pair{Args{"--sar", "0:1", "a"}, "--sar wants N:D"},
+    std::pair{Args{"--dar", "16:9:1", "a"}, "--dar wants N:D"},
+    std::pair{Args{"--dar", "65536:1", "a"}, "--dar wants N:D"},
+    std::pair{Args{"--dar", "-16:9", "a"}, "--dar wants N:D"},
+    std::pair{Args{"--sar", "1:1", "--dar", "4:3", "a"}, "give one of them"},
+    std::pair{Args{"--window", "--dar", "4:3", "a"}, "--dar has no use with --window"},
+    std::pair{Args{"--sar", "1:1", "--par", "square", "a"}, "--sar has no use with --window"},
     std::pair{Args{"-0", "a.avi"}, "give - as well"}, std::pair{Args{"--null=1", "-"}, "takes no value"},
-    std::pair{Args{"-", "a", "-"}, "- may be given once"}));
+    std::pair{Args{"-", "a", "-"}, "- may be given once"}),
+    [](const auto& info) { return spelled(info.param.first); });
 // clang-format on
 
 TEST(ParseArguments, HelpAndVersionWinOverMistakes) {
@@ -117,9 +164,9 @@ TEST(HelpText, CarriesWhatTheManualPageNeeds) {
     const std::string help = helpText();
     EXPECT_EQ(help.rfind("Usage: quorvel-info ", 0), 0u);
     for (const char* item :
-         {"--format=", "--standard=", "--size=", "--json", "--ffmpeg",
-          "--par=", "--aspect=", "--mod=", "-0, --null", "-h, --help", "--version", "\nOptions:\n",
-          "\nExit status:\n", "\nExamples:\n", "  quorvel-info film.avi\n"})
+         {"--format=", "--standard=", "--size=", "--json", "--ffmpeg", "--window", "--sar=",
+          "--dar=", "--par=", "--aspect=", "--mod=", "-0, --null", "-h, --help", "--version",
+          "\nOptions:\n", "\nExit status:\n", "\nExamples:\n", "  quorvel-info film.avi\n"})
         EXPECT_NE(help.find(item), std::string::npos) << item;
     std::size_t lineStart = 0;
     for (std::size_t end; (end = help.find('\n', lineStart)) != std::string::npos;

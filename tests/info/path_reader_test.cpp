@@ -1,4 +1,5 @@
 #include "info/run.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"nul keeps newlines", std::string("a\nb\0c\0", 6), '\0', {"a\nb", "c"}},
         ReaderCase{"nul, empty entries skipped", std::string("\0\0x", 3), '\0', {"x"}},
         ReaderCase{"too long is skipped, the rest read", kLong + "\nok\n", '\n', {"<long>", "ok"}},
-        ReaderCase{"longest allowed", kLongest + "\n", '\n', {kLongest}}));
+        ReaderCase{"longest allowed", kLongest + "\n", '\n', {kLongest}}),
+    NamedRow{});
 
 } // namespace
 } // namespace quorvel::info

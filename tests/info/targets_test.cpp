@@ -1,4 +1,5 @@
 #include "info/targets.h"
+#include "tests/info/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetSizesFor, testing::Values(
     SizeCase{"a thin picture keeps one multiple", "640", "4", kFormatDvd, false, mod(16), {720, 16}, {1, 1}, 720.0 * 4 / (16 * 640) - 1},
     SizeCase{"itu 16:9 mod 16", "640", "272", kFormatDvd, false, mod(16, kItuWide), {704, 368}, {40, 33}, 7659520.0 / 7772160 - 1},
     SizeCase{"plain exact side, no error", "640", "272", kFormatDvd, false, mod(16, kPlain), {720, 272}, {8, 9}, 0.0},
-    SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}));
+    SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}),
+    NamedRow{});
 // clang-format on
 
 struct ShownCase {
@@ -112,8 +114,8 @@ TEST_P(TargetForShownSource, FitsThePictureNotThePixelCounts) {
     EXPECT_EQ(r.sizes.movie, c.movie) << r.sizes.movie.width << "x" << r.sizes.movie.height;
 }
 
-constexpr SourceShape kPalWide{{64, 45}, false}; // a 16:9 PAL DVD's pixel
-constexpr SourceShape kTurned{{1, 1}, true};
+constexpr SourceShape kPalWide{{64, 45}, 0}; // a 16:9 PAL DVD's pixel
+constexpr SourceShape kTurned{{1, 1}, 90};
 
 // Worked by hand: 720x576 at 64:45 shows 16:9; with the NTSC pixel 8:9 that is
 // 2 pixels across for one down, so 720x360 (not 675x480, which is 5:4). A
@@ -129,10 +131,88 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetForShownSource, testing::Values(
     ShownCase{"turned phone clip, plain", "1920", "1080", false, kPlain, kTurned, {304, 480}},
     ShownCase{"turned phone clip, itu", "1920", "1080", false, kItu, kTurned, {297, 480}},
     ShownCase{"turned phone clip, plain PAL", "1920", "1080", true, kPlain, kTurned, {304, 576}},
-    ShownCase{"turned and shaped", "720", "576", false, kPlain, {{64, 45}, true}, {304, 480}},
+    ShownCase{"turned and shaped", "720", "576", false, kPlain, {{64, 45}, 90}, {304, 480}},
     ShownCase{"square pixels count pixels", "720", "576", false, kSquare, kPalWide, {600, 480}},
     ShownCase{"square with mod counts pixels", "1920", "1080", false, mod(16), kTurned, {720, 400}},
-    ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}));
+    ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}),
+    NamedRow{});
+// clang-format on
+
+struct TurnCase {
+    const char* name;
+    int rotation;
+    ShownSides shown;
+};
+
+void PrintTo(const TurnCase& c, std::ostream* os) {
+    *os << c.rotation << " degrees";
+}
+
+class TurnedSource : public testing::TestWithParam<TurnCase> {};
+
+// A 1920x1080 source with 4:3 pixels shows 2560x1080; a quarter either way
+// stands it on end, a half turn does not.
+TEST_P(TurnedSource, SwapsTheShownSidesForAQuarterTurnEitherWay) {
+    const TurnCase& c = GetParam();
+    const SourceShape source{{4, 3}, c.rotation};
+    const ShownSides s = shownSides(1920, 1080, source);
+    EXPECT_EQ(reduced(s.width), reduced(c.shown.width));
+    EXPECT_EQ(reduced(s.height), reduced(c.shown.height));
+    const Ratio ratio = reduced(displayRatio(1920, 1080, source));
+    EXPECT_EQ(ratio, reduced({c.shown.width.num * c.shown.height.den,
+                              c.shown.width.den * c.shown.height.num}));
+    // The fit follows: 64:27 is letterboxed in NTSC 4:3 (8:3 pixels across for
+    // one down), 27:64 stands in the middle (243:512).
+    const bool upright = c.rotation % 180 == 0;
+    EXPECT_EQ(computeTarget("1920", "1080", kFormatDvd, false, kPlain, source).sizes.movie,
+              (upright ? FrameSize{720, 270} : FrameSize{228, 480}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rotations, TurnedSource,
+                         testing::Values(TurnCase{"none", 0, {{2560, 1}, {1080, 1}}},
+                                         TurnCase{"quarter", 90, {{1080, 1}, {2560, 1}}},
+                                         TurnCase{"half", 180, {{2560, 1}, {1080, 1}}},
+                                         TurnCase{"three quarters", 270, {{1080, 1}, {2560, 1}}}),
+                         NamedRow{});
+
+struct MiddleCase {
+    const char* name;
+    Ratio display;
+    DisplayAspect dvd;
+};
+
+void PrintTo(const MiddleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DvdAspect : public testing::TestWithParam<MiddleCase> {};
+
+TEST_P(DvdAspect, Is169AboveTheGeometricMiddleOf43And169) {
+    EXPECT_EQ(dvdAspectFor(GetParam().display), GetParam().dvd);
+}
+
+// The middle is 8 / sqrt(27) = 1.53960071783...; the big pairs straddle it
+// (27 n^2 against 64 d^2, worked in Python with whole numbers).
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Middle, DvdAspect, testing::Values(
+    MiddleCase{"4:3", {4, 3}, DisplayAspect::Standard},
+    MiddleCase{"3:2", {3, 2}, DisplayAspect::Standard},
+    MiddleCase{"1.5396", {15396, 10000}, DisplayAspect::Standard},
+    MiddleCase{"1.5397", {15397, 10000}, DisplayAspect::Wide},
+    MiddleCase{"16:9", {16, 9}, DisplayAspect::Wide},
+    MiddleCase{"2.39", {239, 100}, DisplayAspect::Wide},
+    MiddleCase{"just under with big terms", {3306267364, 2147483647}, DisplayAspect::Standard},
+    MiddleCase{"just over with big terms", {3306267365, 2147483647}, DisplayAspect::Wide},
+    // Convergents of 8 / sqrt(27): 27 n^2 - 64 d^2 is 11 and -52, closer than
+    // doubles tell apart.
+    MiddleCase{"closest over", {2270547031, 1474763557}, DisplayAspect::Wide},
+    MiddleCase{"closest under", {1562388054, 1014800809}, DisplayAspect::Standard},
+    // Terms past 2^32, beyond any file, where the products carry.
+    MiddleCase{"under with 33-bit terms", {4618802153, 3000000000}, DisplayAspect::Standard},
+    MiddleCase{"negative height", {16, -9}, DisplayAspect::Standard},
+    MiddleCase{"no width", {0, 9}, DisplayAspect::Standard},
+    MiddleCase{"no height", {16, 0}, DisplayAspect::Standard}),
+    NamedRow{});
 // clang-format on
 
 TEST(ComputeTarget, RefusesWhatTheWindowRefuses) {

@@ -43,7 +43,7 @@ TEST(ReadVideo, ReportsTheContainerAndTheShownPictureInJson) {
                          R"("rotation":0,"targets":)"))
         << rip;
     EXPECT_TRUE(has(rip, R"("rate":{"num":25,"den":1,"fps":25,"variable":false})")) << rip;
-    // The default stays the window's pixel counts: 720x576 fills PAL DVD.
+    // 720x576 of 64:45 shows 16:9 and fills a 16:9 PAL DVD.
     EXPECT_TRUE(has(rip, R"("movie":{"width":720,"height":576})")) << rip;
 
     media::VideoInfo phone = kPhone;
@@ -53,11 +53,19 @@ TEST(ReadVideo, ReportsTheContainerAndTheShownPictureInJson) {
                             R"("display":{"width":1080,"height":1920},"rotation":90,)"))
         << turned;
     EXPECT_TRUE(has(turned, R"("variable":true)")) << turned;
+    phone.rotation = 270;
+    const std::string back = formatJson(read(phone, o), o);
+    EXPECT_TRUE(has(back, R"("display":{"width":1080,"height":1920},"rotation":270,)")) << back;
+    phone.rotation = 180;
+    const std::string upsideDown = formatJson(read(phone, o), o);
+    EXPECT_TRUE(has(upsideDown, R"("display":{"width":1920,"height":1080},"rotation":180,)"))
+        << upsideDown;
 }
 
 TEST(ReadVideo, WithParFitsTheShownPicture) {
     Options o;
     o.par = PixelShape::Plain;
+    o.aspect = DisplayAspect::Standard;
     o.standard = StandardChoice::Ntsc;
     const Report rip = read(kPalWideRip, o);
     ASSERT_EQ(rip.targets.size(), 1u);
@@ -71,10 +79,12 @@ TEST(ReadVideo, WithParFitsTheShownPicture) {
 
 TEST(ReadVideo, TextSaysWhenPixelsAreNotSquareOrTheSourceIsTurned) {
     Options o;
+    EXPECT_TRUE(has(formatText(read(kPalWideRip, o), o), "display: 1024x576 (pixel 64:45)\n"));
+    o.par = PixelShape::Square;
     const std::string rip = formatText(read(kPalWideRip, o), o);
     EXPECT_TRUE(has(rip, "container: MP4, codec avc1\n")) << rip;
     EXPECT_TRUE(has(rip, "note: the picture shows as 1024x576 (pixel 64:45); these sizes count its "
-                         "pixels, --par plain or --par itu fits its shape\n"))
+                         "pixels, without --window they fit its shape\n"))
         << rip;
     const std::string phone = formatText(read(kPhone, o), o);
     EXPECT_TRUE(has(phone, "note: the picture shows as 1080x1920 (turned 90 degrees);")) << phone;
