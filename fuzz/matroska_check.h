@@ -15,14 +15,12 @@ inline void checkMatroskaInput(std::span<const std::uint8_t> data) {
     // headers of top-level and Segment children; the SeekHead; two track lists (the one the
     // SeekHead names, the one the walk finds), each a first read, then its body or the reads of
     // the walk through a large one; one Info, two reads.
-    constexpr std::uint64_t kCalls =
-        2 + 1 + kMaxHeaderReads + 1 + 2 * (1 + kMaxTrackListReads) + 2;
+    constexpr std::uint64_t kCalls = 2 + 1 + kMaxHeaderReads + 1 + 2 * (1 + kMaxTrackListReads) + 2;
     constexpr std::uint64_t kTrackListBytes =
         std::max<std::uint64_t>(kMaxTracksSize, kMaxTrackListReads * kTracksFirstRead);
-    constexpr std::uint64_t kBytes = kPrefixRead + kMaxEbmlHeaderSize +
-                                     kMaxHeaderReads * kHeaderReadAhead + kMaxSeekHeadSize +
-                                     2 * (kTracksFirstRead + kTrackListBytes) + kInfoFirstRead +
-                                     kMaxInfoSize;
+    constexpr std::uint64_t kBytes =
+        kPrefixRead + kMaxEbmlHeaderSize + kMaxHeaderReads * kHeaderReadAhead + kMaxSeekHeadSize +
+        2 * (kTracksFirstRead + kTrackListBytes) + kInfoFirstRead + kMaxInfoSize;
     const media::ProbeResult r = checkPrefixes(data, &media::readMatroska, kCalls, kBytes);
     if (r.ok()) {
         PROMISE(r.video->container == media::Container::Matroska);
