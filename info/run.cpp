@@ -65,8 +65,8 @@ ResizeError addTargets(Report& r, std::string_view widthText, std::string_view h
                        const Options& o, const SourceShape& source = {}) {
     const bool pal = palFor(o, r);
     for (const int format : formatsOf(o.format)) {
-        const TargetResult t =
-            computeTarget(widthText, heightText, format, pal, {o.par, o.aspect, o.mod}, source);
+        const TargetResult t = computeTarget(widthText, heightText, format, pal,
+                                             {o.par, o.aspect, o.mod, o.dvdWidth}, source);
         if (!t.ok()) {
             r.targets.clear();
             return t.error;
@@ -137,6 +137,8 @@ Report readVideo(const std::string& path, const media::VideoInfo& video, const S
     r.width = view.width;
     r.height = view.height;
     r.source = detailsOf(video, view, o);
+    r.discFacts.timing = disc::timingOf(video);
+    r.discFacts.durationMs = video.durationMs;
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {
         r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};
