@@ -39,6 +39,21 @@ std::optional<TargetCommand> commandFor(const std::string& path, const DiscFacts
                                         const std::optional<media::Crop>& crop, int rotation,
                                         const TargetSizes& t, const Options& o);
 
+struct Report;
+
+// The budget of a batch: every report in order, with its running time on the
+// disc (its duration over the rate plan's speed). Reports whose disc fits get
+// that disc's video rate for their commands.
+struct BatchBudget {
+    disc::BudgetRequest request;
+    disc::Budget budget;
+};
+BatchBudget planBatch(std::vector<Report>& reports, const Options& o);
+// The budget after the reports: "budget:" and disc::describeBudget's lines.
+std::string budgetText(const BatchBudget& b);
+// One JSON line: {"schema": 3, "budget": {...}}.
+std::string budgetJson(const BatchBudget& b);
+
 // The command line with each byte that is not UTF-8 written as
 // "$(printf '\ooo')": ASCII where the bytes are not text, so that a JSON
 // string (which must be UTF-8) still runs exactly the argument vector.

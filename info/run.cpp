@@ -237,20 +237,28 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
         }
         first = false;
     };
+    // With --disc every report waits for the budget, which sets their rates.
+    std::vector<Report> held;
+    const auto take = [&](Report r) {
+        if (o.disc)
+            held.push_back(std::move(r));
+        else
+            report(r);
+    };
     for (const InputItem& input : o.inputs) {
         if (input.kind == InputItem::Size) {
-            report(readTypedSize(input, o));
+            take(readTypedSize(input, o));
             continue;
         }
         if (input.kind == InputItem::File) {
-            report(readFile(library, input.text, o));
+            take(readFile(library, input.text, o));
             continue;
         }
         PathReader paths(in, o.nullSeparated ? '\0' : '\n');
         std::string path;
         for (PathReader::Result got; (got = paths.next(path)) != PathReader::End;) {
             if (got == PathReader::Path) {
-                report(readFile(library, path, o));
+                take(readFile(library, path, o));
                 if (output.flush)
                     output.flush();
                 continue;
@@ -258,6 +266,19 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
             status = 1;
             output.err(std::string(kProgramName) + ": -: skipped an entry longer than " +
                        std::to_string(kMaxPathBytes) + " bytes\n");
+        }
+    }
+    if (o.disc) {
+        const BatchBudget budget = planBatch(held, o);
+        for (const Report& r : held)
+            report(r);
+        if (o.json)
+            output.out(budgetJson(budget));
+        else
+            output.out((first ? "" : "\n") + budgetText(budget));
+        if (!budget.budget.ok()) {
+            status = 1;
+            output.err(std::string(kProgramName) + ": " + budget.budget.error + "\n");
         }
     }
     return status;
