@@ -359,9 +359,23 @@ Options:
       --dar=N:D            the source's display aspect, instead of --sar
       --mod=N              round the Movie sides to multiples of N (1-64) and
                            print the aspect error that leaves
-      --ffmpeg             add an ffmpeg filter that scales to the Movie size,
-                           pads to the TV size with the borders centred and
-                           sets the disc's pixel shape
+      --ffmpeg             add the ffmpeg command that makes each file a disc
+                           stream: crop, rate and field plan, scale to the
+                           Movie size, pad to the TV size, the disc's pixel
+                           shape and bitrate (for a typed size the filter)
+      --output=DIR         the folder the commands write to (default: the
+                           current one); each output is the input's name
+                           with .mpg
+      --disc=DISC          plan all inputs, in order, onto one disc: dvd5,
+                           dvd9, cd74, cd80 or a SIZE in bytes (K, M, G as
+                           powers of 1024), or each for one usual disc per
+                           input; prints the running time, the video bitrate
+                           that fills it and whether it fits, and the
+                           commands use that bitrate
+      --audio-kbps=N       the audio's bitrate, one the format allows
+                           (default: VCD and SVCD MP2 224, DVD AC-3 192)
+      --dvd-width=WIDTH    the DVD frame's width: 720 (default), 704 or 352
+                           (352 is 4:3 only)
       --json               one JSON object per line and input
       --window             the window's sizes: the source's pixel counts in
                            square pixels (--par square); no filter, as a disc
@@ -400,6 +414,7 @@ Exit status:
 Examples:
   quorvel-info film.avi
   quorvel-info --ffmpeg clip.mkv
+  quorvel-info --disc dvd5 --ffmpeg --output discs a.mkv b.mp4 c.avi
   quorvel-info --format all --standard pal --size 720x576
   quorvel-info --standard ntsc --size 720x576 --dar 16:9
   find videos -type f -print0 | quorvel-info --json -0 - > sizes.jsonl
