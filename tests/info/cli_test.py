@@ -285,6 +285,37 @@ class Commands(TempDir):
         # --window has no command, as it has no filter.
         self.assertNotIn('command:', run('--window', '--ffmpeg', path)[1])
 
+    def test_a_batch_on_one_disc(self):
+        films = [os.path.join(SAMPLES, 'avi', n) for n in ('pal-720x576-25.avi', 'film-640x272-24.avi')]
+        code, out, err = run('--json', '--ffmpeg', '--standard', 'pal', '--disc', 'dvd5', *films,
+                             '--size', '640x480')
+        self.assertEqual((code, err), (0, ''))
+        *reports, last = objects(out)
+        self.assertEqual([r.get('path', r.get('size')) for r in reports], films + ['640x480'])
+        b = last['budget']
+        self.assertEqual((b['format'], b['standard'], b['disc'], b['audio_kbps']), ('DVD', 'PAL', 'DVD-5', 192))
+        [d] = b['discs']
+        self.assertEqual((d['inputs'], d['fits'], d['discs_needed'], d['cap']), (films + ['640x480'], True, 1, 'mux'))
+        # The film is sped up to 25: its disc time is shorter than its own.
+        self.assertGreater(d['running_ms'], 0)
+        self.assertEqual(b['without_time'], ['640x480'])
+        for r in reports[:2]:
+            args = r['targets'][0]['ffmpeg']['args']
+            self.assertEqual(args[args.index('-b:v') + 1], '%dk' % d['video_kbps'])
+        code, out, _ = run('--disc', 'dvd5', '--dvd-width', '352', *films)
+        self.assertEqual(code, 0)
+        self.assertIn('DVD PAL 4:3: TV 352x576', out)
+        self.assertRegex(out, r'\n\nbudget: 2 inputs as a DVD PAL\ndisc 1: DVD-5, 4,700,372,992 bytes, [0-9,]+ for video\n'
+                              r'  running time [0-9:.]+ \(2 inputs\)\n')
+        self.assertIn('\n  fits, ', out)
+
+    def test_a_disc_too_small_fails_and_says_why(self):
+        film = os.path.join(SAMPLES, 'avi', 'pal-720x576-25.avi')
+        code, out, err = run('--disc', '2K', film)
+        self.assertEqual(code, 1)
+        self.assertIn('holds no DVD video', err)
+        self.assertIn('error: ', out)
+
 
 class Sizes(unittest.TestCase):
     def test_typed_size_is_ntsc_unless_a_standard_is_chosen(self):
