@@ -1,5 +1,7 @@
 #include "info/report.h"
 
+#include "disc/budget.h"
+
 #include <nlohmann/json.hpp>
 
 #include <charconv>
@@ -189,8 +191,26 @@ Json ffmpegJson(const Report& r, const TargetSizes& t, const Options& o) {
     j["args_exact"] = made && exact;
     j["command"] = made ? Json(portableShellLine(made->args)) : Json();
     j["output"] = made ? Json(validUtf8(made->output)) : Json();
-    j["video_kbps"] = r.discFacts.videoKbps ? Json(*r.discFacts.videoKbps) : Json();
-    j["rate_row"] = disc::rowName(command->plan.row);
+    const disc::RatePlan& plan = command->plan;
+    const disc::Format format = discFormat(t.format);
+    j["rate_row"] = disc::rowName(plan.row);
+    j["rate"] = disc::rateText(plan.outputRate);
+    j["field_order"] = !plan.interlaced                                 ? "progressive"
+                       : plan.fieldOrder == media::FieldOrder::TopFirst ? "tt"
+                                                                        : "bb";
+    j["speed"] = disc::rateText(plan.speed);
+    const disc::AudioResult audio = disc::audioFor(format, o.audioKbps);
+    // The budget's rate when its disc fits, else the format's usual one.
+    j["video_kbps"] = format == disc::Format::Vcd
+                          ? disc::kVcdVideoKbps
+                          : r.discFacts.videoKbps.value_or(disc::usualVideoKbps(format));
+    j["from_budget"] = r.discFacts.videoKbps.has_value();
+    if (audio.audio) {
+        j["peak_kbps"] = disc::peakVideoKbps(format, audio.audio->kbps);
+        j["audio"] = Json{{"codec", audio.audio->codec},
+                          {"kbps", audio.audio->kbps},
+                          {"sample_rate", audio.audio->sampleRate}};
+    }
     j["note"] = orNull(command->plan.note);
     j["warning"] = orNull(command->plan.warning);
     j["error"] = orNull(command->result.error);

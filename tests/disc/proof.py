@@ -273,9 +273,14 @@ def from_quorvel_info(report):
     """The members check_case reads, from quorvel-info's JSON object for one
     file (one target asked for): row, tv, movie, aspect, rate, field_order,
     speed, video_kbps, peak_kbps, audio {codec, kbps, sample_rate}, note,
-    warning and ffmpeg {filter, args, command}. Map them here when its names
-    differ from the driver's."""
-    return report['targets'][0]
+    warning and ffmpeg {filter, args, command}: the target's sizes and aspect,
+    the rest from its ffmpeg object."""
+    t = report['targets'][0]
+    f = t['ffmpeg']
+    plan = {k: f[k] for k in ('rate', 'field_order', 'speed', 'video_kbps', 'peak_kbps', 'audio', 'warning')}
+    plan.update(row=f['rate_row'], tv=t['tv'], movie=t['movie'], aspect=t['aspect'], note=f['note'] or '',
+                ffmpeg=f)
+    return plan
 
 
 def check_case(case, ctx):
@@ -339,6 +344,12 @@ def check_case(case, ctx):
                             f'apart, not {want["rate"]} fps')
     with open(argv_file, 'rb') as f:
         got = f.read().split(b'\0')[:-1]
+    if ctx.info and not plan['ffmpeg']['args_exact']:
+        # JSON holds U+FFFD for each byte of a name that is not UTF-8; the
+        # command holds the byte itself. The rest must match exactly.
+        if [g.decode('utf-8', 'replace').encode() for g in got] == args[1:]:
+            args = args[:1] + got
+            output = args[-1][5:] if args[-1].startswith(b'file:') else args[-1]
     if got != args[1:]:
         problems.append(f'the shell gave ffmpeg {got!r}, the args are {args[1:]!r}')
     out_path = os.path.join(out_dir, output) if not os.path.isabs(output) else output
