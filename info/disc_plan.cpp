@@ -82,7 +82,8 @@ BatchBudget planBatch(std::vector<Report>& reports, const Options& o) {
 }
 
 std::string budgetText(const BatchBudget& b) {
-    std::string out = "budget: " + std::to_string(b.request.inputs.size()) + " inputs as " +
+    const std::size_t n = b.request.inputs.size();
+    std::string out = "budget: " + std::to_string(n) + (n == 1 ? " input as " : " inputs as ") +
                       disc::aFormat(b.request.format) + " " +
                       disc::standardName(b.request.standard) + "\n";
     for (const std::string& line : disc::describeBudget(b.budget, b.request, textEscaped))
