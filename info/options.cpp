@@ -125,6 +125,75 @@ std::string checkSize(std::string_view v, Options& o) {
     return {};
 }
 
+std::string checkOutput(std::string_view v, Options& o) {
+    if (v.empty())
+        return "--output wants a folder, not an empty name";
+    o.outputDir = std::string(v);
+    return {};
+}
+
+std::string checkDisc(std::string_view v, Options& o) {
+    const disc::DiscChoiceResult r = disc::parseDisc(v);
+    if (!r.disc)
+        return "--disc " + quoted(v) + ": " + r.error;
+    o.disc = r.disc;
+    return {};
+}
+
+// A whole number within [lo, hi]; whether the format takes it is checked
+// once the whole line is read.
+std::optional<int> wholeNumber(std::string_view v, int lo, int hi) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (v.empty() || ec != std::errc{} || end != v.data() + v.size() || n < lo || n > hi)
+        return std::nullopt;
+    return n;
+}
+
+std::string checkAudioKbps(std::string_view v, Options& o) {
+    // No format's audio is faster than this; the format's own list decides.
+    constexpr int kMaxAudioKbps = 448;
+    o.audioKbps = wholeNumber(v, 1, kMaxAudioKbps);
+    if (!o.audioKbps)
+        return "--audio-kbps wants a whole number of kbit/s, as in 192, not " + quoted(v);
+    return {};
+}
+
+std::string checkDvdWidth(std::string_view v, Options& o) {
+    const auto n = wholeNumber(v, 1, 720);
+    if (!n || !disc::isDvdWidth(*n))
+        return "--dvd-width wants 720, 704 or 352, not " + quoted(v);
+    o.dvdWidth = *n;
+    return {};
+}
+
+disc::Format discFormatOf(FormatChoice f) {
+    return f == FormatChoice::Vcd    ? disc::Format::Vcd
+           : f == FormatChoice::Svcd ? disc::Format::Svcd
+                                     : disc::Format::Dvd;
+}
+
+std::string checkDiscCombination(const Options& o) {
+    if ((o.disc || o.audioKbps) && o.format == FormatChoice::All)
+        return std::string(o.disc ? "--disc" : "--audio-kbps") +
+               " plans one format: give --format vcd, svcd or dvd";
+    if (o.audioKbps) {
+        const disc::AudioResult audio = disc::audioFor(discFormatOf(o.format), o.audioKbps);
+        if (!audio.audio)
+            return "--audio-kbps: " + audio.error;
+    }
+    if (o.dvdWidth != 720 && o.par == PixelShape::Square)
+        return "--dvd-width has no use with --window: the window's DVD frame is 720 wide";
+    if (o.dvdWidth != 720 && o.format != FormatChoice::Dvd && o.format != FormatChoice::All)
+        return "--dvd-width is for DVD only: use it with --format dvd or all";
+    if (o.aspect == DisplayAspect::Wide && !disc::allowsWide(disc::Format::Dvd, o.dvdWidth))
+        return "--aspect 16:9 needs a DVD frame 720 or 704 wide, not --dvd-width " +
+               std::to_string(o.dvdWidth);
+    if (o.disc && o.par == PixelShape::Square)
+        return "--disc has no use with --window: a disc has no square pixels";
+    return {};
+}
+
 using Checker = std::string (*)(std::string_view, Options&);
 
 struct ValueOption {
@@ -133,9 +202,18 @@ struct ValueOption {
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {"--format", checkFormat}, {"--standard", checkStandard}, {"--par", checkPar},
-    {"--aspect", checkAspect}, {"--mod", checkMod},           {"--size", checkSize},
-    {"--sar", checkSar},       {"--dar", checkDar},
+    {"--format", checkFormat},
+    {"--standard", checkStandard},
+    {"--par", checkPar},
+    {"--aspect", checkAspect},
+    {"--mod", checkMod},
+    {"--size", checkSize},
+    {"--sar", checkSar},
+    {"--dar", checkDar},
+    {"--output", checkOutput},
+    {"--disc", checkDisc},
+    {"--audio-kbps", checkAudioKbps},
+    {"--dvd-width", checkDvdWidth},
 };
 
 // Options that take no value, and what each sets.
@@ -172,7 +250,7 @@ std::string checkCombination(const Options& o) {
     if ((o.sar || o.dar) && o.par == PixelShape::Square)
         return std::string(o.sar ? "--sar" : "--dar") +
                " has no use with --window: square pixels count the source's pixels";
-    return {};
+    return checkDiscCombination(o);
 }
 
 } // namespace
@@ -281,9 +359,23 @@ Options:
       --dar=N:D            the source's display aspect, instead of --sar
       --mod=N              round the Movie sides to multiples of N (1-64) and
                            print the aspect error that leaves
-      --ffmpeg             add an ffmpeg filter that scales to the Movie size,
-                           pads to the TV size with the borders centred and
-                           sets the disc's pixel shape
+      --ffmpeg             add the ffmpeg command that makes each file a disc
+                           stream: crop, rate and field plan, scale to the
+                           Movie size, pad to the TV size, the disc's pixel
+                           shape and bitrate (for a typed size the filter)
+      --output=DIR         the folder the commands write to (default: the
+                           current one); each output is the input's name
+                           with .mpg
+      --disc=DISC          plan all inputs, in order, onto one disc: dvd5,
+                           dvd9, cd74, cd80 or a SIZE in bytes (K, M, G as
+                           powers of 1024), or each for one usual disc per
+                           input; prints the running time, the video bitrate
+                           that fills it and whether it fits, and the
+                           commands use that bitrate
+      --audio-kbps=N       the audio's bitrate, one the format allows
+                           (default: VCD and SVCD MP2 224, DVD AC-3 192)
+      --dvd-width=WIDTH    the DVD frame's width: 720 (default), 704 or 352
+                           (352 is 4:3 only)
       --json               one JSON object per line and input
       --window             the window's sizes: the source's pixel counts in
                            square pixels (--par square); no filter, as a disc
@@ -322,6 +414,7 @@ Exit status:
 Examples:
   quorvel-info film.avi
   quorvel-info --ffmpeg clip.mkv
+  quorvel-info --disc dvd5 --ffmpeg --output discs a.mkv b.mp4 c.avi
   quorvel-info --format all --standard pal --size 720x576
   quorvel-info --standard ntsc --size 720x576 --dar 16:9
   find videos -type f -print0 | quorvel-info --json -0 - > sizes.jsonl

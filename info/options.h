@@ -3,6 +3,8 @@
 // The command line of quorvel-info, read into a plain struct. Nothing here
 // prints or exits: a bad command line comes back as a sentence.
 
+#include "disc/budget.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -54,6 +56,12 @@ struct Options {
     bool json = false;
     bool ffmpeg = false;
     bool nullSeparated = false; // paths on standard input end in NUL, not newline
+    // From source to disc: where the commands write, the disc the inputs go
+    // on, the audio's rate (none: the format's) and the DVD frame's width.
+    std::string outputDir;
+    std::optional<disc::DiscChoice> disc;
+    std::optional<int> audioKbps;
+    int dvdWidth = 720;
     bool help = false;
     bool version = false;
     std::vector<InputItem> inputs;

@@ -1,5 +1,7 @@
 #include "info/report.h"
 
+#include "disc/budget.h"
+
 #include <nlohmann/json.hpp>
 
 #include <charconv>
@@ -152,7 +154,93 @@ void addSource(Json& j, const std::optional<SourceDetails>& s) {
     j["rotation"] = s->rotation;
 }
 
-Json targetJson(const TargetSizes& t, const Options& o) {
+// The whole ffmpeg command of a file's target; a typed size has no file and
+// gets the filter that scales and pads alone.
+std::optional<TargetCommand> fileCommand(const Report& r, const TargetSizes& t, const Options& o) {
+    if (r.kind != InputItem::File || !r.source)
+        return std::nullopt;
+    return commandFor(r.name, r.discFacts, r.source->crop, r.source->rotation, t, o);
+}
+
+// {filter, args, command, note, warning, error}. JSON strings are UTF-8: a
+// path's other bytes show as U+FFFD in args, and command writes them with
+// printf so that it runs exactly what the file's name is.
+Json ffmpegJson(const Report& r, const TargetSizes& t, const Options& o) {
+    const auto command = fileCommand(r, t, o);
+    Json j;
+    if (!command) {
+        const auto filter = ffmpegFilter(t);
+        if (!filter)
+            return Json();
+        j["filter"] = *filter;
+        j["args"] = nullptr;
+        j["command"] = nullptr;
+        j["output"] = nullptr;
+        return j;
+    }
+    const auto& made = command->result.command;
+    j["filter"] = made ? Json(made->filter) : Json();
+    Json args = Json::array();
+    bool exact = true;
+    if (made)
+        for (const std::string& a : made->args) {
+            args.push_back(validUtf8(a));
+            exact = exact && args.back() == a;
+        }
+    j["args"] = made ? args : Json();
+    j["args_exact"] = made && exact;
+    j["command"] = made ? Json(portableShellLine(made->args)) : Json();
+    j["output"] = made ? Json(validUtf8(made->output)) : Json();
+    const disc::RatePlan& plan = command->plan;
+    const disc::Format format = discFormat(t.format);
+    j["rate_row"] = disc::rowName(plan.row);
+    j["rate"] = disc::rateText(plan.outputRate);
+    j["field_order"] = !plan.interlaced                                 ? "progressive"
+                       : plan.fieldOrder == media::FieldOrder::TopFirst ? "tt"
+                                                                        : "bb";
+    j["speed"] = disc::rateText(plan.speed);
+    const disc::AudioResult audio = disc::audioFor(format, o.audioKbps);
+    // The budget's rate when its disc fits, else the format's usual one.
+    j["video_kbps"] = format == disc::Format::Vcd
+                          ? disc::kVcdVideoKbps
+                          : r.discFacts.videoKbps.value_or(disc::usualVideoKbps(format));
+    j["from_budget"] = r.discFacts.videoKbps.has_value();
+    if (audio.audio) {
+        j["peak_kbps"] = disc::peakVideoKbps(format, audio.audio->kbps);
+        j["audio"] = Json{{"codec", audio.audio->codec},
+                          {"kbps", audio.audio->kbps},
+                          {"sample_rate", audio.audio->sampleRate}};
+    }
+    j["note"] = orNull(command->plan.note);
+    j["warning"] = orNull(command->plan.warning);
+    j["error"] = orNull(command->result.error);
+    return j;
+}
+
+// "  ffmpeg: FILTER", then the command and the rate plan's note and warning.
+std::string ffmpegText(const Report& r, const TargetSizes& t, const Options& o) {
+    const auto command = fileCommand(r, t, o);
+    if (command && command->result.command) {
+        const disc::FfmpegCommand& made = *command->result.command;
+        std::string out = "  ffmpeg: " + made.filter + "\n";
+        out += "  command: " + textEscaped(portableShellLine(made.args)) + "\n";
+        if (!command->plan.note.empty())
+            out += "  note: " + command->plan.note + "\n";
+        if (!command->plan.warning.empty())
+            out += "  warning: " + command->plan.warning + "\n";
+        return out;
+    }
+    if (command)
+        return "  ffmpeg: none (" + command->result.error + ")\n";
+    const auto filter = ffmpegFilter(t);
+    if (filter)
+        return "  ffmpeg: " + *filter + "\n";
+    if (!t.aspect)
+        return "  ffmpeg: none (square pixels give a disc no display aspect: leave out --window)\n";
+    return "  ffmpeg: none (no picture)\n";
+}
+
+Json targetJson(const Report& r, const TargetSizes& t, const Options& o) {
     Json j;
     j["format"] = formatName(t.format);
     j["standard"] = t.pal ? "PAL" : "NTSC";
@@ -168,8 +256,7 @@ Json targetJson(const TargetSizes& t, const Options& o) {
         j[kAspectErrorKey] = t.aspectError ? jsonNumber(*t.aspectError) : Json();
     }
     if (o.ffmpeg) {
-        const auto filter = ffmpegFilter(t);
-        j["ffmpeg"] = filter ? Json(*filter) : Json();
+        j["ffmpeg"] = ffmpegJson(r, t, o);
         j["ffmpeg_par"] = t.aspect ? Json(parName(o.par)) : Json();
     }
     return j;
@@ -308,16 +395,8 @@ std::string formatText(const Report& r, const Options& o) {
                        ? (*t.aspectError >= 0 ? "+" : "") + fixed(*t.aspectError * 100.0, 2) + "%\n"
                        : "none (no picture)\n";
         }
-        if (o.ffmpeg) {
-            const auto filter = ffmpegFilter(t);
-            out += "  ffmpeg: ";
-            if (filter)
-                out += *filter + "\n";
-            else if (!t.aspect)
-                out += "none (square pixels give a disc no display aspect: leave out --window)\n";
-            else
-                out += "none (no picture)\n";
-        }
+        if (o.ffmpeg)
+            out += ffmpegText(r, t, o);
     }
     if (!r.ok())
         out += "error: " + r.error + "\n";
@@ -342,7 +421,7 @@ std::string formatJson(const Report& r, const Options& o) {
     addSource(j, r.source);
     j["targets"] = Json::array();
     for (const TargetSizes& t : r.targets)
-        j["targets"].push_back(targetJson(t, o));
+        j["targets"].push_back(targetJson(r, t, o));
     j["error"] = orNull(r.error);
     return dumpJson(j) + "\n";
 }

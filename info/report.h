@@ -2,6 +2,7 @@
 
 // What quorvel-info knows about one input, and its text and JSON forms.
 
+#include "info/disc_plan.h"
 #include "info/options.h"
 #include "info/targets.h"
 #include "source/media/media.h"
@@ -51,7 +52,8 @@ struct Report {
     std::optional<RateClass> rateClass;
     std::optional<SourceDetails> source; // for a file that was read
     std::vector<TargetSizes> targets;
-    std::string error; // empty when the input was read
+    std::string error;   // empty when the input was read
+    DiscFacts discFacts; // a file's timing for the disc; unknown for a typed size
 
     bool ok() const { return error.empty(); }
 };
@@ -62,8 +64,9 @@ const char* rateClassName(RateClass c);
 // that is not positive, or for square pixels, which give a disc no aspect.
 std::optional<std::string> ffmpegFilter(const TargetSizes& t);
 
-// The members' meaning: 2 since the sizes are the disc's by default.
-inline constexpr int kJsonSchema = 2;
+// The members' meaning: 2 since the sizes are the disc's by default, 3 since
+// a target's ffmpeg is an object with the whole command.
+inline constexpr int kJsonSchema = 3;
 
 // The report as lines of text; the path's control bytes and backslashes are
 // escaped C-style so that every report keeps to its lines.

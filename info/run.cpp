@@ -65,8 +65,8 @@ ResizeError addTargets(Report& r, std::string_view widthText, std::string_view h
                        const Options& o, const SourceShape& source = {}) {
     const bool pal = palFor(o, r);
     for (const int format : formatsOf(o.format)) {
-        const TargetResult t =
-            computeTarget(widthText, heightText, format, pal, {o.par, o.aspect, o.mod}, source);
+        const TargetResult t = computeTarget(widthText, heightText, format, pal,
+                                             {o.par, o.aspect, o.mod, o.dvdWidth}, source);
         if (!t.ok()) {
             r.targets.clear();
             return t.error;
@@ -137,6 +137,8 @@ Report readVideo(const std::string& path, const media::VideoInfo& video, const S
     r.width = view.width;
     r.height = view.height;
     r.source = detailsOf(video, view, o);
+    r.discFacts.timing = disc::timingOf(video);
+    r.discFacts.durationMs = video.durationMs;
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {
         r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};
@@ -235,20 +237,28 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
         }
         first = false;
     };
+    // With --disc every report waits for the budget, which sets their rates.
+    std::vector<Report> held;
+    const auto take = [&](Report r) {
+        if (o.disc)
+            held.push_back(std::move(r));
+        else
+            report(r);
+    };
     for (const InputItem& input : o.inputs) {
         if (input.kind == InputItem::Size) {
-            report(readTypedSize(input, o));
+            take(readTypedSize(input, o));
             continue;
         }
         if (input.kind == InputItem::File) {
-            report(readFile(library, input.text, o));
+            take(readFile(library, input.text, o));
             continue;
         }
         PathReader paths(in, o.nullSeparated ? '\0' : '\n');
         std::string path;
         for (PathReader::Result got; (got = paths.next(path)) != PathReader::End;) {
             if (got == PathReader::Path) {
-                report(readFile(library, path, o));
+                take(readFile(library, path, o));
                 if (output.flush)
                     output.flush();
                 continue;
@@ -256,6 +266,19 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
             status = 1;
             output.err(std::string(kProgramName) + ": -: skipped an entry longer than " +
                        std::to_string(kMaxPathBytes) + " bytes\n");
+        }
+    }
+    if (o.disc) {
+        const BatchBudget budget = planBatch(held, o);
+        for (const Report& r : held)
+            report(r);
+        if (o.json)
+            output.out(budgetJson(budget));
+        else
+            output.out((first ? "" : "\n") + budgetText(budget));
+        if (!budget.budget.ok()) {
+            status = 1;
+            output.err(std::string(kProgramName) + ": " + budget.budget.error + "\n");
         }
     }
     return status;

@@ -1,5 +1,7 @@
 #include "info/targets.h"
 
+#include "disc/disc.h"
+
 #include "resize/number.h"
 
 #include <compare>
@@ -136,6 +138,26 @@ PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, 
     return {dvd, {704, 1}};
 }
 
+namespace {
+
+// A DVD frame 704 or 352 wide. 704 is BT.601's picture area without the side
+// margins, so its samples keep the full frame's shape and the picture fills it;
+// 352 samples at half that rate, its pixels twice as wide, and is 4:3 only.
+PixelGeometry narrowDvd(const Shape& shape, DisplayAspect& aspect, TargetSizes& s, bool pal) {
+    if (!disc::allowsWide(disc::Format::Dvd, shape.dvdWidth)) {
+        aspect = DisplayAspect::Standard;
+        s.aspect = aspect;
+    }
+    s.tv.width = shape.dvdWidth;
+    if (shape.par == PixelShape::Plain)
+        return pixelGeometry(shape.par, aspect, s.tv, kFormatDvd, pal);
+    const Ratio itu = ituPixel(pal, aspect);
+    const Ratio pixel = shape.dvdWidth == 352 ? times(itu, {2, 1}) : itu;
+    return {pixel, {shape.dvdWidth, 1}};
+}
+
+} // namespace
+
 ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source) {
     const Ratio across{(width - source.cropWidth) * source.sar.num, source.sar.den};
     const Ratio down{height - source.cropHeight, 1};
@@ -185,7 +207,9 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
             aspect = shape.aspect.value_or(dvdAspectFor(wanted));
         s.aspect = aspect;
     }
-    const PixelGeometry g = pixelGeometry(shape.par, aspect, s.tv, format, pal);
+    PixelGeometry g = pixelGeometry(shape.par, aspect, s.tv, format, pal);
+    if (format == kFormatDvd && shape.par != PixelShape::Square && shape.dvdWidth != s.tv.width)
+        g = narrowDvd(shape, aspect, s, pal);
     s.pixelAspect = reduced(g.pixelAspect);
     const ExactMovie exact = fitExactly(wanted, g, s.tv.height);
     if (shape.mod == 0) {

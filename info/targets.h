@@ -30,6 +30,8 @@ struct Shape {
     // SVCD are always 4:3.
     std::optional<DisplayAspect> aspect;
     int mod = 0;
+    // The DVD frame's width (disc::kDvdWidths); square pixels keep the window's 720.
+    int dvdWidth = 720;
 };
 
 // 16:9 for a picture wider than the geometric middle of 4:3 and 16:9 (its

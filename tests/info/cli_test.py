@@ -107,12 +107,17 @@ class Files(TempDir):
         for row, o in zip(table, objects(out), strict=True):
             with self.subTest(row=row):
                 cls, std, aspect, movie, window = row[4:]
-                self.assertEqual((o['schema'], o['class']), (2, cls))
+                self.assertEqual((o['schema'], o['class']), (3, cls))
                 [t] = o['targets']
                 self.assertEqual((t['standard'], t['par'], t['aspect']), (std, 'plain', aspect))
                 self.assertEqual([t['movie']['width'], t['movie']['height']], movie)
                 self.assertEqual([t['window_movie']['width'], t['window_movie']['height']], window)
-                self.assertTrue(t['ffmpeg'].startswith('scale=%d:%d,' % tuple(movie)), t['ffmpeg'])
+                f = t['ffmpeg']
+                # The rate plan's steps come first; an interlaced scale keeps even lines.
+                self.assertIn('scale=%d:' % movie[0], f['filter'])
+                self.assertEqual(f['args'][:3], ['ffmpeg', '-i', paths[table.index(row)].decode()])
+                self.assertTrue(f['args'][-1].endswith('.mpg'), f['args'])
+                self.assertTrue(f['args_exact'])
                 self.assertEqual(t['ffmpeg_par'], 'plain')
 
     def test_many_files_report_in_order_and_only_the_bad_ones_fail(self):
@@ -233,6 +238,85 @@ class StandardInput(TempDir):
             p.stderr.close()
 
 
+class Commands(TempDir):
+    """--ffmpeg's command: the JSON line runs through a shell as the argument vector it stands for."""
+
+    def fake_ffmpeg(self):
+        # Prints its arguments, each ended by a NUL, and writes nothing.
+        bin_dir = os.path.join(self.dir, b'bin')
+        os.mkdir(bin_dir)
+        path = os.path.join(bin_dir, b'ffmpeg')
+        with open(path, 'wb') as f:
+            f.write(b"#!/bin/sh\nprintf '%s\\0' ffmpeg \"$@\"\n")
+        os.chmod(path, 0o755)
+        return dict(os.environ, PATH=os.fsdecode(bin_dir) + os.pathsep + os.environ['PATH'])
+
+    def test_the_command_runs_the_args(self):
+        env = self.fake_ffmpeg()
+        names = [b"it's a film.avi", b'-dash.avi', b'caf\xe9 \xff.avi', b'new\nline $x.avi']
+        paths = [self.write(n, avi(640, 272, 24, 1)) for n in names]
+        code, out, err = run('--json', '--ffmpeg', '--format', 'all', '--output', 'out dir', *paths)
+        self.assertEqual((code, err), (0, ''))
+        for path, o in zip(paths, objects(out), strict=True):
+            for t in o['targets']:
+                with self.subTest(path=path, format=t['format']):
+                    f = t['ffmpeg']
+                    ran = subprocess.run(['/bin/sh', '-c', f['command']], env=env, stdout=subprocess.PIPE,
+                                         check=True).stdout.split(b'\0')[:-1]
+                    self.assertEqual(f['args_exact'], b'\xff' not in path)
+                    # The shell gets the path's very bytes, even where args holds U+FFFD.
+                    i = ran.index(b'-i')
+                    self.assertIn(path, (ran[i + 1], b'file:' + path))
+                    self.assertTrue(ran[-1].startswith(b'out dir/') and ran[-1].endswith(b'.mpg'), ran[-1])
+                    self.assertEqual(len(ran), len(f['args']))
+                    if f['args_exact']:
+                        self.assertEqual(ran, [a.encode() for a in f['args']])
+                    else:
+                        self.assertEqual(ran, [a.encode() if '\ufffd' not in a else ran[k]
+                                               for k, a in enumerate(f['args'])])
+                        self.assertNotIn('\ufffd', f['command'])
+
+    def test_the_text_says_a_conversion_in_one_line(self):
+        path = self.write(b'50.avi', avi(320, 240, 50, 1))
+        code, out, _ = run('--ffmpeg', '--standard', 'ntsc', path)
+        self.assertEqual(code, 0)
+        self.assertRegex(out, r'\n  command: ffmpeg -i \S+50\.avi -vf ')
+        self.assertEqual(len(re.findall(r'\n  note: .+\n', out)), 1, out)
+        # --window has no command, as it has no filter.
+        self.assertNotIn('command:', run('--window', '--ffmpeg', path)[1])
+
+    def test_a_batch_on_one_disc(self):
+        films = [os.path.join(SAMPLES, 'avi', n) for n in ('pal-720x576-25.avi', 'film-640x272-24.avi')]
+        code, out, err = run('--json', '--ffmpeg', '--standard', 'pal', '--disc', 'dvd5', *films,
+                             '--size', '640x480')
+        self.assertEqual((code, err), (0, ''))
+        *reports, last = objects(out)
+        self.assertEqual([r.get('path', r.get('size')) for r in reports], films + ['640x480'])
+        b = last['budget']
+        self.assertEqual((b['format'], b['standard'], b['disc'], b['audio_kbps']), ('DVD', 'PAL', 'DVD-5', 192))
+        [d] = b['discs']
+        self.assertEqual((d['inputs'], d['fits'], d['discs_needed'], d['cap']), (films + ['640x480'], True, 1, 'mux'))
+        # The film is sped up to 25: its disc time is shorter than its own.
+        self.assertGreater(d['running_ms'], 0)
+        self.assertEqual(b['without_time'], ['640x480'])
+        for r in reports[:2]:
+            args = r['targets'][0]['ffmpeg']['args']
+            self.assertEqual(args[args.index('-b:v') + 1], '%dk' % d['video_kbps'])
+        code, out, _ = run('--disc', 'dvd5', '--dvd-width', '352', *films)
+        self.assertEqual(code, 0)
+        self.assertIn('DVD PAL 4:3: TV 352x576', out)
+        self.assertRegex(out, r'\n\nbudget: 2 inputs as a DVD PAL\ndisc 1: DVD-5, 4,700,372,992 bytes, [0-9,]+ for video\n'
+                              r'  running time [0-9:.]+ \(2 inputs\)\n')
+        self.assertIn('\n  fits, ', out)
+
+    def test_a_disc_too_small_fails_and_says_why(self):
+        film = os.path.join(SAMPLES, 'avi', 'pal-720x576-25.avi')
+        code, out, err = run('--disc', '2K', film)
+        self.assertEqual(code, 1)
+        self.assertIn('holds no DVD video', err)
+        self.assertIn('error: ', out)
+
+
 class Sizes(unittest.TestCase):
     def test_typed_size_is_ntsc_unless_a_standard_is_chosen(self):
         ntsc = run('--window', '--size', '640x272')
@@ -265,7 +349,10 @@ class Sizes(unittest.TestCase):
         t = o['targets'][0]
         self.assertEqual((t['par'], t['aspect'], t['sar'], t['mod'], t['aspect_error']),
                          ('itu', '4:3', {'num': 10, 'den': 11}, 16, 0.0))
-        self.assertEqual((t['ffmpeg'], t['ffmpeg_par']), ('scale=704:272,pad=720:480:8:104,setsar=10/11', 'itu'))
+        # A typed size has no file: the filter that scales and pads, no command.
+        self.assertEqual((t['ffmpeg'], t['ffmpeg_par']),
+                         ({'filter': 'scale=704:272,pad=720:480:8:104,setsar=10/11', 'args': None,
+                           'command': None, 'output': None}, 'itu'))
 
     def test_a_typed_shape_and_the_dvd_aspect_for_all_formats(self):
         [o] = objects(run('--json', '--dar', '16:9', '--size', '720x576')[1])

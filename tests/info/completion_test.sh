@@ -49,11 +49,13 @@ expect "quorvel-info --sar 3" "32:27"
 expect "quorvel-info --w" "--window"
 expect "quorvel-info --st" "--standard="
 expect "quorvel-info --n" "--null"
-expect "quorvel-info -" "- --aspect= --dar= --ffmpeg --format= --help --json --mod= --null --par= --sar= --size= --standard= --version --window -0"
+expect "quorvel-info --disc " "cd74 cd80 dvd5 dvd9 each"
+expect "quorvel-info --dvd-width 7" "704 720"
+expect "quorvel-info -" "- --aspect= --audio-kbps= --dar= --disc= --dvd-width= --ffmpeg --format= --help --json --mod= --null --output= --par= --sar= --size= --standard= --version --window -0"
 
 # Every option --help lists is offered, so the two cannot drift apart.
 all=" $got "
-for option in $("$2" --help | grep -oE '^ +(-[a-z0-9], )?--[a-z]+' | grep -oE -- '-[a-z0-9]|--[a-z]+'); do
+for option in $("$2" --help | grep -oE '^ +(-[a-z0-9], )?--[a-z-]+' | grep -oE -- '-[a-z0-9]|--[a-z-]+'); do
     [[ $option == -h ]] && continue # --help is offered for it
     if [[ $all != *" $option "* && $all != *" $option= "* ]]; then
         echo "FAIL: --help lists $option, the completion does not offer it"

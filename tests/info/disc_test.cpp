@@ -227,7 +227,7 @@ TEST(DiscAnswer, JsonCarriesSchemaAspectAndTheWindowsMovie) {
     o.format = FormatChoice::All;
     const Json j = Json::parse(formatJson(report(file(1280, 720, kFilm), o), o));
     EXPECT_EQ(j.begin().key(), "schema");
-    EXPECT_EQ(j["schema"], 2);
+    EXPECT_EQ(j["schema"], kJsonSchema);
     ASSERT_EQ(j["targets"].size(), 3u);
     EXPECT_EQ(j["targets"][0]["aspect"], "4:3");
     EXPECT_EQ(j["targets"][2]["aspect"], "16:9");
@@ -236,13 +236,13 @@ TEST(DiscAnswer, JsonCarriesSchemaAspectAndTheWindowsMovie) {
     EXPECT_EQ(j["targets"][2]["par"], "plain");
     o.par = PixelShape::Square;
     const Json w = Json::parse(formatJson(report(file(1280, 720, kFilm), o), o));
-    EXPECT_EQ(w["schema"], 2);
+    EXPECT_EQ(w["schema"], kJsonSchema);
     EXPECT_TRUE(w["targets"][2]["aspect"].is_null());
     EXPECT_EQ(w["targets"][2]["movie"], w["targets"][2]["window_movie"]);
     Report failed;
     failed.name = "gone.avi";
     failed.error = "gone";
-    EXPECT_EQ(Json::parse(formatJson(failed, o))["schema"], 2);
+    EXPECT_EQ(Json::parse(formatJson(failed, o))["schema"], kJsonSchema);
 }
 
 // The display shape comes from the cropped picture; `sar` is its pixel.

@@ -172,7 +172,7 @@ TEST(FfmpegFilter, OneMovieSizePerTargetInTextJsonAndFilter) {
     const Json t = Json::parse(formatJson(r, o))["targets"][0];
     EXPECT_EQ(t["movie"], (Json{{"width", 720}, {"height", 363}}));
     EXPECT_EQ(t["window_movie"], (Json{{"width", 720}, {"height", 306}}));
-    EXPECT_EQ(t["ffmpeg"], "scale=720:363,pad=720:480:0:58,setsar=32/27");
+    EXPECT_EQ(t["ffmpeg"]["filter"], "scale=720:363,pad=720:480:0:58,setsar=32/27");
     EXPECT_EQ(t["ffmpeg_par"], "plain");
     o.par = PixelShape::Itu;
     EXPECT_EQ(

@@ -149,8 +149,57 @@ INSTANTIATE_TEST_SUITE_P(Mistakes, RefusesCommandLine, testing::Values(
     std::pair{Args{"--window", "--dar", "4:3", "a"}, "--dar has no use with --window"},
     std::pair{Args{"--sar", "1:1", "--par", "square", "a"}, "--sar has no use with --window"},
     std::pair{Args{"-0", "a.avi"}, "give - as well"}, std::pair{Args{"--null=1", "-"}, "takes no value"},
-    std::pair{Args{"-", "a", "-"}, "- may be given once"}),
+    std::pair{Args{"-", "a", "-"}, "- may be given once"},
+    std::pair{Args{"--disc", "dvd10", "a"}, "--disc 'dvd10': "},
+    std::pair{Args{"--disc", "0", "a"}, "holds nothing"},
+    std::pair{Args{"--disc", "each", "--format", "all", "a"}, "--disc plans one format"},
+    std::pair{Args{"--window", "--disc", "dvd5", "a"}, "--disc has no use with --window"},
+    std::pair{Args{"--audio-kbps", "x", "a"}, "--audio-kbps wants a whole number"},
+    std::pair{Args{"--audio-kbps", "0", "a"}, "--audio-kbps wants a whole number"},
+    std::pair{Args{"--audio-kbps", "200", "a"}, "--audio-kbps: "},
+    std::pair{Args{"--format", "vcd", "--audio-kbps", "192", "a"}, "VCD audio is MP2 at 224"},
+    std::pair{Args{"--dvd-width", "640", "a"}, "--dvd-width wants 720, 704 or 352, not '640'"},
+    std::pair{Args{"--dvd-width", "704", "--format", "svcd", "a"}, "--dvd-width is for DVD only"},
+    std::pair{Args{"--dvd-width", "352", "--window", "a"}, "--dvd-width has no use with --window"},
+    std::pair{Args{"--dvd-width", "352", "--aspect", "16:9", "a"}, "--aspect 16:9 needs a DVD frame"},
+    std::pair{Args{"--output=", "a"}, "--output wants a folder"}),
     [](const auto& info) { return spelled(info.param.first); });
+// clang-format on
+
+struct DiscCase {
+    Args args;
+    std::optional<quorvel::disc::DiscChoice> disc;
+    std::optional<int> audioKbps;
+    int dvdWidth;
+    std::string outputDir;
+};
+
+class ReadsDiscOptions : public testing::TestWithParam<DiscCase> {};
+
+TEST_P(ReadsDiscOptions, IntoTheOptions) {
+    const ParsedArguments p = parseArguments(GetParam().args);
+    ASSERT_TRUE(p.ok()) << p.error;
+    EXPECT_EQ(p.options.disc, GetParam().disc);
+    EXPECT_EQ(p.options.audioKbps, GetParam().audioKbps);
+    EXPECT_EQ(p.options.dvdWidth, GetParam().dvdWidth);
+    EXPECT_EQ(p.options.outputDir, GetParam().outputDir);
+}
+
+using Kind = quorvel::disc::DiscChoice::Kind;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Disc, ReadsDiscOptions, testing::Values(
+    DiscCase{{"a"}, {}, {}, 720, ""},
+    DiscCase{{"--disc", "dvd5", "a"}, quorvel::disc::DiscChoice{Kind::Dvd5}, {}, 720, ""},
+    DiscCase{{"--disc=DVD9", "a"}, quorvel::disc::DiscChoice{Kind::Dvd9}, {}, 720, ""},
+    DiscCase{{"--format", "vcd", "--disc", "cd80", "a"}, quorvel::disc::DiscChoice{Kind::Cd80}, {}, 720, ""},
+    DiscCase{{"--disc", "each", "a"}, quorvel::disc::DiscChoice{Kind::Each}, {}, 720, ""},
+    DiscCase{{"--disc", "700M", "a"}, quorvel::disc::DiscChoice{Kind::Size, 700u << 20}, {}, 720, ""},
+    DiscCase{{"--audio-kbps", "384", "a"}, {}, 384, 720, ""},
+    DiscCase{{"--format", "svcd", "--audio-kbps=128", "a"}, {}, 128, 720, ""},
+    DiscCase{{"--dvd-width", "704", "a"}, {}, {}, 704, ""},
+    DiscCase{{"--format", "all", "--dvd-width=352", "a"}, {}, {}, 352, ""},
+    DiscCase{{"--output", "out dir", "a"}, {}, {}, 720, "out dir"}),
+    [](const auto& info) { return spelled(info.param.args); });
 // clang-format on
 
 TEST(ParseArguments, HelpAndVersionWinOverMistakes) {
@@ -163,10 +212,17 @@ TEST(ParseArguments, HelpAndVersionWinOverMistakes) {
 TEST(HelpText, CarriesWhatTheManualPageNeeds) {
     const std::string help = helpText();
     EXPECT_EQ(help.rfind("Usage: quorvel-info ", 0), 0u);
-    for (const char* item :
-         {"--format=", "--standard=", "--size=", "--json", "--ffmpeg", "--window", "--sar=",
-          "--dar=", "--par=", "--aspect=", "--mod=", "-0, --null", "-h, --help", "--version",
-          "\nOptions:\n", "\nExit status:\n", "\nExamples:\n", "  quorvel-info film.avi\n"})
+    for (const char* item : {"--format=",     "--standard=",
+                             "--size=",       "--json",
+                             "--ffmpeg",      "--window",
+                             "--sar=",        "--dar=",
+                             "--par=",        "--aspect=",
+                             "--mod=",        "--disc=",
+                             "--audio-kbps=", "--dvd-width=",
+                             "--output=",     "-0, --null",
+                             "-h, --help",    "--version",
+                             "\nOptions:\n",  "\nExit status:\n",
+                             "\nExamples:\n", "  quorvel-info film.avi\n"})
         EXPECT_NE(help.find(item), std::string::npos) << item;
     std::size_t lineStart = 0;
     for (std::size_t end; (end = help.find('\n', lineStart)) != std::string::npos;
