@@ -90,9 +90,10 @@ size, the largest picture with the source's pixel ratio that fits in it.\n\
 It also tells PAL, NTSC film and NTSC video apart by an AVI file's frame\n\
 rate. It writes no files and keeps no settings.\n\
 \n\
-The command-line tool quorvel-info gives the same sizes without a window,\n\
-as text or JSON, for scripts and batches, with ffmpeg filters and the\n\
-disc's pixel shapes on request.")
+The command-line tool quorvel-info gives the disc's answer, the sizes with\n\
+the disc's pixel shape (and the window's numbers with --window), as text or\n\
+JSON, for scripts and batches, with the file's running time, scan, pulldown\n\
+and crop, and ffmpeg filters on request.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

@@ -240,6 +240,75 @@ std::string ffmpegText(const Report& r, const TargetSizes& t, const Options& o) 
     return "  ffmpeg: none (no picture)\n";
 }
 
+const char* scanName(media::Scan s) {
+    return s == media::Scan::Interlaced ? "interlaced" : "progressive";
+}
+
+const char* fieldOrderName(media::FieldOrder f) {
+    return f == media::FieldOrder::BottomFirst ? "bottom first" : "top first";
+}
+
+double fps(const media::Fraction& rate) {
+    return static_cast<double>(rate.num) / static_cast<double>(rate.den);
+}
+
+// Running time, scan, pulldown and crop, after the source's other members;
+// null for what the file does not say, and for a typed size.
+void addEncodeFacts(Json& j, const std::optional<SourceDetails>& s) {
+    const SourceDetails none;
+    const SourceDetails& d = s ? *s : none;
+    j["duration"] = d.durationMs ? jsonNumber(static_cast<double>(*d.durationMs) / 1000.0) : Json();
+    j["frames"] = d.frames ? Json(*d.frames) : Json();
+    j["scan"] = d.scan ? Json(scanName(*d.scan)) : Json();
+    j["field_order"] = d.fieldOrder ? Json(fieldOrderName(*d.fieldOrder)) : Json();
+    j["pulldown"] = d.pulldown ? Json(*d.pulldown) : Json();
+    if (d.filmRate) {
+        Json rate = twoNumbers("num", d.filmRate->num, "den", d.filmRate->den);
+        rate["fps"] = jsonNumber(fps(*d.filmRate));
+        j["film_rate"] = std::move(rate);
+    } else {
+        j["film_rate"] = nullptr;
+    }
+    if (d.crop) {
+        Json crop = twoNumbers("left", d.crop->left, "top", d.crop->top);
+        crop["right"] = d.crop->right;
+        crop["bottom"] = d.crop->bottom;
+        j["crop"] = std::move(crop);
+    } else {
+        j["crop"] = nullptr;
+    }
+}
+
+// One line for each of those facts the file states.
+std::string encodeFactLines(const SourceDetails& d) {
+    std::string out;
+    if (d.durationMs)
+        out += "duration: " + runningTimeText(*d.durationMs) + "\n";
+    if (d.frames)
+        out += "frames: " + std::to_string(*d.frames) + "\n";
+    if (d.scan || d.fieldOrder) {
+        out += "scan: ";
+        out += d.scan ? scanName(*d.scan) : "unknown";
+        if (d.fieldOrder)
+            out += d.fieldOrder == media::FieldOrder::BottomFirst ? ", bottom field first"
+                                                                  : ", top field first";
+        out += "\n";
+    }
+    if (d.pulldown) {
+        out += "pulldown: ";
+        if (!*d.pulldown)
+            out += "none";
+        else
+            out += d.filmRate ? "film at " + fixed(fps(*d.filmRate), 3) : "film";
+        out += "\n";
+    }
+    if (d.crop)
+        out += "crop: left " + std::to_string(d.crop->left) + ", top " +
+               std::to_string(d.crop->top) + ", right " + std::to_string(d.crop->right) +
+               ", bottom " + std::to_string(d.crop->bottom) + "\n";
+    return out;
+}
+
 Json targetJson(const Report& r, const TargetSizes& t, const Options& o) {
     Json j;
     j["format"] = formatName(t.format);
@@ -303,6 +372,14 @@ std::optional<std::string> ffmpegFilter(const TargetSizes& t) {
            std::to_string((t.tv.width - m.width) / 2) + ":" +
            std::to_string((t.tv.height - m.height) / 2) + ",setsar=" + std::to_string(pixel.num) +
            "/" + std::to_string(pixel.den);
+}
+
+std::string runningTimeText(std::uint64_t ms) {
+    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    const std::uint64_t seconds = ms / 1000;
+    const std::uint64_t millis = ms % 1000;
+    return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60) +
+           "." + (millis < 100 ? "0" : "") + two(millis);
 }
 
 std::string textEscaped(std::string_view bytes) {
@@ -384,6 +461,8 @@ std::string formatText(const Report& r, const Options& o) {
         else
             out += "display: " + shows + "\n";
     }
+    if (r.source)
+        out += encodeFactLines(*r.source);
     for (const TargetSizes& t : r.targets) {
         out += targetLine(t, o);
         if (t.aspect && t.windowMovie != t.movie)
@@ -419,6 +498,7 @@ std::string formatJson(const Report& r, const Options& o) {
     }
     j["class"] = r.rateClass ? Json(rateClassName(*r.rateClass)) : Json();
     addSource(j, r.source);
+    addEncodeFacts(j, r.source);
     j["targets"] = Json::array();
     for (const TargetSizes& t : r.targets)
         j["targets"].push_back(targetJson(r, t, o));

@@ -36,6 +36,13 @@ struct SourceDetails {
     std::optional<media::Crop> crop;           // only one that leaves a picture
     std::int64_t displayWidth = 0;             // after the crop, the pixel shape and the rotation
     std::int64_t displayHeight = 0;
+    // What an encode needs beyond the sizes; none when the file does not say.
+    std::optional<std::uint64_t> durationMs;
+    std::optional<std::uint64_t> frames;
+    std::optional<media::Scan> scan;
+    std::optional<media::FieldOrder> fieldOrder;
+    std::optional<bool> pulldown;
+    std::optional<media::Fraction> filmRate; // the rate before pulldown
     // Not square pixels, turned or cropped: the picture is not its pixel counts.
     bool shaped() const {
         return (sar && !(sar->num == sar->den)) || rotation != 0 ||
@@ -75,6 +82,9 @@ std::string formatText(const Report& r, const Options& o);
 std::string formatJson(const Report& r, const Options& o);
 
 std::string textEscaped(std::string_view bytes);
+
+// A running time as h:mm:ss.mmm, "1:32:05.120".
+std::string runningTimeText(std::uint64_t ms);
 
 using Json = nlohmann::ordered_json; // members stay in the order they are set
 // Valid UTF-8 passes as it is; each byte that does not begin a valid

@@ -107,6 +107,18 @@ void setDisplay(SourceDetails& d, std::int64_t width, std::int64_t height) {
     d.displayHeight = roundHalfEven(shown.height);
 }
 
+// The running time, scan and pulldown pass as the reader found them; a film
+// rate that is no rate is taken as unstated.
+void copyEncodeFacts(SourceDetails& d, const media::VideoInfo& video) {
+    d.durationMs = video.durationMs;
+    d.frames = video.frames;
+    d.scan = video.scan;
+    d.fieldOrder = video.fieldOrder;
+    d.pulldown = video.pulldown;
+    if (video.filmRate && video.filmRate->num > 0 && video.filmRate->den > 0)
+        d.filmRate = video.filmRate;
+}
+
 SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view, const Options& o) {
     SourceDetails d;
     d.container = video.container;
@@ -124,6 +136,7 @@ SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view, c
         d.sar = video.sar;
     d.rotation = video.rotation;
     setDisplay(d, view.width, view.height);
+    copyEncodeFacts(d, video);
     return d;
 }
 

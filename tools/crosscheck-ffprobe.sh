@@ -1,9 +1,10 @@
 #!/bin/bash
 # Makes fresh files with settings the checked-in corpus does not use and
 # compares what quorvel-info reads from them with what ffprobe says: size,
-# rate, pixel shape and rotation, and for MP4 and Matroska files the running
-# time (to the millisecond) and the field order. Needs ffmpeg; prints one line
-# a file and exits 1 on any difference.
+# rate, pixel shape and rotation; for MP4 and Matroska files the running time
+# (to the millisecond) and the field order; for MPEG files the frames, running
+# time and field order. Needs ffmpeg and mjpegtools; prints one line a file and
+# exits 1 on any difference.
 #
 #   tools/crosscheck-ffprobe.sh [PATH/TO/quorvel-info]
 set -euo pipefail
@@ -52,11 +53,59 @@ make mjpeg-hour.mov 64x48 1/1200 3 -c:v mjpeg -q:v 31
 make x264-delayed.mp4 320x240 25 5 "${x264[@]}" -vf setpts=PTS+1.5/TB
 ff -f lavfi -i "color=c=0x806040:s=160x90:r=25" -frames:v 3 -c:v libvpx-vp9 -deadline realtime \
     -crf 63 -b:v 0 -f webm - >vp9-live.webm
+# MPEG: interlaced both ways round, B-frames, MPEG-1, and pulldown.
+mpeg2=(-c:v mpeg2video -qscale:v 31)
+make mpeg2-interlaced-tff.mpg 720x576 25 5 "${mpeg2[@]}" -flags +ildct+ilme -top 1 -f vob
+make mpeg2-interlaced-bff.m2v 720x480 30000/1001 4 "${mpeg2[@]}" -flags +ildct+ilme -top 0
+make mpeg2-gop3-bframes.mpg 352x288 25 7 "${mpeg2[@]}" -g 3 -bf 2 -f vob
+make mpeg1-vcd.mpg 352x240 30000/1001 6 -c:v mpeg1video -qscale:v 31 -f vob
+make mpeg1.m1v 320x240 25 4 -c:v mpeg1video -qscale:v 31
+# Film with 3:2 pulldown flags, which ffmpeg does not write.
+ff -f lavfi -i "color=c=0x806040:s=720x480:r=24000/1001" -frames:v 16 -f yuv4mpegpipe - |
+    mpeg2enc --verbose 0 -f 8 -p -q 31 -g 8 -G 8 -o mpeg2-pulldown.m2v 2>/dev/null
+mplex --verbose 0 -f 8 -o mpeg2-pulldown.mpg mpeg2-pulldown.m2v
 # The muxer writes no display matrix, so two copies get theirs set in place.
 for turn in "180 -65536 0 0 0 -65536" "270 0 -65536 0 65536 0"; do
     # shellcheck disable=SC2086
     "$tools/set-mp4-matrix.py" hevc-60.mp4 "hevc-60-turned${turn%% *}.mp4" ${turn#* }
 done
+
+# MPEG files: frames, running time and scan as quorvel-info gives them, and
+# as ffprobe decodes them: the frames counted, each shown for one period or,
+# with repeat_pict, one and a half; field order from the first picture.
+# ffprobe's own duration leaves the last frame out of a program stream's and
+# has none for an elementary stream's, so it is not used. Where frames repeat
+# fields ffprobe gives twice the stream's rate, as if counting fields, and an
+# average from its own guesses; its rate is halved there. It sets no field
+# order for MPEG-1, whose frames are all progressive.
+mpegFacts() {
+    python3 -c '
+import json, sys
+d = json.loads(sys.stdin.readline())
+missing = [k for k in ("duration", "frames", "scan", "field_order") if k not in d]
+if missing:
+    print("no", "/".join(missing))
+    sys.exit()
+order = {"top first": "tt", "bottom first": "bb"}.get(d["field_order"], d["field_order"])
+print(d["frames"], "%.3f" % d["duration"] if d["duration"] is not None else "-",
+      order or d["scan"] or "-")'
+}
+# Prints the rate, then the facts as mpegFacts does.
+ffprobeMpegFacts() {
+    ffprobe -v error -select_streams v:0 -count_frames -of json -show_frames \
+        -show_entries stream=codec_name,r_frame_rate,field_order,nb_read_frames:frame=repeat_pict \
+        "$1" | python3 -c '
+import json, sys
+from fractions import Fraction
+d = json.load(sys.stdin)
+s = d["streams"][0]
+repeats = any(f.get("repeat_pict", 0) for f in d["frames"])
+rate = Fraction(s["r_frame_rate"]) / (2 if repeats else 1)
+shown = sum(1 + Fraction(f.get("repeat_pict", 0), 2) for f in d["frames"])
+order = s.get("field_order", "progressive" if s["codec_name"] == "mpeg1video" else "-")
+print("%d/%d" % (rate.numerator, rate.denominator),
+      s["nb_read_frames"], "%.3f" % float(shown / rate), order)'
+}
 
 failures=0
 for file in *; do
@@ -93,6 +142,14 @@ print("%sx%s" % (s["width"], s["height"]), s["r_frame_rate"], s.get("sample_aspe
       -turn % 360,
       (Decimal(seconds).scaleb(3).quantize(1, ROUND_HALF_UP) if seconds else "-") if timed else ".",
       order if timed else ".")')
+    case $file in
+    *.mpg | *.m2v | *.m1v)
+        ours="$ours, $("$info" --json "$file" | mpegFacts)"
+        read -r rate facts <<<"$(ffprobeMpegFacts "$file")"
+        read -r size _ rest <<<"$theirs"
+        theirs="$size $rate $rest, $facts"
+        ;;
+    esac
     if [ "$ours" = "$theirs" ] || [ "${ours/ - / 1:1 }" = "$theirs" ]; then
         echo "same      $file: $ours"
     else

@@ -87,7 +87,7 @@ class Files(TempDir):
 
         code, out, _ = run('--window', paths[3])
         self.assertEqual(out, 'path: %s\nwidth: 640\nheight: 272\nrate: 24/1 (24.000 fps)\nclass: NTSC film\n'
-                              'DVD NTSC: TV 720x480, Movie 720x306\n' % os.fsdecode(paths[3]))
+                              'duration: 0:00:00.042\nframes: 1\nDVD NTSC: TV 720x480, Movie 720x306\n' % os.fsdecode(paths[3]))
         code, out, _ = run('--par', 'plain', '--aspect', '4:3', paths[3])
         self.assertIn('DVD NTSC 4:3: TV 720x480, Movie 720x272, pixel 8:9\n', out)
 
@@ -403,6 +403,75 @@ class Samples(unittest.TestCase):
             w, h, rate, scale = named.match(name).groups()
             self.assertEqual((o['width'], o['height']), (int(w), int(h)), name)
             self.assertAlmostEqual(o['rate']['fps'], int(rate) / int(scale or 1), 9, name)
+
+
+class SampleFacts(unittest.TestCase):
+    # file, display, duration, frames, scan, field order, pulldown, film rate, crop
+    TABLE = [
+        ('avi/interlaced-tt-64x48-25.avi', (64, 48), 0.12, 3, 'interlaced', 'top first', None, None, None),
+        ('avi/interlaced-bb-64x48-30000-1001.avi', (64, 48), 0.1, 3, 'interlaced', 'bottom first', None, None, None),
+        ('avi/pal-720x576-25.avi', (720, 576), 0.04, 1, 'progressive', None, None, None, None),
+        ('mp4/2vuy-32x24-25-tb-clap.mov', (24, 20), 0.08, 2, 'interlaced', 'bottom first', None, None, (2, 2, 6, 2)),
+        ('mp4/m2v1-64x48-30000-1001-tff.mov', (64, 48), 0.067, 2, 'interlaced', 'top first', None, None, None),
+        ('mp4/jpeg-64x48-1-1800.mov', (64, 48), 5400, 3, 'progressive', None, None, None, None),
+        ('mp4/avc1-64x48-25-rotate90.mp4', (48, 64), 0.12, 3, 'progressive', None, None, None, None),
+        # The cropped 720x432 shown at 720x576 is a 5:4 picture: 3:4 pixels.
+        ('mkv/h264-720x576-25-crop0-72-0-72.mkv', (540, 432), 0.08, None, None, None, None, None, (0, 72, 0, 72)),
+        ('mkv/h264-64x48-25-tff.mkv', (64, 48), 0.08, None, 'interlaced', 'top first', None, None, None),
+        ('mkv/mpeg2-64x48-30000-1001-bff.mkv', (64, 48), 0.066, None, 'interlaced', 'bottom first', None, None, None),
+        ('mkv/live-160x90-50.webm', (160, 90), None, None, 'progressive', None, None, None, None),
+        ('mpeg/ps-mpeg2-720x576-pal-dvd-tff-25.mpg', (720, 576), 0.12, 3, 'interlaced', 'top first', False, None, None),
+        ('mpeg/es-mpeg2-176x144-bff-25.m2v', (176, 144), 0.08, 2, 'interlaced', 'bottom first', False, None, None),
+        ('mpeg/ps-mpeg2-176x144-long-25.mpg', (176, 144), 5525.04, 138126, 'progressive', None, False, None, None),
+        ('mpeg/es-mpeg2-176x144-long-25.m2v', (176, 144), 5525.12, 138128, 'progressive', None, False, None, None),
+        ('mpeg/ps-mpeg2-352x480-pulldown.mpg', (352, 480), 0.501, 12, 'progressive', None, True, (24000, 1001), None),
+        ('mpeg/es-mpeg2-352x480-pulldown.m2v', (352, 480), 0.501, 12, 'progressive', None, True, (24000, 1001), None),
+    ]
+
+    def paths(self):
+        paths = [os.path.join(SAMPLES, row[0]) for row in self.TABLE]
+        if not all(os.path.exists(p) for p in paths):
+            self.skipTest('no sample files')
+        return paths
+
+    def test_running_time_scan_pulldown_and_crop_from_each_container(self):
+        code, out, err = run('--json', *self.paths())
+        self.assertEqual((code, err), (0, ''))
+        for row, o in zip(self.TABLE, objects(out), strict=True):
+            name, display, duration, frames, scan, order, pulldown, film, crop = row
+            with self.subTest(name=name):
+                self.assertEqual((o['display']['width'], o['display']['height']), display)
+                self.assertEqual((o['duration'], o['frames'], o['scan'], o['field_order'], o['pulldown']),
+                                 (duration, frames, scan, order, pulldown))
+                self.assertEqual(o['film_rate'], None if film is None else
+                                 {'num': film[0], 'den': film[1], 'fps': film[0] / film[1]})
+                self.assertEqual(o['crop'], None if crop is None else
+                                 dict(zip(('left', 'top', 'right', 'bottom'), crop)))
+                # Added after the source's members, before the targets.
+                keys = list(o)
+                self.assertEqual(keys[keys.index('rotation') + 1:keys.index('targets')],
+                                 ['duration', 'frames', 'scan', 'field_order', 'pulldown', 'film_rate', 'crop'])
+
+    def test_text_has_a_line_for_each_fact_the_file_states(self):
+        paths = dict(zip((row[0] for row in self.TABLE), self.paths()))
+        table = [('mpeg/es-mpeg2-176x144-long-25.m2v',
+                  'class: PAL\nduration: 1:32:05.120\nframes: 138128\nscan: progressive\npulldown: none\nDVD PAL'),
+                 ('mpeg/ps-mpeg2-352x480-pulldown.mpg',
+                  'duration: 0:00:00.501\nframes: 12\nscan: progressive\npulldown: film at 23.976\n'),
+                 ('mpeg/ps-mpeg2-720x576-pal-dvd-tff-25.mpg', 'scan: interlaced, top field first\n'),
+                 ('mkv/mpeg2-64x48-30000-1001-bff.mkv', 'duration: 0:00:00.066\nscan: interlaced, bottom field first\n'),
+                 ('mkv/h264-720x576-25-crop0-72-0-72.mkv',
+                  'display: 540x432 (pixel 3:4, cropped to 720x432)\nduration: 0:00:00.080\n'
+                  'crop: left 0, top 72, right 0, bottom 72\n'),
+                 ('mp4/2vuy-32x24-25-tb-clap.mov', 'crop: left 2, top 2, right 6, bottom 2\n')]
+        for name, lines in table:
+            with self.subTest(name=name):
+                code, out, err = run(paths[name])
+                self.assertEqual((code, err), (0, ''))
+                self.assertIn(lines, out)
+        _, out, _ = run(paths['mkv/live-160x90-50.webm'])
+        self.assertNotIn('duration', out)
+        self.assertNotIn('pulldown', out)
 
 
 if __name__ == '__main__':

@@ -2,6 +2,7 @@
 #include "info/run.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <string>
 
@@ -40,7 +41,7 @@ TEST(ReadVideo, ReportsTheContainerAndTheShownPictureInJson) {
     const std::string rip = formatJson(read(kPalWideRip, o), o);
     EXPECT_TRUE(has(rip, R"("class":"PAL","container":"MP4","codec":"avc1",)"
                          R"("sar":{"num":64,"den":45},"display":{"width":1024,"height":576},)"
-                         R"("rotation":0,"targets":)"))
+                         R"("rotation":0,"duration":null,)"))
         << rip;
     EXPECT_TRUE(has(rip, R"("rate":{"num":25,"den":1,"fps":25,"variable":false})")) << rip;
     // 720x576 of 64:45 shows 16:9 and fills a 16:9 PAL DVD.
@@ -60,6 +61,33 @@ TEST(ReadVideo, ReportsTheContainerAndTheShownPictureInJson) {
     const std::string upsideDown = formatJson(read(phone, o), o);
     EXPECT_TRUE(has(upsideDown, R"("display":{"width":1920,"height":1080},"rotation":180,)"))
         << upsideDown;
+}
+
+// What the reader found passes to the report; a film rate with no terms, a
+// crop that leaves no picture, are taken as unstated.
+TEST(ReadVideo, PassesTheEncodeFactsOn) {
+    media::VideoInfo film = video(media::Container::MpegPs, 720, 480, media::Fraction{30000, 1001});
+    film.durationMs = 5'525'040;
+    film.frames = 132'469;
+    film.scan = media::Scan::Interlaced;
+    film.fieldOrder = media::FieldOrder::BottomFirst;
+    film.pulldown = true;
+    film.filmRate = media::Fraction{24000, 1001};
+    film.crop = media::Crop{8, 0, 8, 0};
+    Options o;
+    const Json j = Json::parse(formatJson(read(film, o), o));
+    EXPECT_EQ(j["duration"], 5525.04);
+    EXPECT_EQ(j["frames"], 132469);
+    EXPECT_EQ(j["field_order"], "bottom first");
+    EXPECT_EQ(j["film_rate"]["num"], 24000);
+    EXPECT_EQ(j["crop"]["right"], 8);
+
+    film.filmRate = media::Fraction{24000, 0};
+    film.crop = media::Crop{360, 0, 360, 0};
+    const Json odd = Json::parse(formatJson(read(film, o), o));
+    EXPECT_TRUE(odd["film_rate"].is_null()) << odd;
+    EXPECT_TRUE(odd["crop"].is_null()) << odd;
+    EXPECT_EQ(odd["pulldown"], true);
 }
 
 TEST(ReadVideo, WithParFitsTheShownPicture) {
