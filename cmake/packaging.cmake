@@ -51,7 +51,7 @@ else()
   add_custom_command(
     OUTPUT ${pkg_gen_dir}/quorvel-info.1.gz
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${pkg_release_epoch} ${QUORVEL_HELP2MAN}
-            --no-info --section=1 "--name=frame sizes for VCD, SVCD and DVD, without a window" --output=quorvel-info.1
+            --no-info --section=1 "--name=frame sizes, bitrates and ffmpeg commands for VCD, SVCD and DVD" --output=quorvel-info.1
             $<TARGET_FILE:quorvel-info>
     COMMAND ${QUORVEL_GZIP} -9n -f quorvel-info.1
     DEPENDS quorvel-info
