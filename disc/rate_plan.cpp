@@ -130,6 +130,19 @@ struct Builder {
         plan.warning += text;
     }
 
+    // Double-rate progressive at twice `rate`: DVD and SVCD weave frame pairs
+    // into fields and keep the motion; VCD, which is progressive, drops every
+    // other frame.
+    void fieldsOrHalfFrames(Format f, Fraction rate) {
+        if (f == Format::Vcd) {
+            convert(rate);
+            note("VCD is progressive: every other frame is dropped, half the motion is lost");
+        } else {
+            weave(FieldOrder::TopFirst);
+        }
+        output(rate);
+    }
+
     // 24000/1001 progressive film to the target.
     void filmTo(Format f, Standard s) {
         if (s == Standard::Pal) {
@@ -159,13 +172,7 @@ struct Builder {
             output(kPal);
             return;
         }
-        if (f == Format::Vcd) {
-            convert(kNtsc);
-            note("VCD is progressive: every other frame is dropped, half the motion is lost");
-        } else {
-            weave(FieldOrder::TopFirst);
-        }
-        output(kNtsc);
+        fieldsOrHalfFrames(f, kNtsc);
     }
     // 50 progressive to the target.
     void pal50To(Format f, Standard s) {
@@ -184,13 +191,7 @@ struct Builder {
             output(kNtsc);
             return;
         }
-        if (f == Format::Vcd) {
-            convert(kPal);
-            note("VCD is progressive: every other frame is dropped, half the motion is lost");
-        } else {
-            weave(FieldOrder::TopFirst);
-        }
-        output(kPal);
+        fieldsOrHalfFrames(f, kPal);
     }
 };
 
