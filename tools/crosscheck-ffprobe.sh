@@ -64,6 +64,13 @@ make mpeg1.m1v 320x240 25 4 -c:v mpeg1video -qscale:v 31
 ff -f lavfi -i "color=c=0x806040:s=720x480:r=24000/1001" -frames:v 16 -f yuv4mpegpipe - |
     mpeg2enc --verbose 0 -f 8 -p -q 31 -g 8 -G 8 -o mpeg2-pulldown.m2v 2>/dev/null
 mplex --verbose 0 -f 8 -o mpeg2-pulldown.mpg mpeg2-pulldown.m2v
+# The same at a DVD rate, where the bytes open reads hold too few pictures to
+# show the cadence and the tail must.
+ff -f lavfi -i "testsrc2=s=720x480:r=24000/1001,noise=alls=12:allf=t" -frames:v 60 \
+    -pix_fmt yuv420p -f yuv4mpegpipe - |
+    mpeg2enc --verbose 0 -f 8 -p -b 6000 -g 12 -G 12 -o dvd-rate.m2v 2>/dev/null
+mplex --verbose 0 -f 8 -o mpeg2-pulldown-6mbit.mpg dvd-rate.m2v
+rm dvd-rate.m2v
 # The muxer writes no display matrix, so two copies get theirs set in place.
 for turn in "180 -65536 0 0 0 -65536" "270 0 -65536 0 65536 0"; do
     # shellcheck disable=SC2086
@@ -95,7 +102,7 @@ ffprobeMpegFacts() {
     ffprobe -v error -select_streams v:0 -count_frames -of json -show_frames \
         -show_entries stream=codec_name,r_frame_rate,field_order,nb_read_frames:frame=repeat_pict \
         "$1" | python3 -c '
-import json, sys
+import json, math, sys
 from fractions import Fraction
 d = json.load(sys.stdin)
 s = d["streams"][0]
@@ -103,8 +110,9 @@ repeats = any(f.get("repeat_pict", 0) for f in d["frames"])
 rate = Fraction(s["r_frame_rate"]) / (2 if repeats else 1)
 shown = sum(1 + Fraction(f.get("repeat_pict", 0), 2) for f in d["frames"])
 order = s.get("field_order", "progressive" if s["codec_name"] == "mpeg1video" else "-")
+ms = math.floor(shown / rate * 1000 + Fraction(1, 2))  # half up, as the reader rounds
 print("%d/%d" % (rate.numerator, rate.denominator),
-      s["nb_read_frames"], "%.3f" % float(shown / rate), order)'
+      s["nb_read_frames"], "%d.%03d" % divmod(ms, 1000), order)'
 }
 
 failures=0

@@ -455,6 +455,12 @@ std::uint64_t shownFields(const Picture& p) {
     return p.structure == 3 ? 2 + p.repeatFirstField : 1;
 }
 
+// Two GOP headers in a row and the fields coded and shown between them.
+struct GopStep {
+    TimeCode from, to;
+    std::uint64_t coded = 0, shown = 0;
+};
+
 // The first pictures from the sequence header on, with their time stamps,
 // and the time codes of the first two GOP headers with the fields between.
 class HeadPictures : public PictureSink {
@@ -462,32 +468,39 @@ public:
     explicit HeadPictures(std::span<const Stamp> stamps = {}) : stamps_(stamps) {}
 
     bool gop(std::size_t, const TimeCode& t) override {
-        if (timeCodes.size() < 2)
-            timeCodes.push_back(t);
+        if (firstTimeCode && !step)
+            step = GopStep{*firstTimeCode, t, coded_, shown_};
+        if (!firstTimeCode)
+            firstTimeCode = t;
         return true;
     }
     bool picture(const Picture& p) override {
         Picture timed = p;
         timed.pts = stamps_.take(p.at);
         pictures.push_back(timed);
-        if (timeCodes.size() == 1) {
-            firstGopCoded += codedFields(p);
-            firstGopShown += shownFields(p);
+        if (firstTimeCode) {
+            coded_ += codedFields(p);
+            shown_ += shownFields(p);
         }
         return pictures.size() < kMaxHeadPictures;
     }
 
     std::vector<Picture> pictures;
-    std::vector<TimeCode> timeCodes;
-    std::uint64_t firstGopCoded = 0, firstGopShown = 0; // whole when timeCodes has two
+    std::optional<TimeCode> firstTimeCode;
+    std::optional<GopStep> step; // from the first GOP header to the second
+
 private:
     StampMatcher stamps_;
+    std::uint64_t coded_ = 0, shown_ = 0;
 };
 
-// The last GOP header of an elementary stream's tail, and the fields after it.
-class TailTimeCode : public PictureSink {
+// From a tail: its first pictures, for the cadence; the last GOP header and the fields after it,
+// and the step from the one before, for the running time.
+class TailPictures : public PictureSink {
 public:
     bool gop(std::size_t, const TimeCode& t) override {
+        if (last)
+            step = GopStep{*last, t, coded, shown};
         last = t;
         coded = shown = 0;
         return true;
@@ -495,11 +508,15 @@ public:
     bool picture(const Picture& p) override {
         coded += codedFields(p);
         shown += shownFields(p);
+        if (pictures.size() < kMaxTailPictures)
+            pictures.push_back(p);
         return true;
     }
 
+    std::vector<Picture> pictures;
     std::optional<TimeCode> last;
     std::uint64_t coded = 0, shown = 0;
+    std::optional<GopStep> step;
 };
 
 // Frame periods on the 90 kHz clock, at a rate.
@@ -637,19 +654,24 @@ void setSpan(std::uint64_t first, std::uint64_t last, Fraction rate, VideoInfo& 
         info.frames = periods + 1;
 }
 
-// Program stream: the first and last display times from the video's time
-// stamps; when either end has none, the first and last packs' clock
-// references, which span the file's delivery rather than its pictures.
-void programTiming(const HeadPictures& head, const Payload& headPayload, Bytes tail,
-                   std::optional<std::uint8_t> stream, bool mpeg2, VideoInfo& info) {
-    Payload tailPayload;
+// The video payload of a program stream's tail.
+Payload tailPayload(Bytes tail, std::optional<std::uint8_t> stream) {
+    Payload out;
     Held held(tail);
     Walk walk;
     walk.stream = stream;
-    walkProgram(held, walk, INT32_MAX, kTailBytes, false, tailPayload, [] { return true; });
+    walkProgram(held, walk, INT32_MAX, kTailBytes, false, out, [] { return true; });
+    return out;
+}
+
+// Program stream: the first and last display times from the video's time
+// stamps; when either end has none, the first and last packs' clock
+// references, which span the file's delivery rather than its pictures.
+void programTiming(const HeadPictures& head, const Payload& headPayload, const Payload& tail,
+                   bool mpeg2, VideoInfo& info) {
     if (const auto rate = timeRate(info)) {
-        TailClock clock(tailPayload.stamps, Ticks(*rate));
-        scanPictures(tailPayload.bytes, 0, mpeg2, clock);
+        TailClock clock(tail.stamps, Ticks(*rate));
+        scanPictures(tail.bytes, 0, mpeg2, clock);
         const auto first = headStart(head.pictures, Ticks(*rate));
         const auto last = clock.end();
         if (first && last) {
@@ -657,56 +679,76 @@ void programTiming(const HeadPictures& head, const Payload& headPayload, Bytes t
             return;
         }
     }
-    if (headPayload.firstScr && tailPayload.lastScr)
-        if (const auto span = clockSpan(*headPayload.firstScr, *tailPayload.lastScr))
+    if (headPayload.firstScr && tail.lastScr)
+        if (const auto span = clockSpan(*headPayload.firstScr, *tail.lastScr))
             info.durationMs = roundedMs(*span);
+}
+
+// Frames from time code `a` to `b` at `rate`. Time codes wrap at midnight;
+// as on the clock, more than half a day reads as time going backwards.
+std::optional<std::uint64_t> timeCodeSpan(const TimeCode& a, const TimeCode& b, Fraction rate) {
+    const auto from = timeCodeFrames(a, rate);
+    const auto to = timeCodeFrames(b, rate);
+    TimeCode endOfDay{a.dropFrame, 23, 59, 59, 0};
+    endOfDay.pictures = static_cast<std::uint32_t>((rate.num + rate.den - 1) / rate.den - 1);
+    const auto day = timeCodeFrames(endOfDay, rate);
+    if (!from || !to || !day)
+        return std::nullopt;
+    const std::uint64_t perDay = *day + 1;
+    const std::uint64_t span = (*to + perDay - *from) % perDay;
+    if (span > perDay / 2)
+        return std::nullopt;
+    return span;
+}
+
+bool sameTimeCode(const TimeCode& a, const TimeCode& b) {
+    return a.dropFrame == b.dropFrame && a.hours == b.hours && a.minutes == b.minutes &&
+           a.seconds == b.seconds && a.pictures == b.pictures;
 }
 
 // Elementary stream: the first GOP's time code and the last's in the tail,
 // with the pictures after that.
-void elementaryTiming(const HeadPictures& head, Bytes tail, bool mpeg2, VideoInfo& info) {
-    TailTimeCode last;
-    scanPictures(tail, 0, mpeg2, last);
-    if (!info.rate || head.timeCodes.empty() || !last.last)
+void elementaryTiming(const HeadPictures& head, const TailPictures& last, VideoInfo& info) {
+    if (!info.rate || !head.firstTimeCode || !last.last)
         return;
-    const Fraction rate = *info.rate;
-    const auto from = timeCodeFrames(head.timeCodes[0], rate);
-    const auto to = timeCodeFrames(*last.last, rate);
-    TimeCode endOfDay{head.timeCodes[0].dropFrame, 23, 59, 59, 0};
-    endOfDay.pictures = static_cast<std::uint32_t>((rate.num + rate.den - 1) / rate.den - 1);
-    const auto day = timeCodeFrames(endOfDay, rate);
-    if (!from || !to || !day)
-        return;
-    // Time codes wrap at midnight; as on the clock, more than half a day
-    // reads as time going backwards.
-    const std::uint64_t perDay = *day + 1;
-    const auto frames = [perDay](std::uint64_t a, std::uint64_t b) -> std::optional<std::uint64_t> {
-        const std::uint64_t span = (b + perDay - a) % perDay;
-        return span > perDay / 2 ? std::nullopt : std::optional(span);
-    };
-    const auto span = frames(*from, *to);
-    if (!span)
-        return;
-    // Under pulldown time codes may count the coded (film) frames or the
-    // frames shown; the step from the first GOP to the second tells which.
+    // Under pulldown time codes count either the frames shown, at the stored
+    // rate, or the coded film frames, at the film rate (as mjpegtools does);
+    // a step from one GOP to the next tells which, the head's first or else
+    // the tail's last. A single GOP reads the same either way.
     bool shown = false;
-    if (info.pulldown == true && head.timeCodes.size() == 2) {
-        const auto next = timeCodeFrames(head.timeCodes[1], rate);
-        const auto step = next ? frames(*from, *next) : std::nullopt;
-        if (step && 2 * *step == head.firstGopShown)
+    Fraction counted = *info.rate;
+    if (info.pulldown == true) {
+        const std::optional<GopStep> gops = head.step ? head.step : last.step;
+        const auto steps = [&](Fraction rate, std::uint64_t fields) {
+            const auto step = timeCodeSpan(gops->from, gops->to, rate);
+            return step && 2 * *step == fields;
+        };
+        if (gops && steps(*info.rate, gops->shown))
             shown = true;
-        else if (!step || 2 * *step != head.firstGopCoded)
+        else if (gops ? steps(*info.filmRate, gops->coded)
+                      : sameTimeCode(*head.firstTimeCode, *last.last))
+            counted = *info.filmRate;
+        else
             return;
     }
+    const auto span = timeCodeSpan(*head.firstTimeCode, *last.last, counted);
+    if (!span)
+        return;
     const std::uint64_t count = *span + (shown ? last.shown : last.coded) / 2;
     if (count == 0) // a GOP header with no picture after it
         return;
-    const Fraction timeBase = shown ? rate : *timeRate(info);
+    const Fraction timeBase = shown ? *info.rate : *timeRate(info);
     if (!shown)
         info.frames = count;
     const std::uint64_t num = static_cast<std::uint64_t>(timeBase.num);
     const std::uint64_t ms = count * 1000 * static_cast<std::uint64_t>(timeBase.den);
     info.durationMs = (ms + num / 2) / num;
+}
+
+void setCadence(std::span<const Picture> display, VideoInfo& info) {
+    info.pulldown = filmCadence(display);
+    if (info.pulldown == true)
+        info.filmRate = Fraction{24000, 1001};
 }
 
 // MPEG-1 is progressive. MPEG-2: progressive_sequence, else the first
@@ -737,9 +779,14 @@ void readFields(const Sequence& s, std::span<const Picture> pictures, VideoInfo&
     }
     if (!ntsc)
         return;
-    info.pulldown = filmCadence(displayOrder(pictures));
-    if (info.pulldown == true)
-        info.filmRate = Fraction{24000, 1001};
+    setCadence(displayOrder(pictures), info);
+}
+
+// Pulldown from the tail's pictures when the head's were too few to tell: at
+// DVD rates the bytes open reads rarely hold eight of them.
+void tailCadence(const TailPictures& tail, VideoInfo& info) {
+    if (!info.pulldown)
+        setCadence(displayOrderFromCut(tail.pictures), info);
 }
 
 ProbeResult result(const Sequence& s, Container container) {
@@ -791,8 +838,12 @@ ProbeResult readElementary(Window& w) {
     scanPictures(w.bytes().first(std::min(end, w.bytes().size())), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
     Bytes tail;
-    if (w.tail(tail))
-        elementaryTiming(head, tail, s.mpeg2, *r.video);
+    if (w.tail(tail)) {
+        TailPictures last;
+        scanPictures(tail, 0, s.mpeg2, last);
+        tailCadence(last, *r.video);
+        elementaryTiming(head, last, *r.video);
+    }
     return r;
 }
 
@@ -836,8 +887,13 @@ ProbeResult readProgram(Window& w) {
     scanPictures(video.bytes, s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
     Bytes tail;
-    if (w.tail(tail))
-        programTiming(head, video, tail, walk.stream, s.mpeg2, *r.video);
+    if (w.tail(tail)) {
+        const Payload end = tailPayload(tail, walk.stream);
+        TailPictures last;
+        scanPictures(end.bytes, 0, s.mpeg2, last);
+        tailCadence(last, *r.video);
+        programTiming(head, video, end, s.mpeg2, *r.video);
+    }
     return r;
 }
 

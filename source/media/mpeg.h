@@ -29,10 +29,13 @@ inline constexpr std::size_t kMaxExtensionScan = 4096;
 // Start codes looked at after the sequence extension (display, user data).
 inline constexpr int kMaxExtensions = 16;
 // The end of the file is read once, this much of it, for the last time stamps
-// or GOP time code: several pictures at DVD rates, a few GOPs at VCD rates (an
-// elementary stream at DVD rates may hold no GOP header in it: its running
-// time is then unknown).
-inline constexpr std::size_t kTailBytes = 256 * 1024;
+// or GOP time code and, when the head could not tell, the pulldown cadence:
+// about 17 pictures at 6 Mbit/s, a few GOPs at VCD rates (an elementary
+// stream at DVD rates may hold no GOP header in it: its running time is then
+// unknown).
+inline constexpr std::size_t kTailBytes = 512 * 1024;
+// Pictures kept from the tail for the cadence.
+inline constexpr std::size_t kMaxTailPictures = 64;
 // Pictures looked at from the sequence header on, within the first
 // io::kPrefixSize bytes (what open reads): the scan, the field order and the
 // pulldown cadence come from them.
@@ -117,6 +120,12 @@ std::optional<std::uint64_t> clockSpan(std::uint64_t from, std::uint64_t to);
 // it stops at the first gap or repeat, so a GOP cut short gives its first
 // pictures only and field pictures (two to a reference) end it.
 std::vector<Picture> displayOrder(std::span<const Picture> coded);
+
+// The same for bytes that began inside a GOP: of the pictures before the
+// first GOP header, those whose references run unbroken up to the largest
+// (the ones before them were coded before the cut), then displayOrder of the
+// rest.
+std::vector<Picture> displayOrderFromCut(std::span<const Picture> coded);
 
 // Whether pictures in display order carry film in the 2:3 pattern: true when
 // the first kPulldownPictures do, false when one breaks it, none when fewer

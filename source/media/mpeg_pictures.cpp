@@ -144,6 +144,24 @@ std::vector<Picture> displayOrder(std::span<const Picture> coded) {
     return out;
 }
 
+std::vector<Picture> displayOrderFromCut(std::span<const Picture> coded) {
+    std::size_t cut = 0;
+    while (cut < coded.size() && coded[cut].gop < 0)
+        ++cut;
+    std::vector<Picture> out(coded.begin(), coded.begin() + static_cast<std::ptrdiff_t>(cut));
+    std::sort(out.begin(), out.end(), [](const Picture& a, const Picture& b) {
+        return a.temporalReference < b.temporalReference;
+    });
+    std::size_t run = out.size();
+    while (run > 1 && out[run - 2].temporalReference + 1 == out[run - 1].temporalReference)
+        --run;
+    if (run > 1)
+        out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(run - 1));
+    const std::vector<Picture> whole = displayOrder(coded.subspan(cut));
+    out.insert(out.end(), whole.begin(), whole.end());
+    return out;
+}
+
 // 2:3 pulldown shows four film frames as ten fields: every frame picture is
 // progressive and shows two fields or, with repeat_first_field, three. So in
 // display order repeat_first_field alternates, and the fields alternate top

@@ -700,6 +700,48 @@ TEST(MpegRunningTime, ElementaryStreamFromItsTimeCodes) {
         expectTiming(c);
 }
 
+// At DVD rates the bytes open reads hold only the first few pictures; the
+// tail's whole GOPs then tell the cadence.
+TEST(MpegPulldown, TheTailTellsWhenTheHeadCannot) {
+    const Buffer ntsc = mpeg2Sequence(kRateNtsc, false);
+    const Buffer far(kTailBytes + io::kPrefixSize, 0x11); // user data, past both ends
+    std::vector<Pic> headBroken = film(3);
+    headBroken[2].tff = !headBroken[2].tff;
+    std::vector<Pic> tailBroken = film(8);
+    tailBroken[6].tff = !tailBroken[6].tff;
+    std::vector<Pic> cutGop = film(6);
+    cutGop[1].rff = !cutGop[1].rff;
+    const Buffer lastGop = gopAt({.seconds = 10});
+    const Buffer filmHead = inOrder(film(3));
+    struct Case {
+        const char* name;
+        Buffer head, tail;
+        std::optional<bool> pulldown;
+    };
+    const Case cases[] = {
+        {"TheTailIsFilm", filmHead, cat({lastGop, inOrder(film(8, 3))}), true},
+        {"TheTailBreaksIt", filmHead, cat({lastGop, inOrder(tailBroken)}), false},
+        {"TooFewInTheTailToo", filmHead, cat({lastGop, inOrder(film(5))}), std::nullopt},
+        // The tail begins inside a GOP whose picture 1 came before the cut
+        // and 2 was lost to it: 3 to 5 follow on unbroken.
+        {"TheCutGopsUnbrokenEnd", filmHead,
+         cat({coded(cutGop, {1, 5, 3, 4}), lastGop, inOrder(film(8, 2))}), true},
+        {"OnlyACutGop", filmHead, coded(film(12), {2, 3, 4, 5, 6, 7, 8, 9, 10, 11}), true},
+        {"ABreakInTheHeadStands", inOrder(headBroken), cat({lastGop, inOrder(film(8))}), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Buffer elementary = cat({ntsc, gopAt({}), c.head, code(0xB2), far, c.tail});
+        const Buffer program = cat({packAt(0), pesAt(kSecond, cat({ntsc, gopAt({}), c.head})),
+                                    padding(far.size()), packAt(0), pesAt(kSecond, c.tail)});
+        for (const Buffer& file : {elementary, program}) {
+            const ProbeResult r = run(file, &readMpeg).result;
+            ASSERT_TRUE(r.ok()) << r.error;
+            EXPECT_EQ(r.video->pulldown, c.pulldown);
+        }
+    }
+}
+
 TEST(MpegRunningTime, PulldownTimeCodesCountFilmOrShownFrames) {
     const Buffer ntsc = mpeg2Sequence(kRateNtsc, false);
     const Buffer gop1 = inOrder(film(8));
@@ -709,6 +751,25 @@ TEST(MpegRunningTime, PulldownTimeCodesCountFilmOrShownFrames) {
         {"CountingFilmFrames", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 8}), gop2}), 667, 16},
         {"CountingShownFrames", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 10}), gop2}), 667},
         {"CountingNeither", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 9}), gop2}),
+         std::nullopt},
+        // Film frames are counted 24 to the second, shown frames 30.
+        {"FilmSecondsHoldTwentyFour",
+         cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 8}), gop2, gopAt({.pictures = 16}), gop1,
+              gopAt({.seconds = 1}), gop2}),
+         1335, 32},
+        {"ShownSecondsHoldThirty",
+         cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 10}), gop2, gopAt({.pictures = 20}), gop1,
+              gopAt({.seconds = 1}), gop2}),
+         1335},
+        // The head's second GOP lies past what open reads: the tail's last
+        // two GOPs tell how they count.
+        {"TheTailsStepTells",
+         cat({ntsc, gopAt({}), gop1, code(0xB2), Buffer(kTailBytes + io::kPrefixSize, 0x11),
+              gopAt({.seconds = 1}), gop1, gopAt({.seconds = 1, .pictures = 8}), gop2}),
+         1668, 40},
+        {"NoStepAnywhere",
+         cat({ntsc, gopAt({}), gop1, code(0xB2), Buffer(kTailBytes + io::kPrefixSize, 0x11),
+              gopAt({.seconds = 1, .pictures = 8}), gop2}),
          std::nullopt},
     };
     for (const Timing& c : cases)
