@@ -42,6 +42,16 @@ with_audio() {
         -c:v mjpeg -q:v 31 -c:a pcm_u8 $exact "$1"
 }
 
+# dv NAME SIZE RATE PIXFMT: one DV frame, the file cut after its headers
+# (a whole frame is 120 to 144 kB).
+dv() {
+    # shellcheck disable=SC2086
+    ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:s=$2:r=$3" \
+        -frames:v 1 -c:v dvvideo -pix_fmt "$4" $exact "$1.whole.avi"
+    head -c 8192 "$1.whole.avi" >"$1"
+    rm "$1.whole.avi"
+}
+
 video ntsc-640x480-30000-1001.avi 640x480 30000/1001
 video cif-352x288-25.avi 352x288 25
 video hd-1280x720-24000-1001.avi 1280x720 24000/1001
@@ -57,3 +67,5 @@ fielded interlaced-tt-64x48-25.avi 64x48 25 3 tt
 fielded interlaced-bb-64x48-30000-1001.avi 64x48 30000/1001 3 bb
 with_audio audio-after-352x288-25.avi 352x288 25 video
 with_audio audio-first-320x240-30000-1001.avi 320x240 30000/1001 audio
+dv dv-720x576-25-cut.avi 720x576 25 yuv420p
+dv dv-720x480-30000-1001-cut.avi 720x480 30000/1001 yuv411p

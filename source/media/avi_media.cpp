@@ -4,8 +4,11 @@
 #include "source/avi/aviheader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 namespace quorvel::media {
 
@@ -79,6 +82,18 @@ void readFields(const avifile::AviVideoExtras& e, VideoInfo& info) {
         info.fieldOrder = FieldOrder::BottomFirst;
 }
 
+// Standard-definition DV stores both fields of each frame, the bottom one
+// first, whatever the AVI says: ffmpeg writes a one-field vprp for it.
+bool isStandardDv(const std::string& codec, std::uint32_t width, std::uint32_t height) {
+    static constexpr std::string_view kDv[] = {"dvsd", "dv25", "dv50", "dvc",
+                                               "dvcp", "dvpp", "cdvc"};
+    std::string lower = codec;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return width == 720 && (height == 480 || height == 576) &&
+           std::find(std::begin(kDv), std::end(kDv), lower) != std::end(kDv);
+}
+
 } // namespace
 
 ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
@@ -101,6 +116,10 @@ ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
     if (info.frames)
         info.durationMs = milliseconds(*info.frames, record.dwScale, record.dwRate);
     readFields(extras, info);
+    if (isStandardDv(info.codec, info.width, info.height) && !info.fieldOrder) {
+        info.scan = Scan::Interlaced;
+        info.fieldOrder = FieldOrder::BottomFirst;
+    }
     return {info, {}};
 }
 

@@ -57,14 +57,12 @@ SOURCES = {
                     facts=dict(rate='25', scan='i', order='tff', sar='16:15')),
     # Interlaced PAL, bottom field first: a DV camcorder clip.
     'pal_dv_bff': dict(size='720x576', rate='25', ext='avi', sar='16:15', interlace='bff', dv=True,
-                       info_gap='the AVI reader does not say that DV is interlaced, bottom field first',
                        facts=dict(rate='25', scan='i', order='bff', sar='16:15')),
     # Interlaced NTSC 16:9, top field first.
     'ntsc_tff': dict(size='720x480', rate=NTSC, ext='mpg', sar='32:27', interlace='tff',
                      facts=dict(rate=NTSC, scan='i', order='tff', sar='32:27')),
     # Interlaced NTSC, bottom field first: a DV camcorder clip.
     'ntsc_dv_bff': dict(size='720x480', rate=NTSC, ext='avi', sar='8:9', interlace='bff', dv=True,
-                        info_gap='the AVI reader does not say that DV is interlaced, bottom field first',
                         facts=dict(rate=NTSC, scan='i', order='bff', sar='8:9')),
     # A phone held upright: 1920x1080 turned a quarter, at 29.97.
     'phone_rotated': dict(size='1920x1080', rate=NTSC, ext='mp4', rotate=90,

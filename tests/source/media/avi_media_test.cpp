@@ -227,6 +227,39 @@ TEST(AviMedia, FieldsFromTheVideoProperties) {
     }
 }
 
+TEST(AviMedia, StandardDvIsBottomFieldFirst) {
+    struct Case {
+        const char* name;
+        std::int32_t width, height;
+        const char* codec;
+        Bytes vprp;
+        std::optional<Scan> scan;
+        std::optional<FieldOrder> order;
+    };
+    const Case cases[] = {
+        {"Pal", 720, 576, "dvsd", {}, Scan::Interlaced, FieldOrder::BottomFirst},
+        {"NtscUpperCase", 720, 480, "DVSD", {}, Scan::Interlaced, FieldOrder::BottomFirst},
+        {"Dvcpro50", 720, 576, "dv50", {}, Scan::Interlaced, FieldOrder::BottomFirst},
+        {"OverAOneFieldVprp", 720, 576, "dvsd", fieldVprp(1, {0}), Scan::Interlaced,
+         FieldOrder::BottomFirst},
+        {"AStatedOrderStands", 720, 480, "dvsd", fieldVprp(2, {0, 1}), Scan::Interlaced,
+         FieldOrder::TopFirst},
+        {"NotAStandardSize", 1440, 1080, "dvsd", {}, std::nullopt, std::nullopt},
+        {"NotDv", 720, 576, "MJPG", {}, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes format = strf(c.width, c.height, c.codec);
+        const Bytes file = c.vprp.empty()
+                               ? aviWith({avih({}), list("strl", {strh({}), format})})
+                               : aviWith({avih({}), list("strl", {strh({}), format, c.vprp})});
+        const ProbeResult r = mediatest::run(file, &readAvi).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->scan, c.scan);
+        EXPECT_EQ(r.video->fieldOrder, c.order);
+    }
+}
+
 // ffprobe's duration and nb_frames; it reads no field order from AVI, so the
 // order is what the file was made with (-field_order).
 TEST(AviMedia, CorpusRunningTimeAndFields) {
@@ -241,6 +274,9 @@ TEST(AviMedia, CorpusRunningTimeAndFields) {
         {"audio-first-320x240-30000-1001.avi", 1, 33, Scan::Progressive, std::nullopt},
         {"interlaced-tt-64x48-25.avi", 3, 120, Scan::Interlaced, FieldOrder::TopFirst},
         {"interlaced-bb-64x48-30000-1001.avi", 3, 100, Scan::Interlaced, FieldOrder::BottomFirst},
+        // DV cut after its headers; its frames decode as interlaced, bottom first.
+        {"dv-720x576-25-cut.avi", 1, 40, Scan::Interlaced, FieldOrder::BottomFirst},
+        {"dv-720x480-30000-1001-cut.avi", 1, 33, Scan::Interlaced, FieldOrder::BottomFirst},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
