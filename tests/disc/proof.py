@@ -77,8 +77,7 @@ SOURCES = {
     # 60 progressive, 4:3.
     'p60_4x3': dict(size='640x480', rate='60', ext='mkv', facts=dict(rate='60', scan='p')),
     # A rate the file does not say: time stamps that wander, no default duration.
-    'unknown_rate': dict(size='640x360', rate='25', ext='mkv', facts=dict(rate='none', scan='p'),
-                         info_gap='the Matroska reader finds a rate in a file made to have none'),
+    'unknown_rate': dict(size='640x360', rate='25', ext='mkv', facts=dict(rate='none', scan='p')),
     # A rate no disc has.
     'p15': dict(size='640x480', rate='15', ext='mkv', facts=dict(rate='15', scan='p')),
     # A phone clip turned a quarter whose stored picture has bars of two widths
@@ -189,6 +188,12 @@ def make_source(name, src, folder):
         p = run([sys.executable, MATRIX_TOOL, path, path, '0', '65536', '0', '-65536', '0'])
         if p.returncode != 0:
             raise RuntimeError(f'turning {name}: {p.stderr.decode(errors="replace")}')
+    if name == 'unknown_rate':
+        # ffmpeg still writes the nominal frame duration; without it the
+        # file states no rate at all.
+        p = run(['mkvpropedit', path, '--edit', 'track:v1', '--delete', 'default-duration'])
+        if p.returncode != 0:
+            raise RuntimeError(f'unrating {name}: {p.stderr.decode(errors="replace")}')
     if src['ext'] == 'mkv' and 'bars' in src:
         b = src['bars']
         p = run(['mkvpropedit', path, '--edit', 'track:v1',
