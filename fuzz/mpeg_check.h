@@ -13,7 +13,7 @@ inline void checkMpegInput(std::span<const std::uint8_t> data) {
     // Open's read, the scan window in chunks, and the tail.
     constexpr std::uint64_t kCalls = 1 + kMaxScanBytes / kReadChunk + 1 + 1;
     const media::ProbeResult r =
-        checkPrefixes(data, &media::readMpeg, kCalls, kMaxScanBytes + kTailBytes);
+        checkPrefixes(data, &media::readMpeg, kCalls, kMaxScanBytes + kCadenceTailBytes);
     checkFactsAtPrefixes(data, &media::readMpeg, r);
     if (r.ok()) {
         const media::VideoInfo& v = *r.video;

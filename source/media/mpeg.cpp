@@ -189,7 +189,7 @@ std::optional<Fraction> pixelShape(const Sequence& s) {
 namespace {
 
 // The file's first kMaxScanBytes, read on demand in kReadChunk pieces, and
-// its last kTailBytes.
+// its tail.
 class Window {
 public:
     Window(Bytes prefix, io::ByteSource& source) : source_(prefix, source) {
@@ -222,12 +222,12 @@ public:
         ended_ = got.size() < want || data_.size() >= limit();
     }
 
-    // The last kTailBytes of the file, or all of a smaller one: from what is
-    // held when that is the whole file, else in one read. False when the read
+    // The last `bytes` of the file, or all of a smaller one: from what is held
+    // when that is the whole file, else in one read. False when the read
     // fails.
-    bool tail(Bytes& out) {
+    bool tail(std::size_t bytes, Bytes& out) {
         const std::uint64_t size = source_.size();
-        const std::uint64_t start = size > kTailBytes ? size - kTailBytes : 0;
+        const std::uint64_t start = size > bytes ? size - bytes : 0;
         if (data_.size() >= size) {
             out = Bytes(data_).subspan(static_cast<std::size_t>(start));
             return true;
@@ -660,7 +660,7 @@ Payload tailPayload(Bytes tail, std::optional<std::uint8_t> stream) {
     Held held(tail);
     Walk walk;
     walk.stream = stream;
-    walkProgram(held, walk, INT32_MAX, kTailBytes, false, out, [] { return true; });
+    walkProgram(held, walk, INT32_MAX, tail.size(), false, out, [] { return true; });
     return out;
 }
 
@@ -789,6 +789,10 @@ void tailCadence(const TailPictures& tail, VideoInfo& info) {
         setCadence(displayOrderFromCut(tail.pictures), info);
 }
 
+std::size_t tailBytes(const VideoInfo& info) {
+    return info.pulldown ? kTailBytes : kCadenceTailBytes;
+}
+
 ProbeResult result(const Sequence& s, Container container) {
     VideoInfo info;
     info.container = container;
@@ -838,7 +842,7 @@ ProbeResult readElementary(Window& w) {
     scanPictures(w.bytes().first(std::min(end, w.bytes().size())), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
     Bytes tail;
-    if (w.tail(tail)) {
+    if (w.tail(tailBytes(*r.video), tail)) {
         TailPictures last;
         scanPictures(tail, 0, s.mpeg2, last);
         tailCadence(last, *r.video);
@@ -887,7 +891,7 @@ ProbeResult readProgram(Window& w) {
     scanPictures(video.bytes, s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
     Bytes tail;
-    if (w.tail(tail)) {
+    if (w.tail(tailBytes(*r.video), tail)) {
         const Payload end = tailPayload(tail, walk.stream);
         TailPictures last;
         scanPictures(end.bytes, 0, s.mpeg2, last);

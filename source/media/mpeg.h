@@ -29,11 +29,13 @@ inline constexpr std::size_t kMaxExtensionScan = 4096;
 // Start codes looked at after the sequence extension (display, user data).
 inline constexpr int kMaxExtensions = 16;
 // The end of the file is read once, this much of it, for the last time stamps
-// or GOP time code and, when the head could not tell, the pulldown cadence:
-// about 17 pictures at 6 Mbit/s, a few GOPs at VCD rates (an elementary
-// stream at DVD rates may hold no GOP header in it: its running time is then
-// unknown).
-inline constexpr std::size_t kTailBytes = 512 * 1024;
+// or GOP time code: several pictures at DVD rates, a few GOPs at VCD rates (an
+// elementary stream at DVD rates may hold no GOP header in it: its running
+// time is then unknown).
+inline constexpr std::size_t kTailBytes = 256 * 1024;
+// The same read when the head could not tell the pulldown cadence: about 17
+// pictures at 6 Mbit/s. Only then, as the read's cost grows with its size.
+inline constexpr std::size_t kCadenceTailBytes = 512 * 1024;
 // Pictures kept from the tail for the cadence.
 inline constexpr std::size_t kMaxTailPictures = 64;
 // Pictures looked at from the sequence header on, within the first

@@ -704,7 +704,7 @@ TEST(MpegRunningTime, ElementaryStreamFromItsTimeCodes) {
 // tail's whole GOPs then tell the cadence.
 TEST(MpegPulldown, TheTailTellsWhenTheHeadCannot) {
     const Buffer ntsc = mpeg2Sequence(kRateNtsc, false);
-    const Buffer far(kTailBytes + io::kPrefixSize, 0x11); // user data, past both ends
+    const Buffer far(kCadenceTailBytes + io::kPrefixSize, 0x11); // user data, past both ends
     std::vector<Pic> headBroken = film(3);
     headBroken[2].tff = !headBroken[2].tff;
     std::vector<Pic> tailBroken = film(8);
@@ -909,6 +909,31 @@ TEST(MpegBudget, AFourGigabyteFileCostsOneReadMoreThanItsHead) {
         const Cost smallCost = probeSource(small);
         ASSERT_TRUE(smallCost.result.ok());
         EXPECT_EQ(smallCost.calls, 2u);
+    }
+}
+
+TEST(MpegBudget, TheLargerTailOnlyWhileTheCadenceIsOpen) {
+    const Pic filmFrame{.progressive = true};
+    const struct {
+        const char* name;
+        Buffer head;
+        std::size_t tail;
+    } cases[] = {
+        {"NtscFilmFrame", cat({mpeg2Sequence(kRateNtsc, false), gop(), picture(filmFrame)}),
+         kCadenceTailBytes},
+        {"NtscInterlacedFrame", cat({mpeg2Sequence(kRateNtsc, false), gop(), picture({})}),
+         kTailBytes},
+        {"Pal", cat({mpeg2Sequence(kRate25, false), gop(), picture(filmFrame)}), kTailBytes},
+        {"ProgressiveSequence", cat({mpeg2Sequence(kRateNtsc, true), gop(), picture(filmFrame)}),
+         kTailBytes},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SparseSource big(kFourGigabytes, c.head, {});
+        const Cost cost = probeSource(big);
+        ASSERT_TRUE(cost.result.ok()) << cost.result.error;
+        EXPECT_EQ(cost.calls, 2u);
+        EXPECT_EQ(cost.bytes, io::kPrefixSize + c.tail);
     }
 }
 
