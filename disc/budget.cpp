@@ -360,6 +360,8 @@ std::uint64_t discRunningMs(std::uint64_t durationMs, Fraction speed) {
 Budget planBudget(const BudgetRequest& request) {
     Budget budget;
     const Format f = request.format;
+    budget.audio =
+        audioFor(f, request.audioKbps ? std::optional<int>(request.audioKbps) : std::nullopt).audio;
     int audioKbps = request.audioKbps;
     if (audioKbps == 0)
         audioKbps = audioFor(f).audio->kbps;
@@ -367,16 +369,16 @@ Budget planBudget(const BudgetRequest& request) {
     const DiscChoice disc = each ? usualDisc(f) : request.disc;
     const std::optional<std::uint64_t> capacity = capacityUnits(disc, f);
     if (!capacity) {
-        budget.error = aFormat(f) + " goes on a CD: choose cd74, cd80 or a size";
+        budget.error = discRefusal(disc, f);
         return budget;
     }
 
     std::vector<std::vector<std::size_t>> groups;
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
-        if (!request.inputs[i].durationMs)
+        if (!hasRunningTime(request.inputs[i]))
             budget.withoutTime.push_back(i);
         if (each) {
-            if (request.inputs[i].durationMs)
+            if (hasRunningTime(request.inputs[i]))
                 groups.push_back({i});
         } else {
             if (groups.empty())
@@ -396,7 +398,7 @@ Budget planBudget(const BudgetRequest& request) {
         plan.usableBytes = usable * unitBytes(f);
         for (const std::size_t i : group) {
             const BudgetInput& input = request.inputs[i];
-            if (input.durationMs)
+            if (hasRunningTime(input))
                 plan.runningMs = saturatingAdd(
                     plan.runningMs, discRunningMs(*input.durationMs, input.speed), kMaxRunningMs);
         }
@@ -456,16 +458,15 @@ std::string groupedNumber(std::uint64_t n) {
     return out;
 }
 
-std::string formatRunningTime(std::uint64_t ms) {
-    const std::uint64_t seconds = ms / 1000;
-    const auto two = [](std::uint64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
-    std::string milli = std::to_string(ms % 1000);
-    milli.insert(0, 3 - milli.size(), '0');
-    const std::uint64_t hours = seconds / 3600;
-    const std::string tail = two(seconds % 60) + "." + milli;
-    if (hours == 0)
-        return std::to_string(seconds / 60) + ":" + tail;
-    return std::to_string(hours) + ":" + two(seconds / 60 % 60) + ":" + tail;
+std::string discRefusal(const DiscChoice& disc, Format f) {
+    const bool each = disc.kind == DiscChoice::Kind::Each;
+    return capacityUnits(each ? usualDisc(f) : disc, f)
+               ? std::string()
+               : aFormat(f) + " goes on a CD: choose cd74, cd80 or a size";
+}
+
+bool hasRunningTime(const BudgetInput& input) {
+    return input.durationMs.value_or(0) > 0;
 }
 
 std::vector<std::string> describeBudget(const Budget& budget, const BudgetRequest& request,
@@ -499,12 +500,15 @@ std::vector<std::string> describeBudget(const Budget& budget, const BudgetReques
             lines.push_back("  nothing to plan: no input here has a running time");
             continue;
         }
-        lines.push_back("  running time " + formatRunningTime(p.runningMs) + " (" +
-                        std::to_string(p.inputs.size()) +
-                        (p.inputs.size() == 1 ? " input)" : " inputs)"));
+        // Inputs left out of the sum are named below, not counted here.
+        std::size_t timed = 0;
+        for (const std::size_t i : p.inputs)
+            timed += hasRunningTime(request.inputs[i]) ? 1 : 0;
+        lines.push_back("  running time " + runningTimeText(p.runningMs) + " (" +
+                        std::to_string(timed) + (timed == 1 ? " input)" : " inputs)"));
         if (f == Format::Vcd) {
             lines.push_back("  video 1,150 kbit/s constant, " + audioText + "; " +
-                            formatRunningTime(p.fitMs) + " fits on one disc");
+                            runningTimeText(p.fitMs) + " fits on one disc");
         } else {
             lines.push_back("  video " + groupedNumber(static_cast<std::uint64_t>(p.videoKbps)) +
                             " kbit/s (peak " +

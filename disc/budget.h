@@ -77,6 +77,9 @@ struct SizeResult {
 // taken and the bytes rounded down): "4480M", "4.37G", "700m", "681984000".
 SizeResult parseSize(std::string_view text);
 
+// Why `disc` cannot hold format `f` (a VCD or SVCD on a DVD); empty when it can.
+std::string discRefusal(const DiscChoice& disc, Format f);
+
 // "DVD-5", "CD 80 min", "4,697,620,480-byte disc"; for `each`, the usual disc.
 std::string discName(const DiscChoice& disc, Format f);
 DiscChoice usualDisc(Format f);
@@ -154,6 +157,9 @@ struct BudgetInput {
     Fraction speed{1, 1};
 };
 
+// A running time of zero is none: such an input is left out of the sum.
+bool hasRunningTime(const BudgetInput& input);
+
 struct BudgetRequest {
     Format format = Format::Dvd;
     Standard standard = Standard::Pal;
@@ -193,6 +199,7 @@ struct DiscPlan {
 };
 
 struct Budget {
+    std::optional<Audio> audio;           // every stream's; none for a rate not the format's
     std::vector<DiscPlan> discs;          // one, or one per input with `each`
     std::vector<std::size_t> withoutTime; // inputs left out of the sum
     std::string error;
@@ -215,8 +222,6 @@ using NameEscape = std::string (*)(std::string_view);
 std::vector<std::string> describeBudget(const Budget& budget, const BudgetRequest& request,
                                         NameEscape escape = nullptr);
 
-// "1:32:05.120" (hours:minutes:seconds.milliseconds; minutes first below an hour).
-std::string formatRunningTime(std::uint64_t ms);
 // "4,700,372,992"
 std::string groupedNumber(std::uint64_t n);
 

@@ -1,7 +1,6 @@
 #include "disc/disc.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace quorvel::disc {
 
@@ -42,35 +41,40 @@ bool isDvdWidth(int width) {
     return std::find(std::begin(kDvdWidths), std::end(kDvdWidths), width) != std::end(kDvdWidths);
 }
 
-FrameSize discFrame(Format f, Standard s, int dvdWidth) {
-    const bool pal = s == Standard::Pal;
+int windowFormatCode(Format f) {
     switch (f) {
     case Format::Vcd:
-        return {352, pal ? 288 : 240};
+        return kFormatVcd;
     case Format::Svcd:
-        return {480, pal ? 576 : 480};
+        return kFormatSvcd;
     case Format::Dvd:
         break;
     }
-    return {isDvdWidth(dvdWidth) ? dvdWidth : 720, pal ? 576 : 480};
+    return kFormatDvd;
+}
+
+FrameSize discFrame(Format f, Standard s, int dvdWidth) {
+    FrameSize frame = *tvFrame(windowFormatCode(f), s == Standard::Pal);
+    if (f == Format::Dvd && isDvdWidth(dvdWidth))
+        frame.width = dvdWidth;
+    return frame;
 }
 
 bool allowsWide(Format f, int dvdWidth) {
     return f == Format::Dvd && (dvdWidth == 720 || dvdWidth == 704);
 }
 
-Fraction reduce(std::int64_t a, std::int64_t b) {
-    if (b < 0) {
-        a = -a;
-        b = -b;
-    }
-    const std::int64_t g = std::gcd(a, b);
-    return g == 0 ? Fraction{a, b} : Fraction{a / g, b / g};
+std::string runningTimeText(std::uint64_t ms) {
+    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    const std::uint64_t seconds = ms / 1000;
+    const std::uint64_t millis = ms % 1000;
+    return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60) +
+           "." + (millis < 100 ? "0" : "") + two(millis);
 }
 
 Fraction framePixelAspect(FrameSize frame, bool wide) {
-    return reduce(std::int64_t{wide ? 16 : 4} * frame.height,
-                  std::int64_t{wide ? 9 : 3} * frame.width);
+    return reduced(
+        {std::int64_t{wide ? 16 : 4} * frame.height, std::int64_t{wide ? 9 : 3} * frame.width});
 }
 
 } // namespace quorvel::disc

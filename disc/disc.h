@@ -5,6 +5,7 @@
 // speak of them; the source's facts come in as media's own types.
 
 #include "resize/calc.h"
+#include "source/fraction.h"
 #include "source/media/media.h"
 
 #include <string>
@@ -14,7 +15,7 @@ namespace quorvel::disc {
 enum class Format { Vcd, Svcd, Dvd };
 enum class Standard { Pal, Ntsc };
 
-using media::Fraction;
+using quorvel::Fraction;
 
 // "VCD", "SVCD", "DVD"; "PAL", "NTSC".
 const char* formatName(Format f);
@@ -29,6 +30,10 @@ std::string targetName(Format f, Standard s);
 inline constexpr int kDvdWidths[] = {720, 704, 352};
 bool isDvdWidth(int width);
 
+// The window's code for a format (kFormatVcd ...): its table of frames is the
+// one table of the disc's frames.
+int windowFormatCode(Format f);
+
 // The frame of a format and standard; `dvdWidth` only matters for DVD and must
 // be one of kDvdWidths.
 FrameSize discFrame(Format f, Standard s, int dvdWidth = 720);
@@ -36,8 +41,8 @@ FrameSize discFrame(Format f, Standard s, int dvdWidth = 720);
 // 16:9 is a DVD frame of full width only (720 or 704); everything else is 4:3.
 bool allowsWide(Format f, int dvdWidth = 720);
 
-// a/b in lowest terms with a positive denominator; b must not be 0.
-Fraction reduce(std::int64_t a, std::int64_t b);
+// A running time as h:mm:ss.mmm, "1:32:05.120": the one form of every output.
+std::string runningTimeText(std::uint64_t ms);
 
 // The pixel shape that spreads a display aspect over the whole frame:
 // aspect * height / width, reduced.

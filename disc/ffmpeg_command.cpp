@@ -1,6 +1,7 @@
 #include "disc/ffmpeg_command.h"
 
 #include "disc/budget.h"
+#include "source/utf8.h"
 
 #include <cctype>
 
@@ -124,6 +125,37 @@ std::string shellLine(const std::vector<std::string>& args) {
     return line;
 }
 
+std::string commandLine(const std::vector<std::string>& args) {
+    const std::string line = shellLine(args);
+    const auto printable = [](std::string_view rest) {
+        const auto c = static_cast<unsigned char>(rest.front());
+        return c >= 0x80 ? utf8Length(rest) : (c >= 0x20 && c != 0x7F ? 1 : 0);
+    };
+    bool plain = true;
+    for (std::string_view rest = line; plain && !rest.empty();) {
+        const std::size_t n = printable(rest);
+        plain = n > 0;
+        rest.remove_prefix(n);
+    }
+    if (plain)
+        return line;
+    std::string format;
+    for (std::string_view rest = line; !rest.empty();) {
+        const std::size_t n = printable(rest);
+        const char c = rest.front();
+        if (n > 0 && c != '\\' && c != '%' && c != '\'') {
+            format += rest.substr(0, n);
+            rest.remove_prefix(n);
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(c);
+        format += {'\\', static_cast<char>('0' + (b >> 6)), static_cast<char>('0' + ((b >> 3) & 7)),
+                   static_cast<char>('0' + (b & 7))};
+        rest.remove_prefix(1);
+    }
+    return "eval \"$(printf '" + format + "')\"";
+}
+
 CommandResult buildCommand(const CommandInput& in) {
     const FrameSize tv = in.tv;
     FrameSize movie = in.movie;
@@ -155,7 +187,7 @@ CommandResult buildCommand(const CommandInput& in) {
     if (interlaced)
         padTop &= ~1;
     const int padLeft = (tv.width - movie.width) / 2;
-    const Fraction sar = framePixelAspect(tv, in.wide);
+    const Fraction sar = in.pixel.value_or(framePixelAspect(tv, in.wide));
 
     std::vector<std::string> steps;
     if (std::string crop = cropStep(in); !crop.empty())
@@ -173,7 +205,7 @@ CommandResult buildCommand(const CommandInput& in) {
     FfmpegCommand cmd;
     for (const std::string& step : steps)
         cmd.filter += (cmd.filter.empty() ? "" : ",") + step;
-    cmd.output = outputPath(in.inputPath, in.outputDir);
+    cmd.output = in.output.empty() ? outputPath(in.inputPath, in.outputDir) : in.output;
 
     auto& a = cmd.args;
     a = {"ffmpeg", "-i", ffmpegPath(in.inputPath), "-vf", cmd.filter};
@@ -193,7 +225,7 @@ CommandResult buildCommand(const CommandInput& in) {
         a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
                            in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
     a.push_back(ffmpegPath(cmd.output));
-    cmd.command = shellLine(a);
+    cmd.command = commandLine(a);
     return {cmd, {}};
 }
 

@@ -16,11 +16,14 @@ namespace quorvel::disc {
 struct CommandInput {
     std::string inputPath; // as given: any bytes
     std::string outputDir; // empty: the current folder
+    std::string output;    // the file to write; empty: outputPath's
     Format format = Format::Dvd;
     Standard standard = Standard::Pal;
     FrameSize tv;      // the disc's frame
     FrameSize movie;   // the picture inside it, centred
     bool wide = false; // 16:9, else 4:3
+    // The disc pixel the sizes were fitted with; none: the frame's at its aspect.
+    std::optional<Fraction> pixel;
     // What of the coded picture is picture, as the file says, and the file's
     // clockwise turn. ffmpeg turns the picture before the filters see it, so the
     // crop is turned with it.
@@ -34,7 +37,7 @@ struct CommandInput {
 struct FfmpegCommand {
     std::string filter;            // the -vf chain
     std::vector<std::string> args; // "ffmpeg" first
-    std::string command;           // args as one POSIX shell line
+    std::string command;           // args as one line for a POSIX shell (commandLine)
     std::string output;            // the file it writes
 };
 
@@ -63,5 +66,10 @@ std::string ffmpegPath(std::string_view path);
 // other byte, a newline or one that is not UTF-8, stays itself inside them.
 std::string shellQuote(std::string_view arg);
 std::string shellLine(const std::vector<std::string>& args);
+// shellLine's line when every byte of it is printable UTF-8. Otherwise a line
+// that stays on one line and is valid UTF-8 (so it prints and goes into JSON
+// as it is) and still runs exactly `args`: eval "$(printf '...')", the line
+// written as printf's format with every other byte in octal.
+std::string commandLine(const std::vector<std::string>& args);
 
 } // namespace quorvel::disc

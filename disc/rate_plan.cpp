@@ -87,12 +87,12 @@ struct Builder {
     // Plays `from` frames a second at `to`: the same frames, faster or slower,
     // and the audio's tempo with them.
     void changeSpeed(Fraction from, Fraction to) {
-        const Fraction pts = reduce(from.num * to.den, from.den * to.num);
+        const Fraction pts = reduced({from.num * to.den, from.den * to.num});
         add("setpts=PTS*" + number(pts.num) + "/" + number(pts.den));
         // The frames are already on the new clock; this only tells the filters
         // after it (telecine, interlace) the rate they now come at.
         convert(to);
-        const Fraction speed = reduce(plan.speed.num * pts.den, plan.speed.den * pts.num);
+        const Fraction speed = reduced({plan.speed.num * pts.den, plan.speed.den * pts.num});
         plan.speed = speed;
     }
     // Drops or repeats frames to reach `to`. An fps step just before it only
@@ -235,7 +235,7 @@ const char* rowName(Row row) {
 }
 
 std::string rateText(Fraction rate) {
-    const Fraction r = rate.den == 0 ? rate : reduce(rate.num, rate.den);
+    const Fraction r = rate.den == 0 ? rate : reduced(rate);
     if (r.den == 1)
         return number(r.num);
     return number(r.num) + "/" + number(r.den);

@@ -48,6 +48,11 @@ int main(int argc, char** argv) {
         put(stdout, std::string(kProgramName) + " " QUORVEL_VERSION "\n");
         return finish(0);
     }
+    if (!o.outputDir.empty())
+        if (const std::string why = checkOutputFolder(o.outputDir); !why.empty()) {
+            put(stderr, std::string(kProgramName) + ": " + why + "\n");
+            return 2;
+        }
     const Output output{[](std::string_view text) { put(stdout, text); },
                         [](std::string_view text) {
                             // Keep the reports before it in order on a shared terminal.

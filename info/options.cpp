@@ -81,7 +81,7 @@ std::string checkMod(std::string_view v, Options& o) {
 }
 
 // N:D (or N/D) with whole terms from 1 to kMaxRatioTerm.
-std::string checkRatio(std::string_view v, std::optional<TypedRatio>& out, std::string_view name,
+std::string checkRatio(std::string_view v, std::optional<Fraction>& out, std::string_view name,
                        std::string_view example) {
     const auto colon = v.find_first_of(":/");
     const auto term = [](std::string_view t, std::int64_t& n) {
@@ -89,7 +89,7 @@ std::string checkRatio(std::string_view v, std::optional<TypedRatio>& out, std::
         return !t.empty() && ec == std::errc{} && end == t.data() + t.size() && n >= 1 &&
                n <= kMaxRatioTerm;
     };
-    TypedRatio r;
+    Fraction r;
     if (colon == std::string_view::npos || !term(v.substr(0, colon), r.num) ||
         !term(v.substr(colon + 1), r.den))
         return std::string(name) + " wants N:D with whole numbers from 1 to " +
@@ -151,8 +151,9 @@ std::optional<int> wholeNumber(std::string_view v, int lo, int hi) {
 }
 
 std::string checkAudioKbps(std::string_view v, Options& o) {
-    // No format's audio is faster than this; the format's own list decides.
-    constexpr int kMaxAudioKbps = 448;
+    // Any whole number here: the format's own list, named when it refuses one,
+    // decides once the whole line is read.
+    constexpr int kMaxAudioKbps = 1'000'000;
     o.audioKbps = wholeNumber(v, 1, kMaxAudioKbps);
     if (!o.audioKbps)
         return "--audio-kbps wants a whole number of kbit/s, as in 192, not " + quoted(v);
@@ -177,6 +178,9 @@ std::string checkDiscCombination(const Options& o) {
     if ((o.disc || o.audioKbps) && o.format == FormatChoice::All)
         return std::string(o.disc ? "--disc" : "--audio-kbps") +
                " plans one format: give --format vcd, svcd or dvd";
+    if (o.disc)
+        if (std::string why = disc::discRefusal(*o.disc, discFormatOf(o.format)); !why.empty())
+            return "--disc: " + why;
     if (o.audioKbps) {
         const disc::AudioResult audio = disc::audioFor(discFormatOf(o.format), o.audioKbps);
         if (!audio.audio)

@@ -4,6 +4,7 @@
 // prints or exits: a bad command line comes back as a sentence.
 
 #include "disc/budget.h"
+#include "disc/targets.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,22 +17,14 @@ namespace quorvel::info {
 
 enum class FormatChoice { Vcd, Svcd, Dvd, All };
 enum class StandardChoice { Auto, Pal, Ntsc };
-// How the disc's pixels are taken: shaped (the disc's answer), or as they
-// count (the window's: --window is --par square).
-enum class PixelShape { Square, Plain, Itu };
-enum class DisplayAspect { Standard, Wide }; // 4:3, 16:9
+// --window is --par square.
+using disc::DisplayAspect;
+using disc::PixelShape;
 
 // Largest accepted --mod: every frame side is a larger multiple of it.
 inline constexpr int kMaxMod = 64;
 // Largest term of a typed --sar or --dar, as of a pixel shape read from a file.
 inline constexpr std::int64_t kMaxRatioTerm = 65535;
-
-// A ratio as typed, N:D, both terms from 1 to kMaxRatioTerm.
-struct TypedRatio {
-    std::int64_t num = 1;
-    std::int64_t den = 1;
-    friend bool operator==(const TypedRatio&, const TypedRatio&) = default;
-};
 
 // One thing to report on, in command-line order. Stdin stands for the paths
 // read from standard input, one per line (NUL-separated with --null).
@@ -51,8 +44,9 @@ struct Options {
     int mod = 0;                         // 0: sides stay as computed
     // The source's shape, over what a file says: one pixel's, or the
     // (cropped) picture's display aspect. At most one of them.
-    std::optional<TypedRatio> sar;
-    std::optional<TypedRatio> dar;
+    // Typed as N:D, both terms from 1 to kMaxRatioTerm.
+    std::optional<Fraction> sar;
+    std::optional<Fraction> dar;
     bool json = false;
     bool ffmpeg = false;
     bool nullSeparated = false; // paths on standard input end in NUL, not newline

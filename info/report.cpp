@@ -1,30 +1,13 @@
 #include "info/report.h"
 
-#include "disc/budget.h"
+#include "info/json.h"
+#include "source/utf8.h"
 
-#include <nlohmann/json.hpp>
-
-#include <charconv>
-#include <cmath>
 #include <utility>
 
 namespace quorvel::info {
 
 namespace {
-
-constexpr std::string_view kReplacement = "\xef\xbf\xbd"; // U+FFFD in UTF-8
-constexpr const char* kAspectErrorKey = "aspect_error";
-
-const char* formatName(int format) {
-    switch (format) {
-    case kFormatVcd:
-        return "VCD";
-    case kFormatSvcd:
-        return "SVCD";
-    default:
-        return "DVD";
-    }
-}
 
 const char* parName(PixelShape p) {
     switch (p) {
@@ -38,7 +21,7 @@ const char* parName(PixelShape p) {
     return "square";
 }
 
-const char* aspectName(const TargetSizes& t) {
+const char* aspectName(const disc::TargetSizes& t) {
     if (!t.aspect)
         return nullptr;
     return t.aspect == DisplayAspect::Wide ? "16:9" : "4:3";
@@ -52,53 +35,16 @@ std::string size(std::int64_t w, std::int64_t h) {
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
-// Fixed decimals, with no "-0" for a value that rounds to zero.
-std::string fixed(double value, int decimals) {
-    char buffer[64];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals)
-            .ptr;
-    std::string s(buffer, end);
-    if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos)
-        s.erase(0, 1);
-    return s;
-}
-
 std::string hexByte(unsigned char c, const char* prefix) {
     static constexpr char kDigits[] = "0123456789abcdef";
     return std::string(prefix) + kDigits[c >> 4] + kDigits[c & 15];
 }
 
-// The length of the valid UTF-8 sequence at the start of `s`, or 0.
-std::size_t utf8Length(std::string_view s) {
-    const auto at = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const auto cont = [&](std::size_t i, unsigned lo = 0x80, unsigned hi = 0xBF) {
-        return i < s.size() && at(i) >= lo && at(i) <= hi;
-    };
-    const unsigned b = at(0);
-    if (b < 0x80)
-        return 1;
-    if (b >= 0xC2 && b <= 0xDF)
-        return cont(1) ? 2 : 0;
-    if (b >= 0xE0 && b <= 0xEF) {
-        // No overlong forms and no surrogates.
-        const unsigned lo = b == 0xE0 ? 0xA0 : 0x80;
-        const unsigned hi = b == 0xED ? 0x9F : 0xBF;
-        return cont(1, lo, hi) && cont(2) ? 3 : 0;
-    }
-    if (b >= 0xF0 && b <= 0xF4) {
-        // Nothing overlong and nothing past U+10FFFF.
-        const unsigned lo = b == 0xF0 ? 0x90 : 0x80;
-        const unsigned hi = b == 0xF4 ? 0x8F : 0xBF;
-        return cont(1, lo, hi) && cont(2) && cont(3) ? 4 : 0;
-    }
-    return 0;
-}
-
 // "DVD NTSC 16:9: TV 720x480, Movie 720x480, pixel 32:27"; square pixels
 // keep the window's "DVD NTSC: TV 720x480, Movie 720x306".
-std::string targetLine(const TargetSizes& t, const Options& o) {
-    std::string line = std::string(formatName(t.format)) + (t.pal ? " PAL" : " NTSC");
+std::string targetLine(const disc::TargetSizes& t, const Options& o) {
+    std::string line =
+        std::string(disc::formatName(t.format)) + " " + disc::standardName(t.standard);
     if (const char* aspect = aspectName(t))
         line += std::string(" ") + aspect;
     line +=
@@ -154,31 +100,27 @@ void addSource(Json& j, const std::optional<SourceDetails>& s) {
     j["rotation"] = s->rotation;
 }
 
-// The whole ffmpeg command of a file's target; a typed size has no file and
-// gets the filter that scales and pads alone.
-std::optional<TargetCommand> fileCommand(const Report& r, const TargetSizes& t, const Options& o) {
-    if (r.kind != InputItem::File || !r.source)
-        return std::nullopt;
-    return commandFor(r.name, r.discFacts, r.source->crop, r.source->rotation, t, o);
+const char* fieldsName(const disc::RatePlan& plan) {
+    if (!plan.interlaced)
+        return "progressive";
+    return plan.fieldOrder == media::FieldOrder::TopFirst ? "tt" : "bb";
 }
 
 // {filter, args, command, note, warning, error}. JSON strings are UTF-8: a
-// path's other bytes show as U+FFFD in args, and command writes them with
-// printf so that it runs exactly what the file's name is.
-Json ffmpegJson(const Report& r, const TargetSizes& t, const Options& o) {
-    const auto command = fileCommand(r, t, o);
+// path's other bytes show as U+FFFD in args, and command writes them in octal
+// so that it runs exactly what the file's name is.
+Json ffmpegJson(const disc::TargetPlan& t) {
     Json j;
-    if (!command) {
-        const auto filter = ffmpegFilter(t);
-        if (!filter)
+    if (!t.command) {
+        if (!t.filter)
             return Json();
-        j["filter"] = *filter;
+        j["filter"] = *t.filter;
         j["args"] = nullptr;
         j["command"] = nullptr;
         j["output"] = nullptr;
         return j;
     }
-    const auto& made = command->result.command;
+    const auto& made = t.command->command;
     j["filter"] = made ? Json(made->filter) : Json();
     Json args = Json::array();
     bool exact = true;
@@ -189,52 +131,44 @@ Json ffmpegJson(const Report& r, const TargetSizes& t, const Options& o) {
         }
     j["args"] = made ? args : Json();
     j["args_exact"] = made && exact;
-    j["command"] = made ? Json(portableShellLine(made->args)) : Json();
+    j["command"] = made ? Json(made->command) : Json();
     j["output"] = made ? Json(validUtf8(made->output)) : Json();
-    const disc::RatePlan& plan = command->plan;
-    const disc::Format format = discFormat(t.format);
+    const disc::RatePlan& plan = *t.rate;
     j["rate_row"] = disc::rowName(plan.row);
     j["rate"] = disc::rateText(plan.outputRate);
-    j["field_order"] = !plan.interlaced                                 ? "progressive"
-                       : plan.fieldOrder == media::FieldOrder::TopFirst ? "tt"
-                                                                        : "bb";
+    j["field_order"] = fieldsName(plan);
     j["speed"] = disc::rateText(plan.speed);
-    const disc::AudioResult audio = disc::audioFor(format, o.audioKbps);
-    // The budget's rate when its disc fits, else the format's usual one.
-    j["video_kbps"] = format == disc::Format::Vcd
-                          ? disc::kVcdVideoKbps
-                          : r.discFacts.videoKbps.value_or(disc::usualVideoKbps(format));
-    j["from_budget"] = r.discFacts.videoKbps.has_value();
-    if (audio.audio) {
-        j["peak_kbps"] = disc::peakVideoKbps(format, audio.audio->kbps);
-        j["audio"] = Json{{"codec", audio.audio->codec},
-                          {"kbps", audio.audio->kbps},
-                          {"sample_rate", audio.audio->sampleRate}};
+    if (t.streams) {
+        j["video_kbps"] = t.streams->videoKbps;
+        j["from_budget"] = t.streams->fromBudget;
+        j["peak_kbps"] = t.streams->peakKbps;
+        j["audio"] = Json{{"codec", t.streams->audio.codec},
+                          {"kbps", t.streams->audio.kbps},
+                          {"sample_rate", t.streams->audio.sampleRate}};
     }
-    j["note"] = orNull(command->plan.note);
-    j["warning"] = orNull(command->plan.warning);
-    j["error"] = orNull(command->result.error);
+    j["note"] = orNull(plan.note);
+    j["warning"] = orNull(plan.warning);
+    j["error"] = orNull(t.command->error);
     return j;
 }
 
 // "  ffmpeg: FILTER", then the command and the rate plan's note and warning.
-std::string ffmpegText(const Report& r, const TargetSizes& t, const Options& o) {
-    const auto command = fileCommand(r, t, o);
-    if (command && command->result.command) {
-        const disc::FfmpegCommand& made = *command->result.command;
+std::string ffmpegText(const disc::TargetPlan& t) {
+    if (t.command && t.command->command) {
+        const disc::FfmpegCommand& made = *t.command->command;
         std::string out = "  ffmpeg: " + made.filter + "\n";
-        out += "  command: " + textEscaped(portableShellLine(made.args)) + "\n";
-        if (!command->plan.note.empty())
-            out += "  note: " + command->plan.note + "\n";
-        if (!command->plan.warning.empty())
-            out += "  warning: " + command->plan.warning + "\n";
+        // One line that runs exactly the arguments: printed as it is.
+        out += "  command: " + made.command + "\n";
+        if (!t.rate->note.empty())
+            out += "  note: " + t.rate->note + "\n";
+        if (!t.rate->warning.empty())
+            out += "  warning: " + t.rate->warning + "\n";
         return out;
     }
-    if (command)
-        return "  ffmpeg: none (" + command->result.error + ")\n";
-    const auto filter = ffmpegFilter(t);
-    if (filter)
-        return "  ffmpeg: " + *filter + "\n";
+    if (t.command)
+        return "  ffmpeg: none (" + t.command->error + ")\n";
+    if (t.filter)
+        return "  ffmpeg: " + *t.filter + "\n";
     if (!t.aspect)
         return "  ffmpeg: none (square pixels give a disc no display aspect: leave out --window)\n";
     return "  ffmpeg: none (no picture)\n";
@@ -283,7 +217,7 @@ void addEncodeFacts(Json& j, const std::optional<SourceDetails>& s) {
 std::string encodeFactLines(const SourceDetails& d) {
     std::string out;
     if (d.durationMs)
-        out += "duration: " + runningTimeText(*d.durationMs) + "\n";
+        out += "duration: " + disc::runningTimeText(*d.durationMs) + "\n";
     if (d.frames)
         out += "frames: " + std::to_string(*d.frames) + "\n";
     if (d.scan || d.fieldOrder) {
@@ -309,10 +243,10 @@ std::string encodeFactLines(const SourceDetails& d) {
     return out;
 }
 
-Json targetJson(const Report& r, const TargetSizes& t, const Options& o) {
+Json targetJson(const disc::TargetPlan& t, const Options& o) {
     Json j;
-    j["format"] = formatName(t.format);
-    j["standard"] = t.pal ? "PAL" : "NTSC";
+    j["format"] = disc::formatName(t.format);
+    j["standard"] = disc::standardName(t.standard);
     j["par"] = parName(o.par);
     const char* aspect = aspectName(t);
     j["aspect"] = aspect ? Json(aspect) : Json();
@@ -325,26 +259,10 @@ Json targetJson(const Report& r, const TargetSizes& t, const Options& o) {
         j[kAspectErrorKey] = t.aspectError ? jsonNumber(*t.aspectError) : Json();
     }
     if (o.ffmpeg) {
-        j["ffmpeg"] = ffmpegJson(r, t, o);
+        j["ffmpeg"] = ffmpegJson(t);
         j["ffmpeg_par"] = t.aspect ? Json(parName(o.par)) : Json();
     }
     return j;
-}
-
-// Each aspect error to six decimals, as in the text. The dump writes the
-// shortest text of the same double; only the digits after the key change.
-// The key's quotes cannot come from a string value, where they are escaped.
-void sixDecimals(std::string& text) {
-    const std::string key = std::string("\"") + kAspectErrorKey + "\":";
-    for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at)) {
-        at += key.size();
-        const auto end = text.find_first_of(",}", at);
-        double value = 0;
-        const auto [parsed, ec] = std::from_chars(text.data() + at, text.data() + end, value);
-        if (ec != std::errc{} || parsed != text.data() + end)
-            continue; // null
-        text.replace(at, end - at, fixed(value, 6));
-    }
 }
 
 } // namespace
@@ -359,27 +277,6 @@ const char* rateClassName(RateClass c) {
         break;
     }
     return "NTSC video";
-}
-
-std::optional<std::string> ffmpegFilter(const TargetSizes& t) {
-    const FrameSize m = t.movie;
-    const Ratio pixel = t.pixelAspect;
-    if (!t.aspect || m.width <= 0 || m.height <= 0 || m.width > t.tv.width ||
-        m.height > t.tv.height)
-        return std::nullopt;
-    return "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
-           ",pad=" + std::to_string(t.tv.width) + ":" + std::to_string(t.tv.height) + ":" +
-           std::to_string((t.tv.width - m.width) / 2) + ":" +
-           std::to_string((t.tv.height - m.height) / 2) + ",setsar=" + std::to_string(pixel.num) +
-           "/" + std::to_string(pixel.den);
-}
-
-std::string runningTimeText(std::uint64_t ms) {
-    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
-    const std::uint64_t seconds = ms / 1000;
-    const std::uint64_t millis = ms % 1000;
-    return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60) +
-           "." + (millis < 100 ? "0" : "") + two(millis);
 }
 
 std::string textEscaped(std::string_view bytes) {
@@ -401,37 +298,6 @@ std::string textEscaped(std::string_view bytes) {
             out += ch;
     }
     return out;
-}
-
-std::string validUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    while (!bytes.empty()) {
-        const std::size_t n = utf8Length(bytes);
-        out.append(n == 0 ? kReplacement : bytes.substr(0, n));
-        bytes.remove_prefix(n == 0 ? 1 : n);
-    }
-    return out;
-}
-
-Json jsonNumber(double value) {
-    if (!std::isfinite(value))
-        return nullptr; // JSON has no number for it
-    // A whole number is written as one ("25", not "25.0").
-    if (std::trunc(value) == value && std::fabs(value) < 0x1p53)
-        return static_cast<std::int64_t>(value);
-    return value;
-}
-
-std::string dumpJson(const Json& j) {
-    // Strings were made valid UTF-8 on the way in; replace is a second net.
-    std::string text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
-    // A replaced byte shows as the escape \ufffd in the raw line.
-    for (auto at = text.find(kReplacement); at != std::string::npos;
-         at = text.find(kReplacement, at))
-        text.replace(at, kReplacement.size(), "\\ufffd");
-    sixDecimals(text);
-    return text;
 }
 
 std::string formatText(const Report& r, const Options& o) {
@@ -463,7 +329,7 @@ std::string formatText(const Report& r, const Options& o) {
     }
     if (r.source)
         out += encodeFactLines(*r.source);
-    for (const TargetSizes& t : r.targets) {
+    for (const disc::TargetPlan& t : r.targets) {
         out += targetLine(t, o);
         if (t.aspect && t.windowMovie != t.movie)
             out += "  window: Movie " + size(t.windowMovie.width, t.windowMovie.height) +
@@ -475,7 +341,7 @@ std::string formatText(const Report& r, const Options& o) {
                        : "none (no picture)\n";
         }
         if (o.ffmpeg)
-            out += ffmpegText(r, t, o);
+            out += ffmpegText(t);
     }
     if (!r.ok())
         out += "error: " + r.error + "\n";
@@ -500,10 +366,84 @@ std::string formatJson(const Report& r, const Options& o) {
     addSource(j, r.source);
     addEncodeFacts(j, r.source);
     j["targets"] = Json::array();
-    for (const TargetSizes& t : r.targets)
-        j["targets"].push_back(targetJson(r, t, o));
+    for (const disc::TargetPlan& t : r.targets)
+        j["targets"].push_back(targetJson(t, o));
     j["error"] = orNull(r.error);
     return dumpJson(j) + "\n";
+}
+
+std::string budgetText(const disc::BatchBudget& b) {
+    const std::size_t n = b.request.inputs.size();
+    std::string out = "budget: " + std::to_string(n) + (n == 1 ? " input as " : " inputs as ") +
+                      disc::aFormat(b.request.format) + " " +
+                      disc::standardName(b.request.standard) + "\n";
+    for (const std::string& line : disc::describeBudget(b.budget, b.request, textEscaped))
+        out += line + "\n";
+    return out;
+}
+
+namespace {
+
+Json capJson(disc::Cap c) {
+    switch (c) {
+    case disc::Cap::Constant:
+        return "constant";
+    case disc::Cap::VideoLimit:
+        return "video";
+    case disc::Cap::StreamsLimit:
+        return "streams";
+    case disc::Cap::MuxLimit:
+        return "mux";
+    case disc::Cap::None:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string budgetJson(const disc::BatchBudget& b) {
+    const disc::BudgetRequest& q = b.request;
+    const auto names = [&q](const std::vector<std::size_t>& indices) {
+        Json list = Json::array();
+        for (const std::size_t i : indices)
+            list.push_back(validUtf8(q.inputs[i].name));
+        return list;
+    };
+    Json j;
+    j["format"] = disc::formatName(q.format);
+    j["standard"] = disc::standardName(q.standard);
+    const bool each = q.disc.kind == disc::DiscChoice::Kind::Each;
+    j["disc"] = disc::discName(each ? disc::usualDisc(q.format) : q.disc, q.format);
+    j["each"] = each;
+    j["audio_kbps"] = b.budget.audio ? Json(b.budget.audio->kbps) : Json();
+    j["dvd_width"] = q.dvdWidth;
+    j["discs"] = Json::array();
+    for (const disc::DiscPlan& d : b.budget.discs) {
+        Json p;
+        p["inputs"] = names(d.inputs);
+        p["planned"] = d.planned;
+        p["running_ms"] = d.runningMs;
+        p["capacity_bytes"] = d.capacityBytes;
+        p["usable_bytes"] = d.usableBytes;
+        p["video_kbps"] = d.videoKbps;
+        p["peak_kbps"] = d.peakKbps;
+        p["cap"] = capJson(d.cap);
+        p["leftover_bytes"] = d.leftoverBytes;
+        p["fits"] = d.planned && d.discsNeeded == 1;
+        p["discs_needed"] = d.discsNeeded;
+        p["fit_ms"] = q.format == disc::Format::Vcd ? Json(d.fitMs) : Json();
+        p["half_width"] = d.halfWidthFrame ? Json{{"width", d.halfWidthFrame->width},
+                                                  {"height", d.halfWidthFrame->height}}
+                                           : Json();
+        j["discs"].push_back(std::move(p));
+    }
+    j["without_time"] = names(b.budget.withoutTime);
+    j["error"] = b.budget.ok() ? Json() : Json(b.budget.error);
+    Json line;
+    line["schema"] = kJsonSchema;
+    line["budget"] = std::move(j);
+    return dumpJson(line) + "\n";
 }
 
 } // namespace quorvel::info

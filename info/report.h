@@ -1,14 +1,12 @@
 #pragma once
 
-// What quorvel-info knows about one input, and its text and JSON forms.
+// What quorvel-info knows about one input and what the plan made of it, and
+// their text and JSON forms. Nothing here decides: it prints.
 
-#include "info/disc_plan.h"
+#include "disc/plan.h"
 #include "info/options.h"
-#include "info/targets.h"
 #include "source/media/media.h"
 #include "source/rate.h"
-
-#include <nlohmann/json_fwd.hpp>
 
 #include <cstdint>
 #include <optional>
@@ -57,19 +55,14 @@ struct Report {
     std::optional<std::int32_t> height;
     std::optional<RateInfo> rate;
     std::optional<RateClass> rateClass;
-    std::optional<SourceDetails> source; // for a file that was read
-    std::vector<TargetSizes> targets;
-    std::string error;   // empty when the input was read
-    DiscFacts discFacts; // a file's timing for the disc; unknown for a typed size
+    std::optional<SourceDetails> source;   // for a file that was read
+    std::vector<disc::TargetPlan> targets; // the plan's, once planned
+    std::string error;                     // empty when the input was read and planned
 
     bool ok() const { return error.empty(); }
 };
 
 const char* rateClassName(RateClass c);
-
-// "scale=W:H,pad=TW:TH:X:Y,setsar=N/D", or none when the Movie has a side
-// that is not positive, or for square pixels, which give a disc no aspect.
-std::optional<std::string> ffmpegFilter(const TargetSizes& t);
 
 // The members' meaning: 2 since the sizes are the disc's by default, 3 since
 // a target's ffmpeg is an object with the whole command.
@@ -81,20 +74,11 @@ std::string formatText(const Report& r, const Options& o);
 // The report as one JSON object on one line, with the newline.
 std::string formatJson(const Report& r, const Options& o);
 
+// The budget after the reports: "budget:" and disc::describeBudget's lines,
+// or one JSON line {"schema": 3, "budget": {...}}.
+std::string budgetText(const disc::BatchBudget& b);
+std::string budgetJson(const disc::BatchBudget& b);
+
 std::string textEscaped(std::string_view bytes);
-
-// A running time as h:mm:ss.mmm, "1:32:05.120".
-std::string runningTimeText(std::uint64_t ms);
-
-using Json = nlohmann::ordered_json; // members stay in the order they are set
-// Valid UTF-8 passes as it is; each byte that does not begin a valid
-// sequence becomes U+FFFD.
-std::string validUtf8(std::string_view bytes);
-// A whole number as an integer, any other finite double as a number that
-// reads back as the same double, and null for what JSON cannot hold.
-Json jsonNumber(double value);
-// One line of JSON, as quorvel-info writes it: U+FFFD as \ufffd, aspect
-// errors to six decimals.
-std::string dumpJson(const Json& j);
 
 } // namespace quorvel::info

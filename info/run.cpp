@@ -5,83 +5,66 @@
 #include "source/media/media_probe.h"
 #include "source/source_view.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace quorvel::info {
 
 namespace {
 
-std::vector<int> formatsOf(FormatChoice f) {
+bool writable(const std::string& dir) {
+#ifdef _WIN32
+    return _access(dir.c_str(), 2) == 0;
+#else
+    return access(dir.c_str(), W_OK) == 0;
+#endif
+}
+
+std::vector<disc::Format> formatsOf(FormatChoice f) {
     switch (f) {
     case FormatChoice::Vcd:
-        return {kFormatVcd};
+        return {disc::Format::Vcd};
     case FormatChoice::Svcd:
-        return {kFormatSvcd};
+        return {disc::Format::Svcd};
     case FormatChoice::Dvd:
-        return {kFormatDvd};
+        return {disc::Format::Dvd};
     case FormatChoice::All:
         break;
     }
-    return {kFormatVcd, kFormatSvcd, kFormatDvd};
+    return {disc::Format::Vcd, disc::Format::Svcd, disc::Format::Dvd};
 }
 
-// Rate terms up to this are compared exactly; all that 32-bit fields give.
-constexpr std::int64_t kMaxExactRateTerm = std::int64_t{1} << 40;
-
-// Within a fifth of a frame per second of 25 or 50 (a camcorder's 50 fps is
-// PAL too); open at the ends, as the window's rate windows are.
-bool nearPalRate(const RateInfo& rate) {
-    for (const std::int64_t reference : {25, 50}) {
-        if (std::abs(rate.num) > kMaxExactRateTerm || std::abs(rate.den) > kMaxExactRateTerm) {
-            if (rate.fps && std::abs(*rate.fps - static_cast<double>(reference)) < 0.2)
-                return true;
-            continue;
-        }
-        if (5 * std::abs(rate.num - reference * rate.den) < std::abs(rate.den))
-            return true;
-    }
-    return false;
-}
-
-// Auto: the disc's answer goes by the rate, and NTSC for an unknown rate and a
-// typed size; the window's (--window) by the class, PAL frames for PAL only.
-bool palFor(const Options& o, const Report& r) {
-    switch (o.standard) {
+std::optional<disc::Standard> standardOf(StandardChoice s) {
+    switch (s) {
     case StandardChoice::Pal:
-        return true;
+        return disc::Standard::Pal;
     case StandardChoice::Ntsc:
-        return false;
+        return disc::Standard::Ntsc;
     case StandardChoice::Auto:
         break;
     }
-    if (o.par == PixelShape::Square)
-        return r.rateClass == RateClass::Pal;
-    return r.rate && r.rate->den != 0 && nearPalRate(*r.rate);
+    return std::nullopt;
 }
 
-// Fills the targets; on a size the window refuses, none and the reason.
-ResizeError addTargets(Report& r, std::string_view widthText, std::string_view heightText,
-                       const Options& o, const SourceShape& source = {}) {
-    const bool pal = palFor(o, r);
-    for (const int format : formatsOf(o.format)) {
-        const TargetResult t = computeTarget(widthText, heightText, format, pal,
-                                             {o.par, o.aspect, o.mod, o.dvdWidth}, source);
-        if (!t.ok()) {
-            r.targets.clear();
-            return t.error;
-        }
-        r.targets.push_back(t.sizes);
-    }
-    return ResizeError::None;
-}
+// An input read, and what the plan needs of it.
+struct Read {
+    Report report;
+    disc::PlanSource source;
+};
 
 // Terms beyond this in a file's pixel shape are no real file's; such a shape
 // is taken as unstated, which also keeps the exact arithmetic in range.
 constexpr std::int64_t kMaxSarTerm = kMaxRatioTerm;
 
-SourceShape shapeOf(const SourceDetails& d) {
-    SourceShape s{d.sar ? Ratio{d.sar->num, d.sar->den} : Ratio{1, 1}, d.rotation};
+disc::SourceShape shapeOf(const SourceDetails& d) {
+    disc::SourceShape s{d.sar.value_or(Fraction{1, 1}), d.rotation};
     if (d.crop) {
         s.cropWidth = std::int64_t{d.crop->left} + d.crop->right;
         s.cropHeight = std::int64_t{d.crop->top} + d.crop->bottom;
@@ -93,16 +76,15 @@ SourceShape shapeOf(const SourceDetails& d) {
 // over the (cropped) picture. None for a picture with no area.
 std::optional<media::Fraction> typedSar(const Options& o, std::int64_t width, std::int64_t height) {
     if (o.sar)
-        return media::Fraction{o.sar->num, o.sar->den};
+        return o.sar;
     if (!o.dar || width <= 0 || height <= 0)
         return std::nullopt;
-    const Ratio sar = reduced({o.dar->num * height, o.dar->den * width});
-    return media::Fraction{sar.num, sar.den};
+    return reduced({o.dar->num * height, o.dar->den * width});
 }
 
 void setDisplay(SourceDetails& d, std::int64_t width, std::int64_t height) {
     // Whole pixels, halves to even.
-    const ShownSides shown = shownSides(width, height, shapeOf(d));
+    const disc::ShownSides shown = disc::shownSides(width, height, shapeOf(d));
     d.displayWidth = roundHalfEven(shown.width);
     d.displayHeight = roundHalfEven(shown.height);
 }
@@ -127,7 +109,7 @@ SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view, c
     if (video.crop && std::int64_t{video.crop->left} + video.crop->right < view.width &&
         std::int64_t{video.crop->top} + video.crop->bottom < view.height)
         d.crop = video.crop;
-    const SourceShape cropped = shapeOf(d);
+    const disc::SourceShape cropped = shapeOf(d);
     d.shapeGiven = o.sar || o.dar;
     if (d.shapeGiven)
         d.sar = typedSar(o, view.width - cropped.cropWidth, view.height - cropped.cropHeight);
@@ -140,69 +122,134 @@ SourceDetails detailsOf(const media::VideoInfo& video, const SourceView& view, c
     return d;
 }
 
-} // namespace
-
-Report readVideo(const std::string& path, const media::VideoInfo& video, const SourceView& view,
-                 const Options& o) {
-    Report r;
+Read readVideoFacts(const std::string& path, const media::VideoInfo& video, const SourceView& view,
+                    const Options& o) {
+    Read read;
+    Report& r = read.report;
     r.kind = InputItem::File;
     r.name = path;
     r.width = view.width;
     r.height = view.height;
     r.source = detailsOf(video, view, o);
-    r.discFacts.timing = disc::timingOf(video);
-    r.discFacts.durationMs = video.durationMs;
+    disc::PlanSource& s = read.source;
+    s.name = path;
+    s.file = true;
+    s.widthText = decimalText(view.width);
+    s.heightText = decimalText(view.height);
+    s.shape = shapeOf(*r.source);
+    s.crop = r.source->crop;
+    s.timing = disc::timingOf(video);
+    s.durationMs = video.durationMs;
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {
         r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};
+        s.rate = Fraction{view.rate->num, view.rate->den};
+        s.fps = view.fps;
         if (!view.rateClass) {
             r.error = describeSourceOutcome({SourceOutcome::RateDivisorZero});
-            return r;
+            s.readable = false;
+            return read;
         }
         r.rateClass = view.rateClass;
+        s.rateClass = view.rateClass;
     }
-    const ResizeError refused =
-        addTargets(r, decimalText(view.width), decimalText(view.height), o, shapeOf(*r.source));
-    if (refused != ResizeError::None)
-        r.error = describeSourceOutcome({SourceOutcome::SizeRefused, refused});
-    return r;
+    return read;
 }
 
-Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o) {
+Read readFileFacts(avifile::AviLibrary& library, const std::string& path, const Options& o) {
     const media::FileProbe probe = media::probeFile(library, path);
     if (!probe.ok()) {
-        Report r;
-        r.kind = InputItem::File;
-        r.name = path;
-        r.error = probe.error;
-        return r;
+        Read read;
+        read.report.kind = InputItem::File;
+        read.report.name = path;
+        read.report.error = probe.error;
+        read.source.name = path;
+        read.source.file = true;
+        read.source.readable = false;
+        return read;
     }
     // An AVI file's numbers are read from its record, as the window reads them.
     const SourceView view =
         probe.aviRecord ? sourceView(*probe.aviRecord) : sourceView(*probe.video);
-    return readVideo(path, *probe.video, view, o);
+    return readVideoFacts(path, *probe.video, view, o);
 }
 
-Report readTypedSize(const InputItem& input, const Options& o) {
-    Report r;
+Read readTypedFacts(const InputItem& input, const Options& o) {
+    Read read;
+    Report& r = read.report;
     r.kind = InputItem::Size;
     r.name = input.text;
     r.width = parseSourceNumber(input.widthText).value;
     r.height = parseSourceNumber(input.heightText).value;
-    SourceShape shape;
+    read.source.name = input.text;
+    read.source.widthText = input.widthText;
+    read.source.heightText = input.heightText;
     // A typed shape is reported like a file's; a typed size alone has none.
     if (o.sar || o.dar) {
         SourceDetails d;
         d.shapeGiven = true;
         d.sar = typedSar(o, *r.width, *r.height);
         setDisplay(d, *r.width, *r.height);
-        shape = shapeOf(d);
+        read.source.shape = shapeOf(d);
         r.source = d;
     }
-    const ResizeError refused = addTargets(r, input.widthText, input.heightText, o, shape);
-    if (refused != ResizeError::None)
-        r.error = describeResizeError(refused);
-    return r;
+    return read;
+}
+
+// The plan's targets go into the report; sides the window refuses are its error.
+void takePlan(Report& r, const disc::InputPlan& plan) {
+    r.targets = plan.targets;
+    if (plan.refused == ResizeError::None)
+        return;
+    r.error = r.kind == InputItem::Size
+                  ? describeResizeError(plan.refused)
+                  : describeSourceOutcome({SourceOutcome::SizeRefused, plan.refused});
+}
+
+Report plannedAlone(Read read, const Options& o, disc::OutputNames* outputs = nullptr) {
+    const disc::Plan plan = disc::makePlan(planRequest(o), std::span(&read.source, 1), outputs);
+    takePlan(read.report, plan.inputs.front());
+    return std::move(read.report);
+}
+
+} // namespace
+
+disc::PlanRequest planRequest(const Options& o) {
+    disc::PlanRequest q;
+    q.formats = formatsOf(o.format);
+    q.standard = standardOf(o.standard);
+    q.shape = {o.par, o.aspect, o.mod, o.dvdWidth};
+    q.commands = o.ffmpeg;
+    q.outputDir = o.outputDir;
+    q.disc = o.disc;
+    q.audioKbps = o.audioKbps;
+    return q;
+}
+
+Report readVideo(const std::string& path, const media::VideoInfo& video, const SourceView& view,
+                 const Options& o) {
+    return plannedAlone(readVideoFacts(path, video, view, o), o);
+}
+
+Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o) {
+    return plannedAlone(readFileFacts(library, path, o), o);
+}
+
+Report readTypedSize(const InputItem& input, const Options& o) {
+    return plannedAlone(readTypedFacts(input, o), o);
+}
+
+std::string checkOutputFolder(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(fs::path(dir), error);
+    if (!fs::exists(status))
+        return "--output " + textEscaped(dir) + ": no such folder";
+    if (!fs::is_directory(status))
+        return "--output " + textEscaped(dir) + ": not a folder";
+    if (!writable(dir))
+        return "--output " + textEscaped(dir) + ": the folder is not writable";
+    return {};
 }
 
 PathReader::Result PathReader::next(std::string& path) {
@@ -250,28 +297,34 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
         }
         first = false;
     };
-    // With --disc every report waits for the budget, which sets their rates.
-    std::vector<Report> held;
-    const auto take = [&](Report r) {
+    // With --disc every input waits for the one plan of the batch, which sets
+    // the disc's standard and the rates; else each is planned alone, as it comes.
+    std::vector<Read> held;
+    // The run's outputs stay apart from each other and from every input named.
+    disc::OutputNames outputs;
+    for (const InputItem& input : o.inputs)
+        if (input.kind == InputItem::File && o.ffmpeg)
+            outputs.addInput(input.text);
+    const auto take = [&](Read read) {
         if (o.disc)
-            held.push_back(std::move(r));
+            held.push_back(std::move(read));
         else
-            report(r);
+            report(plannedAlone(std::move(read), o, &outputs));
     };
     for (const InputItem& input : o.inputs) {
         if (input.kind == InputItem::Size) {
-            take(readTypedSize(input, o));
+            take(readTypedFacts(input, o));
             continue;
         }
         if (input.kind == InputItem::File) {
-            take(readFile(library, input.text, o));
+            take(readFileFacts(library, input.text, o));
             continue;
         }
         PathReader paths(in, o.nullSeparated ? '\0' : '\n');
         std::string path;
         for (PathReader::Result got; (got = paths.next(path)) != PathReader::End;) {
             if (got == PathReader::Path) {
-                take(readFile(library, path, o));
+                take(readFileFacts(library, path, o));
                 if (output.flush)
                     output.flush();
                 continue;
@@ -282,9 +335,15 @@ int runInfo(const Options& o, avifile::AviLibrary& library, const Output& output
         }
     }
     if (o.disc) {
-        const BatchBudget budget = planBatch(held, o);
-        for (const Report& r : held)
-            report(r);
+        std::vector<disc::PlanSource> sources;
+        for (const Read& read : held)
+            sources.push_back(read.source);
+        const disc::Plan plan = disc::makePlan(planRequest(o), sources, &outputs);
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            takePlan(held[i].report, plan.inputs[i]);
+            report(held[i].report);
+        }
+        const disc::BatchBudget& budget = *plan.budget;
         if (o.json)
             output.out(budgetJson(budget));
         else

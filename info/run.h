@@ -1,7 +1,16 @@
 #pragma once
 
-// quorvel-info's work apart from the process: read each input, report it,
-// and say how the run ended.
+// quorvel-info's work apart from the process.
+//
+//   read:  options.cpp turns the command line into Options; readFile (the
+//          container readers behind media::probeFile) or a typed size gives
+//          each input's facts, as a Report and a disc::PlanSource.
+//   plan:  planRequest(Options) and the sources go to disc::makePlan, which
+//          makes every disc decision once: sizes, standard, rate plan, stream
+//          rates, command and budget. Alone per input, or, with --disc, the
+//          whole batch at once.
+//   print: report.cpp writes each Report with its plan's targets, then the
+//          budget, as text or JSON lines (json.cpp). It decides nothing.
 
 #include "info/options.h"
 #include "info/report.h"
@@ -19,14 +28,22 @@ namespace quorvel::info {
 
 inline constexpr const char* kProgramName = "quorvel-info";
 
+// The plan's request from the command line.
+disc::PlanRequest planRequest(const Options& o);
+
 // Reads one video file; an AVI file with the window's reader and
 // classification, every file with the window's rate rule and sizes.
 Report readFile(avifile::AviLibrary& library, const std::string& path, const Options& o);
-// A file's report from what its reader found and the window's view of it.
+// A file's report from what its reader found and the window's view of it,
+// planned alone (readFile and readTypedSize too).
 Report readVideo(const std::string& path, const media::VideoInfo& video, const SourceView& view,
                  const Options& o);
 // A typed size, which the command line has already checked.
 Report readTypedSize(const InputItem& input, const Options& o);
+
+// Why --output cannot take the commands' files (missing, not a folder, not
+// writable); empty when it can.
+std::string checkOutputFolder(const std::string& dir);
 
 // Longer entries on standard input are skipped: no path is this long, and the
 // reader must not hold an endless line.

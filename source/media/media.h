@@ -5,6 +5,7 @@
 // the AVI reader); they share the bounded reads of byte_cursor.h and
 // bit_reader.h and hand back one VideoInfo.
 
+#include "source/fraction.h"
 #include "source/io/byte_source.h"
 #include "source/media/byte_cursor.h"
 
@@ -19,11 +20,7 @@ enum class Container { Avi, Mp4, Matroska, MpegPs, MpegEs };
 // "AVI", "MP4", "Matroska", "MPEG-PS", "MPEG-ES": the names quorvel-info prints.
 const char* containerName(Container c);
 
-struct Fraction {
-    std::int64_t num = 0;
-    std::int64_t den = 1;
-    friend bool operator==(const Fraction&, const Fraction&) = default;
-};
+using quorvel::Fraction;
 
 // num:den in lowest terms; none when either is 0 or the result does not fit.
 std::optional<Fraction> ratio(std::uint64_t num, std::uint64_t den);

@@ -320,7 +320,7 @@ TEST(DescribeBudget, SaysRateVerdictAndProposal) {
     const std::vector<std::string> lines = describeBudget(planBudget(r), r);
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "disc 1: DVD-5, 4,700,372,992 bytes, 4,696,178,688 for video",
-                         "  running time 3:00:00.000 (3 inputs)",
+                         "  running time 3:00:00.000 (2 inputs)",
                          "  video 3,190 kbit/s (peak 9,685), AC-3 192 kbit/s",
                          "  fits",
                          "  below 3,400 kbit/s a 720-wide frame starves: the half frame 352x576 "
@@ -348,11 +348,11 @@ TEST(DescribeBudget, CappedDiscSaysWhatIsLeft) {
     EXPECT_EQ(lines[4], "  fits, 3,940,199,888 bytes left over");
 }
 
-TEST(FormatRunningTime, HoursOnlyWhenThereAreAny) {
-    EXPECT_EQ(formatRunningTime(0), "0:00.000");
-    EXPECT_EQ(formatRunningTime(59'999), "0:59.999");
-    EXPECT_EQ(formatRunningTime(4'787'800), "1:19:47.800");
-    EXPECT_EQ(formatRunningTime(5'525'120), "1:32:05.120");
+TEST(RunningTimeText, TheOneFormOfEveryOutput) {
+    EXPECT_EQ(runningTimeText(0), "0:00:00.000");
+    EXPECT_EQ(runningTimeText(59'999), "0:00:59.999");
+    EXPECT_EQ(runningTimeText(4'787'800), "1:19:47.800");
+    EXPECT_EQ(runningTimeText(5'525'120), "1:32:05.120");
     EXPECT_EQ(groupedNumber(0), "0");
     EXPECT_EQ(groupedNumber(999), "999");
     EXPECT_EQ(groupedNumber(1000), "1,000");

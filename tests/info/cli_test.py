@@ -252,22 +252,34 @@ class Commands(TempDir):
         return dict(os.environ, PATH=os.fsdecode(bin_dir) + os.pathsep + os.environ['PATH'])
 
     def test_the_command_runs_the_args(self):
+        # Text and JSON print one line each that a shell runs as exactly the
+        # argument vector, whatever the name holds, and runs nothing else.
         env = self.fake_ffmpeg()
-        names = [b"it's a film.avi", b'-dash.avi', b'caf\xe9 \xff.avi', b'new\nline $x.avi']
+        names = [b"it's a film.avi", b'-dash.avi', b'caf\xe9 \xff.avi', b'new\nline $x.avi',
+                 b'"q" `touch PWNED`.avi', b'$(touch PWNED); x.avi', b'tab\there.avi', b'end\n']
         paths = [self.write(n, avi(640, 272, 24, 1)) for n in names]
-        code, out, err = run('--json', '--ffmpeg', '--format', 'all', '--output', 'out dir', *paths)
+        out_dir = os.path.join(self.dir, b'out dir')
+        os.mkdir(out_dir)
+        code, out, err = run('--json', '--ffmpeg', '--format', 'all', '--output', out_dir, *paths)
         self.assertEqual((code, err), (0, ''))
+        code, text, err = run('--ffmpeg', '--format', 'all', '--output', out_dir, *paths)
+        self.assertEqual((code, err), (0, ''))
+        lines = [line[len('  command: '):] for line in text.split('\n') if line.startswith('  command: ')]
+        outputs = set()
         for path, o in zip(paths, objects(out), strict=True):
             for t in o['targets']:
                 with self.subTest(path=path, format=t['format']):
                     f = t['ffmpeg']
+                    self.assertEqual(lines.pop(0), f['command'])
                     ran = subprocess.run(['/bin/sh', '-c', f['command']], env=env, stdout=subprocess.PIPE,
-                                         check=True).stdout.split(b'\0')[:-1]
+                                         cwd=self.dir, check=True).stdout.split(b'\0')[:-1]
                     self.assertEqual(f['args_exact'], b'\xff' not in path)
                     # The shell gets the path's very bytes, even where args holds U+FFFD.
                     i = ran.index(b'-i')
                     self.assertIn(path, (ran[i + 1], b'file:' + path))
-                    self.assertTrue(ran[-1].startswith(b'out dir/') and ran[-1].endswith(b'.mpg'), ran[-1])
+                    self.assertTrue(ran[-1].startswith(out_dir + b'/') and ran[-1].endswith(b'.mpg'), ran[-1])
+                    self.assertNotIn(ran[-1], paths)
+                    outputs.add(ran[-1])
                     self.assertEqual(len(ran), len(f['args']))
                     if f['args_exact']:
                         self.assertEqual(ran, [a.encode() for a in f['args']])
@@ -275,6 +287,27 @@ class Commands(TempDir):
                         self.assertEqual(ran, [a.encode() if '\ufffd' not in a else ran[k]
                                                for k, a in enumerate(f['args'])])
                         self.assertNotIn('\ufffd', f['command'])
+        self.assertEqual(lines, [])
+        self.assertEqual(len(outputs), 3 * len(paths))
+        self.assertFalse(os.path.exists(os.path.join(self.dir, b'PWNED')))
+
+    def test_outputs_stay_apart_from_each_other_and_the_inputs(self):
+        a = self.write(b'a.mp4', avi(640, 480, 25, 1))
+        os.mkdir(os.path.join(self.dir, b'b'))
+        b = self.write(b'b/a.mkv', avi(640, 480, 25, 1))
+        taken = self.write(b'a.mpg', avi(640, 480, 25, 1))
+        os.symlink(taken, os.path.join(self.dir, b'link.mp4'))
+        link = os.path.join(self.dir, b'link.mp4')
+        code, out, err = run('--json', '--ffmpeg', '--output', self.dir, a, b, taken, link)
+        self.assertEqual((code, err), (0, ''))
+        written = [os.path.realpath(os.fsencode(o['targets'][0]['ffmpeg']['output'])) for o in objects(out)]
+        self.assertEqual(len(set(written)), 4, written)
+        for path in (a, b, taken):
+            self.assertNotIn(os.path.realpath(path), written)
+        for bad, why in ((os.path.join(self.dir, b'none'), 'no such folder'), (a, 'not a folder')):
+            code, out, err = run('--ffmpeg', '--output', bad, a)
+            self.assertEqual((code, out), (2, ''))
+            self.assertIn(why, err)
 
     def test_the_text_says_a_conversion_in_one_line(self):
         path = self.write(b'50.avi', avi(320, 240, 50, 1))
@@ -302,10 +335,12 @@ class Commands(TempDir):
         for r in reports[:2]:
             args = r['targets'][0]['ffmpeg']['args']
             self.assertEqual(args[args.index('-b:v') + 1], '%dk' % d['video_kbps'])
+        # Without --standard the disc takes the larger share's: the 24 fps film
+        # runs 42 ms against 40 at PAL, so both go on one NTSC disc.
         code, out, _ = run('--disc', 'dvd5', '--dvd-width', '352', *films)
         self.assertEqual(code, 0)
-        self.assertIn('DVD PAL 4:3: TV 352x576', out)
-        self.assertRegex(out, r'\n\nbudget: 2 inputs as a DVD PAL\ndisc 1: DVD-5, 4,700,372,992 bytes, [0-9,]+ for video\n'
+        self.assertEqual(out.count('DVD NTSC 4:3: TV 352x480'), 2, out)
+        self.assertRegex(out, r'\n\nbudget: 2 inputs as a DVD NTSC\ndisc 1: DVD-5, 4,700,372,992 bytes, [0-9,]+ for video\n'
                               r'  running time [0-9:.]+ \(2 inputs\)\n')
         self.assertIn('\n  fits, ', out)
 

@@ -1,6 +1,7 @@
+#include "info/json.h"
 #include "info/report.h"
 #include "info/run.h"
-#include "tests/info/row_name.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -191,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Worked, DiscAnswer, testing::Values(
     // 720 x 362.67 to multiples of 16: 720x368.
     DiscCase{"--mod on the disc answer", size(640, 272), {"--mod", "16"},
              {"DVD NTSC 16:9: TV 720x480, Movie 720x368, pixel 32:27 (mod 16)"}}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 TEST(DiscAnswer, ModPrintsItsAspectError) {
@@ -213,7 +214,7 @@ TEST(DiscAnswer, TextShowsTheWindowsMovieOnlyWhenItDiffers) {
               std::string::npos)
         << differs;
     // 720x480 of 8:9 shows 4:3: the same Movie either way.
-    o.sar = TypedRatio{8, 9};
+    o.sar = Fraction{8, 9};
     const std::string same = formatText(report(size(720, 480), o), o);
     EXPECT_EQ(same.find("window:"), std::string::npos) << same;
     o.sar.reset();
@@ -262,7 +263,7 @@ TEST(DiscAnswer, DisplayIsTheCroppedPictureTimesItsPixel) {
     EXPECT_EQ(j["display"], (Json{{"width", 570}, {"height", 1024}}));
     EXPECT_EQ(j["sar"], (Json{{"num", 16}, {"den", 11}}));
     // --dar spreads over the cropped picture: 16/9 x 570/704.
-    o.dar = TypedRatio{16, 9};
+    o.dar = Fraction{16, 9};
     const Json given =
         Json::parse(formatJson(report(file(720, 576, kPal, {}, 0, media::Crop{8, 2, 8, 4}), o), o));
     EXPECT_EQ(given["sar"], (Json{{"num", 95}, {"den", 66}}));
@@ -334,7 +335,7 @@ INSTANTIATE_TEST_SUITE_P(WorkedExamples, WindowAnswer, testing::Values(
     WindowCase{"both negative", "-640", "-480", kFormatDvd, false},
     WindowCase{"32767x1 DVD PAL", "32767", "1", kFormatDvd, true},
     WindowCase{"640.5x480", "640.5", "480", kFormatDvd, false}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 } // namespace

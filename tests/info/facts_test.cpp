@@ -1,5 +1,6 @@
+#include "info/json.h"
 #include "info/report.h"
-#include "tests/info/row_name.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -20,7 +21,7 @@ void PrintTo(const TimeCase& c, std::ostream* os) {
 class RunningTime : public testing::TestWithParam<TimeCase> {};
 
 TEST_P(RunningTime, IsHoursMinutesSecondsAndMilliseconds) {
-    EXPECT_EQ(runningTimeText(GetParam().ms), GetParam().text);
+    EXPECT_EQ(disc::runningTimeText(GetParam().ms), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Times, RunningTime,
@@ -32,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Times, RunningTime,
                                          TimeCase{"long MPEG", 5'525'040, "1:32:05.040"},
                                          TimeCase{"long Matroska", 5'525'120, "1:32:05.120"},
                                          TimeCase{"past a day", 100'000'000, "27:46:40.000"}),
-                         NamedRow{});
+                         testrows::NamedRow{});
 
 struct FactsCase {
     const char* name;
@@ -115,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Sources, EncodeFacts, testing::Values(
               "display: 720x480 (cropped to 712x476)\ncrop: left 2, top 2, right 6, bottom 2\n",
               R"("duration":null,"frames":null,"scan":null,"field_order":null,"pulldown":null,"film_rate":null,)"
               R"("crop":{"left":2,"top":2,"right":6,"bottom":2})"}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 TEST(EncodeFacts, AreNullForATypedSize) {

@@ -1,6 +1,7 @@
+#include "info/json.h"
 #include "info/report.h"
 #include "info/run.h"
-#include "tests/info/row_name.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -59,21 +60,21 @@ TEST_P(FfmpegFilterFrame, ShowsADiscAspectExactly) {
             o.ffmpeg = true;
             const Report r = readTypedSize(typed(size), o);
             ASSERT_EQ(r.targets.size(), 3u);
-            for (const TargetSizes& t : r.targets) {
-                const auto filter = ffmpegFilter(t);
+            for (const disc::TargetSizes& t : r.targets) {
+                const auto filter = disc::pictureFilter(t);
                 ASSERT_TRUE(filter) << size;
                 const Emitted e = readFilter(*filter);
                 const bool wide =
                     c.darNum == 0 ? t.aspect == DisplayAspect::Wide : c.darNum * 3 != c.darDen * 4;
                 // VCD and SVCD are 4:3 whatever was asked.
-                const bool shownWide = wide && t.format == kFormatDvd;
+                const bool shownWide = wide && t.format == disc::Format::Dvd;
                 const long long darNum = shownWide ? 16 : 4, darDen = shownWide ? 9 : 3;
                 EXPECT_EQ(e.padWidth * e.sarNum * darDen, e.padHeight * e.sarDen * darNum)
                     << *filter << " for " << size;
                 EXPECT_EQ(t.aspect, shownWide ? DisplayAspect::Wide : DisplayAspect::Standard);
                 // One size per target: the filter is the target's own.
                 EXPECT_EQ((FrameSize{int(e.width), int(e.height)}), t.movie) << *filter;
-                EXPECT_EQ(t.pixelAspect, (Ratio{e.sarNum, e.sarDen}));
+                EXPECT_EQ(t.pixelAspect, (Fraction{e.sarNum, e.sarDen}));
             }
         }
     }
@@ -84,11 +85,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(DarCase{"default", PixelShape::Plain, std::nullopt, 0, 0},
                     DarCase{"plain 4:3", PixelShape::Plain, DisplayAspect::Standard, 4, 3},
                     DarCase{"plain 16:9 on DVD", PixelShape::Plain, DisplayAspect::Wide, 16, 9}),
-    NamedRow{});
+    testrows::NamedRow{});
 
 // Whether `shown` (width over height) is what w x h of pixel `p` shows, but
 // for the rounding of one of the two sides to a whole pixel.
-bool showsWithinAPixel(Ratio shown, FrameSize m, Ratio p) {
+bool showsWithinAPixel(Fraction shown, FrameSize m, Fraction p) {
     const long long sn = shown.num, sd = shown.den;
     // The width rounded: shown x H lies within (W +- 1/2) x p.
     const long long across = 2 * m.height * p.den * sn;
@@ -104,8 +105,8 @@ bool showsWithinAPixel(Ratio shown, FrameSize m, Ratio p) {
 struct SourceCase {
     const char* name;
     const char* size;
-    std::optional<TypedRatio> sar, dar;
-    Ratio shows; // the source's display aspect, worked by hand
+    std::optional<Fraction> sar, dar;
+    Fraction shows; // the source's display aspect, worked by hand
 };
 
 void PrintTo(const SourceCase& c, std::ostream* os) {
@@ -127,12 +128,12 @@ TEST_P(DefaultFilter, ShowsTheSourceUndistortedWithinAPixel) {
         o.ffmpeg = true;
         const Report r = readTypedSize(typed(c.size), o);
         ASSERT_EQ(r.targets.size(), 3u) << r.error;
-        for (const TargetSizes& t : r.targets) {
-            const auto filter = ffmpegFilter(t);
+        for (const disc::TargetSizes& t : r.targets) {
+            const auto filter = disc::pictureFilter(t);
             ASSERT_TRUE(filter);
             const Emitted e = readFilter(*filter);
-            const Ratio frame = reduced({e.padWidth * e.sarNum, e.padHeight * e.sarDen});
-            EXPECT_TRUE(frame == (Ratio{4, 3}) || frame == (Ratio{16, 9})) << *filter;
+            const Fraction frame = reduced({e.padWidth * e.sarNum, e.padHeight * e.sarDen});
+            EXPECT_TRUE(frame == (Fraction{4, 3}) || frame == (Fraction{16, 9})) << *filter;
             EXPECT_TRUE(
                 showsWithinAPixel(c.shows, {int(e.width), int(e.height)}, {e.sarNum, e.sarDen}))
                 << *filter;
@@ -148,12 +149,12 @@ INSTANTIATE_TEST_SUITE_P(Sources, DefaultFilter, testing::Values(
     SourceCase{"portrait", "1080x1920", {}, {}, {9, 16}},
     SourceCase{"square", "500x500", {}, {}, {1, 1}},
     SourceCase{"a thin strip", "1000x37", {}, {}, {1000, 37}},
-    SourceCase{"PAL DVD 16:9 by its pixel", "720x576", TypedRatio{64, 45}, {}, {16, 9}},
-    SourceCase{"NTSC DVD 4:3 by its display", "720x480", {}, TypedRatio{4, 3}, {4, 3}},
-    SourceCase{"odd pixel 12:11", "352x288", TypedRatio{12, 11}, {}, {4224, 3168}},
+    SourceCase{"PAL DVD 16:9 by its pixel", "720x576", Fraction{64, 45}, {}, {16, 9}},
+    SourceCase{"NTSC DVD 4:3 by its display", "720x480", {}, Fraction{4, 3}, {4, 3}},
+    SourceCase{"odd pixel 12:11", "352x288", Fraction{12, 11}, {}, {4224, 3168}},
     SourceCase{"just under the middle", "154x100", {}, {}, {154, 100}},
     SourceCase{"just over the middle", "155x100", {}, {}, {155, 100}}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 TEST(FfmpegFilter, OneMovieSizePerTargetInTextJsonAndFilter) {
@@ -163,7 +164,7 @@ TEST(FfmpegFilter, OneMovieSizePerTargetInTextJsonAndFilter) {
     ASSERT_EQ(r.targets.size(), 1u);
     EXPECT_EQ(r.targets[0].movie, (FrameSize{720, 363}));
     EXPECT_EQ(r.targets[0].windowMovie, (FrameSize{720, 306}));
-    EXPECT_EQ(ffmpegFilter(r.targets[0]), "scale=720:363,pad=720:480:0:58,setsar=32/27");
+    EXPECT_EQ(disc::pictureFilter(r.targets[0]), "scale=720:363,pad=720:480:0:58,setsar=32/27");
     EXPECT_EQ(formatText(r, o), "size: 640x272\nwidth: 640\nheight: 272\n"
                                 "DVD NTSC 16:9: TV 720x480, Movie 720x363, pixel 32:27\n"
                                 "  window: Movie 720x306 (square pixels; the disc needs the line "
@@ -186,7 +187,7 @@ TEST(FfmpegFilter, WindowLeavesItOutAndSaysWhy) {
     o.par = PixelShape::Square;
     const Report r = readTypedSize(typed("640x272"), o);
     ASSERT_EQ(r.targets.size(), 1u);
-    EXPECT_FALSE(ffmpegFilter(r.targets[0]));
+    EXPECT_FALSE(disc::pictureFilter(r.targets[0]));
     EXPECT_EQ(formatText(r, o),
               "size: 640x272\nwidth: 640\nheight: 272\n"
               "DVD NTSC: TV 720x480, Movie 720x306\n"

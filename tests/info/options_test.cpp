@@ -1,5 +1,5 @@
 #include "info/options.h"
-#include "tests/info/row_name.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ std::string spelled(const Args& args) {
     std::string line;
     for (const std::string_view a : args)
         line += std::string(line.empty() ? "" : " ") + (a == "-" ? "dash" : std::string(a));
-    return line.empty() ? "nothing" : rowName(line);
+    return line.empty() ? "nothing" : testrows::rowName(line);
 }
 
 struct GoodCase {
@@ -91,11 +91,11 @@ TEST(ParseArguments, WindowIsParSquareAndTheLastShapeWins) {
 TEST(ParseArguments, ReadsTheSourcesShape) {
     const ParsedArguments sar = parseArguments(Args{"--sar", "64:45", "--size", "720x576"});
     ASSERT_TRUE(sar.ok()) << sar.error;
-    EXPECT_EQ(sar.options.sar, (TypedRatio{64, 45}));
+    EXPECT_EQ(sar.options.sar, (Fraction{64, 45}));
     EXPECT_FALSE(sar.options.dar);
     const ParsedArguments dar = parseArguments(Args{"--dar=16/9", "a.mpg"});
     ASSERT_TRUE(dar.ok()) << dar.error;
-    EXPECT_EQ(dar.options.dar, (TypedRatio{16, 9}));
+    EXPECT_EQ(dar.options.dar, (Fraction{16, 9}));
     EXPECT_TRUE(parseArguments(Args{"--dar", "65535:1", "a"}).ok());
 }
 
@@ -158,6 +158,9 @@ INSTANTIATE_TEST_SUITE_P(Mistakes, RefusesCommandLine, testing::Values(
     std::pair{Args{"--audio-kbps", "0", "a"}, "--audio-kbps wants a whole number"},
     std::pair{Args{"--audio-kbps", "200", "a"}, "--audio-kbps: "},
     std::pair{Args{"--format", "vcd", "--audio-kbps", "192", "a"}, "VCD audio is MP2 at 224"},
+    std::pair{Args{"--audio-kbps", "999999", "a"}, "takes 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448 kbit/s, not 999999"},
+    std::pair{Args{"--format", "vcd", "--disc", "dvd5", "a"}, "--disc: a VCD goes on a CD"},
+    std::pair{Args{"--format", "svcd", "--disc", "dvd9", "a"}, "--disc: an SVCD goes on a CD"},
     std::pair{Args{"--dvd-width", "640", "a"}, "--dvd-width wants 720, 704 or 352, not '640'"},
     std::pair{Args{"--dvd-width", "704", "--format", "svcd", "a"}, "--dvd-width is for DVD only"},
     std::pair{Args{"--dvd-width", "352", "--window", "a"}, "--dvd-width has no use with --window"},

@@ -1,5 +1,5 @@
 #include "info/run.h"
-#include "tests/info/row_name.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"nul, empty entries skipped", std::string("\0\0x", 3), '\0', {"x"}},
         ReaderCase{"too long is skipped, the rest read", kLong + "\nok\n", '\n', {"<long>", "ok"}},
         ReaderCase{"longest allowed", kLongest + "\n", '\n', {kLongest}}),
-    NamedRow{});
+    testrows::NamedRow{});
 
 } // namespace
 } // namespace quorvel::info

@@ -1,5 +1,7 @@
+#include "info/json.h"
 #include "info/report.h"
-#include "tests/info/row_name.h"
+#include "source/utf8.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -41,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Bytes, Escaping, testing::Values(
     EscapeCase{"overlong", "\xc0\xaf\xe0\x80\xaf", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"", "\xc0\xaf\xe0\x80\xaf"},
     EscapeCase{"surrogate, past U+10FFFF, never used", "\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff", std::string("\"") + R"(\ufffd\ufffd\ufffd)" +
                R"(\ufffd\ufffd\ufffd\ufffd\ufffd\ufffd")", "\xed\xa0\x80\xf4\x90\x80\x80\xf5\xff"}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
@@ -53,14 +55,21 @@ TEST(JsonNumber, IsTheShortestTextOfTheSameDouble) {
     }
 }
 
-TargetSizes dvdNtsc(FrameSize movie, Ratio pixel = {1, 1},
-                    std::optional<DisplayAspect> aspect = DisplayAspect::Standard) {
-    return {kFormatDvd, false, {720, 480}, movie, pixel, std::nullopt, aspect, movie};
+disc::TargetSizes dvdNtsc(FrameSize movie, Fraction pixel = {1, 1},
+                          std::optional<DisplayAspect> aspect = DisplayAspect::Standard) {
+    return {disc::Format::Dvd,
+            disc::Standard::Ntsc,
+            {720, 480},
+            movie,
+            pixel,
+            std::nullopt,
+            aspect,
+            movie};
 }
 
 struct FilterCase {
     const char* name;
-    TargetSizes target;
+    disc::TargetSizes target;
     std::optional<std::string> filter;
 };
 
@@ -71,7 +80,7 @@ void PrintTo(const FilterCase& c, std::ostream* os) {
 class FfmpegFilter : public testing::TestWithParam<FilterCase> {};
 
 TEST_P(FfmpegFilter, ScalesPadsCentredAndSetsThePixelShape) {
-    EXPECT_EQ(ffmpegFilter(GetParam().target), GetParam().filter);
+    EXPECT_EQ(disc::pictureFilter(GetParam().target), GetParam().filter);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FilterCase{"no height", dvdNtsc({720, 0}), std::nullopt},
                     FilterCase{"square pixels: no disc aspect",
                                dvdNtsc({720, 306}, {1, 1}, std::nullopt), std::nullopt}),
-    NamedRow{});
+    testrows::NamedRow{});
 
 // A path may hold anything: what comes out reads back strictly, member for
 // member, whatever bytes or JSON-like text the name held.
@@ -126,6 +135,7 @@ TEST(FormatText, NamesTheShapeTheAspectErrorAndTheFilter) {
                  dvdNtsc({0, 480}, {40, 33}, DisplayAspect::Wide)};
     r.targets[0].aspectError = -0.0144925;
     r.targets[0].windowMovie = {720, 306};
+    r.targets[0].filter = disc::pictureFilter(r.targets[0]); // as the plan gives a typed size
     EXPECT_EQ(formatText(r, o),
               "path: film.avi\nwidth: 640\nheight: 272\n"
               "rate: 24000/1001 (23.976 fps)\nclass: NTSC film\n"

@@ -1,3 +1,4 @@
+#include "info/json.h"
 #include "info/report.h"
 #include "info/run.h"
 
@@ -130,7 +131,7 @@ TEST(ReadVideo, AnUnknownRateHasNoClassAndGetsNtsc) {
     EXPECT_FALSE(r.rate);
     EXPECT_FALSE(r.rateClass);
     ASSERT_EQ(r.targets.size(), 1u);
-    EXPECT_FALSE(r.targets[0].pal);
+    EXPECT_EQ(r.targets[0].standard, disc::Standard::Ntsc);
     EXPECT_TRUE(has(formatText(r, o), "rate: unknown")) << formatText(r, o);
     EXPECT_TRUE(has(formatJson(r, o), R"("rate":null,"class":null,"container":"MPEG-ES")"));
 }

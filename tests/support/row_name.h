@@ -10,7 +10,8 @@
 namespace quorvel::testrows {
 
 // Each run of other characters becomes one underscore: "24000/1001 film"
-// gives "24000_1001_film".
+// gives "24000_1001_film"; a name with no letter or digit gives "_", as
+// GoogleTest wants one.
 inline std::string rowName(std::string_view text) {
     std::string name;
     for (const char c : text) {
@@ -21,8 +22,15 @@ inline std::string rowName(std::string_view text) {
     }
     while (!name.empty() && name.back() == '_')
         name.pop_back();
-    return name;
+    return name.empty() ? "_" : name;
 }
+
+// For INSTANTIATE_TEST_SUITE_P's fourth argument, on rows with a `name`.
+struct NamedRow {
+    template <typename Info> std::string operator()(const Info& info) const {
+        return rowName(info.param.name);
+    }
+};
 
 // For typed text, where the punctuation is the point: each sign is spelled
 // out, so "-0.5" gives "minus_0_point_5", "640,5" stays apart from "640.5",

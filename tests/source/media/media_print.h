@@ -7,11 +7,16 @@
 
 #include <ostream>
 
-namespace quorvel::media {
+namespace quorvel {
 
 inline std::ostream& operator<<(std::ostream& os, const Fraction& f) {
     return os << f.num << '/' << f.den;
 }
+
+} // namespace quorvel
+
+namespace quorvel::media {
+
 inline void PrintTo(const Crop& c, std::ostream* os) {
     *os << "crop " << c.left << "," << c.top << "," << c.right << "," << c.bottom;
 }

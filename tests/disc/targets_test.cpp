@@ -1,12 +1,12 @@
-#include "info/targets.h"
-#include "tests/info/row_name.h"
+#include "disc/targets.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-namespace quorvel::info {
+namespace quorvel::disc {
 namespace {
 
 constexpr Shape kSquare{};
@@ -24,11 +24,11 @@ struct SizeCase {
     const char* name;
     const char* width;
     const char* height;
-    int format;
-    bool pal;
+    Format format;
+    Standard standard;
     Shape shape;
     FrameSize movie;
-    Ratio pixel;
+    Fraction pixel;
     double aspectError; // kNone when there is none
 };
 
@@ -40,9 +40,9 @@ class TargetSizesFor : public testing::TestWithParam<SizeCase> {};
 
 TEST_P(TargetSizesFor, MatchHandWorkedValues) {
     const SizeCase& c = GetParam();
-    const TargetResult r = computeTarget(c.width, c.height, c.format, c.pal, c.shape);
+    const TargetResult r = computeTarget(c.width, c.height, c.format, c.standard, c.shape);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.sizes.tv, tvFrame(c.format, c.pal));
+    EXPECT_EQ(r.sizes.tv, discFrame(c.format, c.standard));
     EXPECT_EQ(r.sizes.movie, c.movie) << r.sizes.movie.width << "x" << r.sizes.movie.height;
     EXPECT_EQ(r.sizes.pixelAspect, c.pixel);
     if (std::isnan(c.aspectError))
@@ -57,38 +57,38 @@ TEST_P(TargetSizesFor, MatchHandWorkedValues) {
 // the central 704 samples (VCD 352, SVCD 1408/3).
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Worked, TargetSizesFor, testing::Values(
-    SizeCase{"window 640x272 NTSC DVD", "640", "272", kFormatDvd, false, kSquare, {720, 306}, {1, 1}, kNone},
-    SizeCase{"window negative width", "-640", "480", kFormatDvd, false, kSquare, {-640, 480}, {1, 1}, kNone},
-    SizeCase{"window keeps its 62.5 as 63", "25", "96", kFormatVcd, false, kSquare, {63, 240}, {1, 1}, kNone},
-    SizeCase{"plain 640x272: 720x272", "640", "272", kFormatDvd, false, kPlain, {720, 272}, {8, 9}, kNone},
-    SizeCase{"plain 4:3 fills NTSC", "640", "480", kFormatDvd, false, kPlain, {720, 480}, {8, 9}, kNone},
-    SizeCase{"plain 4:3 fills PAL", "640", "480", kFormatDvd, true, kPlain, {720, 576}, {16, 15}, kNone},
-    SizeCase{"plain 16:9 in PAL 4:3", "1280", "720", kFormatDvd, true, kPlain, {720, 432}, {16, 15}, kNone},
-    SizeCase{"plain 16:9 fills NTSC 16:9", "1280", "720", kFormatDvd, false, kPlainWide, {720, 480}, {32, 27}, kNone},
-    SizeCase{"plain 640x272 NTSC 16:9", "640", "272", kFormatDvd, false, kPlainWide, {720, 363}, {32, 27}, kNone},
-    SizeCase{"plain 4:3 in PAL 16:9", "640", "480", kFormatDvd, true, kPlainWide, {540, 576}, {64, 45}, kNone},
-    SizeCase{"plain 4:3 fills PAL SVCD", "640", "480", kFormatSvcd, true, kPlain, {480, 576}, {8, 5}, kNone},
-    SizeCase{"plain NTSC VCD", "640", "272", kFormatVcd, false, kPlain, {352, 136}, {10, 11}, kNone},
-    SizeCase{"plain negative height", "640", "-480", kFormatDvd, false, kPlain, {-720, 480}, {8, 9}, kNone},
-    SizeCase{"itu 640x272 NTSC", "640", "272", kFormatDvd, false, kItu, {704, 272}, {10, 11}, kNone},
-    SizeCase{"itu 4:3 fills 704 NTSC", "640", "480", kFormatDvd, false, kItu, {704, 480}, {10, 11}, kNone},
-    SizeCase{"itu 16:9 fills 704 PAL", "1280", "720", kFormatDvd, true, kItuWide, {704, 576}, {16, 11}, kNone},
-    SizeCase{"itu 16:9 fills 704 NTSC", "1280", "720", kFormatDvd, false, kItuWide, {704, 480}, {40, 33}, kNone},
-    SizeCase{"itu 640x272 NTSC 16:9", "640", "272", kFormatDvd, false, kItuWide, {704, 363}, {40, 33}, kNone},
-    SizeCase{"itu 4:3 fills PAL VCD", "640", "480", kFormatVcd, true, kItu, {352, 288}, {12, 11}, kNone},
-    SizeCase{"itu NTSC SVCD: 469 of 480", "640", "480", kFormatSvcd, false, kItu, {469, 480}, {15, 11}, kNone},
-    SizeCase{"itu 16:9 in PAL SVCD", "1280", "720", kFormatSvcd, true, kItu, {469, 432}, {18, 11}, kNone},
-    SizeCase{"itu narrow keeps the height", "480", "640", kFormatDvd, false, kItu, {396, 480}, {10, 11}, kNone},
+    SizeCase{"window 640x272 NTSC DVD", "640", "272", Format::Dvd, Standard::Ntsc, kSquare, {720, 306}, {1, 1}, kNone},
+    SizeCase{"window negative width", "-640", "480", Format::Dvd, Standard::Ntsc, kSquare, {-640, 480}, {1, 1}, kNone},
+    SizeCase{"window keeps its 62.5 as 63", "25", "96", Format::Vcd, Standard::Ntsc, kSquare, {63, 240}, {1, 1}, kNone},
+    SizeCase{"plain 640x272: 720x272", "640", "272", Format::Dvd, Standard::Ntsc, kPlain, {720, 272}, {8, 9}, kNone},
+    SizeCase{"plain 4:3 fills NTSC", "640", "480", Format::Dvd, Standard::Ntsc, kPlain, {720, 480}, {8, 9}, kNone},
+    SizeCase{"plain 4:3 fills PAL", "640", "480", Format::Dvd, Standard::Pal, kPlain, {720, 576}, {16, 15}, kNone},
+    SizeCase{"plain 16:9 in PAL 4:3", "1280", "720", Format::Dvd, Standard::Pal, kPlain, {720, 432}, {16, 15}, kNone},
+    SizeCase{"plain 16:9 fills NTSC 16:9", "1280", "720", Format::Dvd, Standard::Ntsc, kPlainWide, {720, 480}, {32, 27}, kNone},
+    SizeCase{"plain 640x272 NTSC 16:9", "640", "272", Format::Dvd, Standard::Ntsc, kPlainWide, {720, 363}, {32, 27}, kNone},
+    SizeCase{"plain 4:3 in PAL 16:9", "640", "480", Format::Dvd, Standard::Pal, kPlainWide, {540, 576}, {64, 45}, kNone},
+    SizeCase{"plain 4:3 fills PAL SVCD", "640", "480", Format::Svcd, Standard::Pal, kPlain, {480, 576}, {8, 5}, kNone},
+    SizeCase{"plain NTSC VCD", "640", "272", Format::Vcd, Standard::Ntsc, kPlain, {352, 136}, {10, 11}, kNone},
+    SizeCase{"plain negative height", "640", "-480", Format::Dvd, Standard::Ntsc, kPlain, {-720, 480}, {8, 9}, kNone},
+    SizeCase{"itu 640x272 NTSC", "640", "272", Format::Dvd, Standard::Ntsc, kItu, {704, 272}, {10, 11}, kNone},
+    SizeCase{"itu 4:3 fills 704 NTSC", "640", "480", Format::Dvd, Standard::Ntsc, kItu, {704, 480}, {10, 11}, kNone},
+    SizeCase{"itu 16:9 fills 704 PAL", "1280", "720", Format::Dvd, Standard::Pal, kItuWide, {704, 576}, {16, 11}, kNone},
+    SizeCase{"itu 16:9 fills 704 NTSC", "1280", "720", Format::Dvd, Standard::Ntsc, kItuWide, {704, 480}, {40, 33}, kNone},
+    SizeCase{"itu 640x272 NTSC 16:9", "640", "272", Format::Dvd, Standard::Ntsc, kItuWide, {704, 363}, {40, 33}, kNone},
+    SizeCase{"itu 4:3 fills PAL VCD", "640", "480", Format::Vcd, Standard::Pal, kItu, {352, 288}, {12, 11}, kNone},
+    SizeCase{"itu NTSC SVCD: 469 of 480", "640", "480", Format::Svcd, Standard::Ntsc, kItu, {469, 480}, {15, 11}, kNone},
+    SizeCase{"itu 16:9 in PAL SVCD", "1280", "720", Format::Svcd, Standard::Pal, kItu, {469, 432}, {18, 11}, kNone},
+    SizeCase{"itu narrow keeps the height", "480", "640", Format::Dvd, Standard::Ntsc, kItu, {396, 480}, {10, 11}, kNone},
     // 720x304 shows 720/304 for 640/272.
-    SizeCase{"mod 16", "640", "272", kFormatDvd, false, mod(16), {720, 304}, {1, 1}, 195840.0 / 194560 - 1},
-    SizeCase{"mod 32: 22.5 to even", "640", "272", kFormatDvd, false, mod(32), {704, 320}, {1, 1}, 191488.0 / 204800 - 1},
-    SizeCase{"mod 1 rounds 62.5 to even", "25", "96", kFormatVcd, false, mod(1), {62, 240}, {1, 1}, 62.0 * 96 / (240 * 25) - 1},
-    SizeCase{"mod past the picture steps down", "640", "480", kFormatSvcd, false, mod(32, kItu), {448, 480}, {15, 11}, 448.0 * 15 * 3 / (480 * 11 * 4) - 1},
-    SizeCase{"a thin picture keeps one multiple", "640", "4", kFormatDvd, false, mod(16), {720, 16}, {1, 1}, 720.0 * 4 / (16 * 640) - 1},
-    SizeCase{"itu 16:9 mod 16", "640", "272", kFormatDvd, false, mod(16, kItuWide), {704, 368}, {40, 33}, 7659520.0 / 7772160 - 1},
-    SizeCase{"plain exact side, no error", "640", "272", kFormatDvd, false, mod(16, kPlain), {720, 272}, {8, 9}, 0.0},
-    SizeCase{"no picture, no error", "0", "480", kFormatDvd, false, mod(16), {0, 480}, {1, 1}, kNone}),
-    NamedRow{});
+    SizeCase{"mod 16", "640", "272", Format::Dvd, Standard::Ntsc, mod(16), {720, 304}, {1, 1}, 195840.0 / 194560 - 1},
+    SizeCase{"mod 32: 22.5 to even", "640", "272", Format::Dvd, Standard::Ntsc, mod(32), {704, 320}, {1, 1}, 191488.0 / 204800 - 1},
+    SizeCase{"mod 1 rounds 62.5 to even", "25", "96", Format::Vcd, Standard::Ntsc, mod(1), {62, 240}, {1, 1}, 62.0 * 96 / (240 * 25) - 1},
+    SizeCase{"mod past the picture steps down", "640", "480", Format::Svcd, Standard::Ntsc, mod(32, kItu), {448, 480}, {15, 11}, 448.0 * 15 * 3 / (480 * 11 * 4) - 1},
+    SizeCase{"a thin picture keeps one multiple", "640", "4", Format::Dvd, Standard::Ntsc, mod(16), {720, 16}, {1, 1}, 720.0 * 4 / (16 * 640) - 1},
+    SizeCase{"itu 16:9 mod 16", "640", "272", Format::Dvd, Standard::Ntsc, mod(16, kItuWide), {704, 368}, {40, 33}, 7659520.0 / 7772160 - 1},
+    SizeCase{"plain exact side, no error", "640", "272", Format::Dvd, Standard::Ntsc, mod(16, kPlain), {720, 272}, {8, 9}, 0.0},
+    SizeCase{"no picture, no error", "0", "480", Format::Dvd, Standard::Ntsc, mod(16), {0, 480}, {1, 1}, kNone}),
+    testrows::NamedRow{});
 // clang-format on
 
 struct ShownCase {
@@ -109,7 +109,8 @@ class TargetForShownSource : public testing::TestWithParam<ShownCase> {};
 
 TEST_P(TargetForShownSource, FitsThePictureNotThePixelCounts) {
     const ShownCase& c = GetParam();
-    const TargetResult r = computeTarget(c.width, c.height, kFormatDvd, c.pal, c.shape, c.source);
+    const TargetResult r = computeTarget(c.width, c.height, Format::Dvd,
+                                         c.pal ? Standard::Pal : Standard::Ntsc, c.shape, c.source);
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.sizes.movie, c.movie) << r.sizes.movie.width << "x" << r.sizes.movie.height;
 }
@@ -135,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Worked, TargetForShownSource, testing::Values(
     ShownCase{"square pixels count pixels", "720", "576", false, kSquare, kPalWide, {600, 480}},
     ShownCase{"square with mod counts pixels", "1920", "1080", false, mod(16), kTurned, {720, 400}},
     ShownCase{"turned, no width: no picture", "0", "480", false, kPlain, kTurned, {720, 0}}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 struct TurnCase {
@@ -158,14 +159,15 @@ TEST_P(TurnedSource, SwapsTheShownSidesForAQuarterTurnEitherWay) {
     const ShownSides s = shownSides(1920, 1080, source);
     EXPECT_EQ(reduced(s.width), reduced(c.shown.width));
     EXPECT_EQ(reduced(s.height), reduced(c.shown.height));
-    const Ratio ratio = reduced(displayRatio(1920, 1080, source));
+    const Fraction ratio = reduced(displayRatio(1920, 1080, source));
     EXPECT_EQ(ratio, reduced({c.shown.width.num * c.shown.height.den,
                               c.shown.width.den * c.shown.height.num}));
     // The fit follows: 64:27 is letterboxed in NTSC 4:3 (8:3 pixels across for
     // one down), 27:64 stands in the middle (243:512).
     const bool upright = c.rotation % 180 == 0;
-    EXPECT_EQ(computeTarget("1920", "1080", kFormatDvd, false, kPlain, source).sizes.movie,
-              (upright ? FrameSize{720, 270} : FrameSize{228, 480}));
+    EXPECT_EQ(
+        computeTarget("1920", "1080", Format::Dvd, Standard::Ntsc, kPlain, source).sizes.movie,
+        (upright ? FrameSize{720, 270} : FrameSize{228, 480}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rotations, TurnedSource,
@@ -173,11 +175,11 @@ INSTANTIATE_TEST_SUITE_P(Rotations, TurnedSource,
                                          TurnCase{"quarter", 90, {{1080, 1}, {2560, 1}}},
                                          TurnCase{"half", 180, {{2560, 1}, {1080, 1}}},
                                          TurnCase{"three quarters", 270, {{1080, 1}, {2560, 1}}}),
-                         NamedRow{});
+                         testrows::NamedRow{});
 
 struct MiddleCase {
     const char* name;
-    Ratio display;
+    Fraction display;
     DisplayAspect dvd;
 };
 
@@ -212,13 +214,14 @@ INSTANTIATE_TEST_SUITE_P(Middle, DvdAspect, testing::Values(
     MiddleCase{"negative height", {16, -9}, DisplayAspect::Standard},
     MiddleCase{"no width", {0, 9}, DisplayAspect::Standard},
     MiddleCase{"no height", {16, 0}, DisplayAspect::Standard}),
-    NamedRow{});
+    testrows::NamedRow{});
 // clang-format on
 
 TEST(ComputeTarget, RefusesWhatTheWindowRefuses) {
-    EXPECT_EQ(computeTarget("40000", "480", kFormatDvd, false, kPlain).error,
+    EXPECT_EQ(computeTarget("40000", "480", Format::Dvd, Standard::Ntsc, kPlain).error,
               ResizeError::WidthOutOfRange);
-    EXPECT_EQ(computeTarget("640", "0", kFormatDvd, false, mod(16)).error, ResizeError::HeightZero);
+    EXPECT_EQ(computeTarget("640", "0", Format::Dvd, Standard::Ntsc, mod(16)).error,
+              ResizeError::HeightZero);
 }
 
 bool isHalf(std::int64_t num, std::int64_t den) {
@@ -231,8 +234,8 @@ bool isHalf(std::int64_t num, std::int64_t den) {
 TEST(ComputeTarget, ExactArithmeticAgreesWithTheWindowBesideHalves) {
     int compared = 0;
     int halves = 0;
-    for (const int format : {kFormatVcd, kFormatSvcd, kFormatDvd})
-        for (const bool pal : {false, true})
+    for (const Format format : {Format::Vcd, Format::Svcd, Format::Dvd})
+        for (const Standard pal : {Standard::Ntsc, Standard::Pal})
             for (int w = -37; w <= 4000; w += 13)
                 for (int h = 1; h <= 3000; h += 17) {
                     const std::string ws = std::to_string(w), hs = std::to_string(h);
@@ -254,4 +257,4 @@ TEST(ComputeTarget, ExactArithmeticAgreesWithTheWindowBesideHalves) {
 }
 
 } // namespace
-} // namespace quorvel::info
+} // namespace quorvel::disc

@@ -1,10 +1,10 @@
 // --dvd-width: the DVD frame 704 or 352 wide keeps the picture's shape.
-#include "info/targets.h"
-#include "row_name.h"
+#include "disc/targets.h"
+#include "tests/support/row_name.h"
 
 #include <gtest/gtest.h>
 
-namespace quorvel::info {
+namespace quorvel::disc {
 namespace {
 
 struct WidthRow {
@@ -15,7 +15,7 @@ struct WidthRow {
     int dvdWidth;
     FrameSize tv;
     FrameSize movie;
-    Ratio pixel;
+    Fraction pixel;
     DisplayAspect aspect;
 };
 
@@ -25,7 +25,8 @@ TEST_P(DvdWidth, MakesTheFrameThatWideAndKeepsTheShape) {
     const WidthRow& row = GetParam();
     const std::string_view size = row.size;
     const auto x = size.find('x');
-    const TargetResult t = computeTarget(size.substr(0, x), size.substr(x + 1), kFormatDvd, row.pal,
+    const TargetResult t = computeTarget(size.substr(0, x), size.substr(x + 1), Format::Dvd,
+                                         row.pal ? Standard::Pal : Standard::Ntsc,
                                          Shape{row.par, std::nullopt, 0, row.dvdWidth});
     ASSERT_TRUE(t.ok());
     EXPECT_EQ(t.sizes.tv, row.tv);
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, DvdWidth,
                                                   {352, 360},
                                                   {20, 11},
                                                   DisplayAspect::Standard}),
-                         NamedRow{});
+                         testrows::NamedRow{});
 
 } // namespace
-} // namespace quorvel::info
+} // namespace quorvel::disc

@@ -1,33 +1,26 @@
-#include "info/targets.h"
-
-#include "disc/disc.h"
+#include "disc/targets.h"
 
 #include "resize/number.h"
 
 #include <compare>
 #include <numeric>
 
-namespace quorvel::info {
+namespace quorvel::disc {
 
 namespace {
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    const std::int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-Ratio times(Ratio a, Ratio b) {
+Fraction times(Fraction a, Fraction b) {
     return reduced({a.num * b.num, a.den * b.den});
 }
 
-Ratio over(Ratio a, Ratio b) {
+Fraction over(Fraction a, Fraction b) {
     // b is never 0 here; keep the denominator positive.
     const std::int64_t den = a.den * b.num;
     const std::int64_t num = a.num * b.den;
-    return reduced(den < 0 ? Ratio{-num, -den} : Ratio{num, den});
+    return reduced(den < 0 ? Fraction{-num, -den} : Fraction{num, den});
 }
 
-bool greater(Ratio a, Ratio b) {
+bool greater(Fraction a, Fraction b) {
     return a.num * b.den > b.num * a.den;
 }
 
@@ -48,29 +41,29 @@ bool productGreater(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint
 }
 
 // BT.601 pixel shapes at the DVD's 13.5 MHz sampling.
-Ratio ituPixel(bool pal, DisplayAspect aspect) {
-    if (pal)
-        return aspect == DisplayAspect::Wide ? Ratio{16, 11} : Ratio{12, 11};
-    return aspect == DisplayAspect::Wide ? Ratio{40, 33} : Ratio{10, 11};
+Fraction ituPixel(Standard standard, DisplayAspect aspect) {
+    if (standard == Standard::Pal)
+        return aspect == DisplayAspect::Wide ? Fraction{16, 11} : Fraction{12, 11};
+    return aspect == DisplayAspect::Wide ? Fraction{40, 33} : Fraction{10, 11};
 }
 
 // The largest picture showing the source's shape inside pictureWidth x
 // tvHeight, before rounding. As in the window, a tie and every negative ratio
 // are held by the height.
 struct ExactMovie {
-    Ratio width;
-    Ratio height;
+    Fraction width;
+    Fraction height;
 };
 
-ExactMovie fitExactly(Ratio source, const PixelGeometry& g, int tvHeight) {
+ExactMovie fitExactly(Fraction source, const PixelGeometry& g, int tvHeight) {
     if (source.den < 0)
         source = {-source.num, -source.den};
-    const Ratio height{tvHeight, 1};
+    const Fraction height{tvHeight, 1};
     // A source with no height left after a quarter turn: a picture with none.
     if (source.den == 0)
         return {g.pictureWidth, {0, 1}};
     // The ratio of pixel counts that shows as the source's ratio.
-    const Ratio counts = over(reduced(source), g.pixelAspect);
+    const Fraction counts = over(reduced(source), g.pixelAspect);
     if (greater(times(counts, height), g.pictureWidth))
         return {g.pictureWidth, over(g.pictureWidth, counts)};
     return {times(counts, height), height};
@@ -78,7 +71,7 @@ ExactMovie fitExactly(Ratio source, const PixelGeometry& g, int tvHeight) {
 
 // The nearest multiple of `mod` that still fits under `limit`; never 0 for a
 // side that was not.
-int roundToMultiple(Ratio exact, Ratio limit, int mod) {
+int roundToMultiple(Fraction exact, Fraction limit, int mod) {
     std::int64_t m = roundHalfEven({exact.num, exact.den * mod}) * mod;
     if (greater({m, 1}, limit))
         m -= mod;
@@ -89,22 +82,7 @@ int roundToMultiple(Ratio exact, Ratio limit, int mod) {
 
 } // namespace
 
-Ratio reduced(Ratio r) {
-    const std::int64_t g = std::gcd(r.num, r.den);
-    return g > 1 ? Ratio{r.num / g, r.den / g} : r;
-}
-
-std::int64_t roundHalfEven(Ratio r) {
-    const std::int64_t q = floorDiv(r.num, r.den);
-    const std::int64_t twiceRest = 2 * (r.num - q * r.den);
-    if (twiceRest > r.den)
-        return q + 1;
-    if (twiceRest < r.den)
-        return q;
-    return q % 2 == 0 ? q : q + 1;
-}
-
-DisplayAspect dvdAspectFor(Ratio display) {
+DisplayAspect dvdAspectFor(Fraction display) {
     if (display.den < 0)
         display = {-display.num, -display.den};
     if (display.num <= 0 || display.den == 0)
@@ -115,25 +93,25 @@ DisplayAspect dvdAspectFor(Ratio display) {
     return productGreater(27 * n, n, 64 * d, d) ? DisplayAspect::Wide : DisplayAspect::Standard;
 }
 
-PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, int format,
-                            bool pal) {
-    const Ratio fullWidth{tv.width, 1};
+PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, Format format,
+                            Standard standard) {
+    const Fraction fullWidth{tv.width, 1};
     switch (par) {
     case PixelShape::Square:
         return {{1, 1}, fullWidth};
     case PixelShape::Plain: {
-        const Ratio display = aspect == DisplayAspect::Wide ? Ratio{16, 9} : Ratio{4, 3};
+        const Fraction display = aspect == DisplayAspect::Wide ? Fraction{16, 9} : Fraction{4, 3};
         return {times(display, {tv.height, tv.width}), fullWidth};
     }
     case PixelShape::Itu:
         break;
     }
-    const Ratio dvd = ituPixel(pal, aspect);
+    const Fraction dvd = ituPixel(standard, aspect);
     // VCD samples at half the rate and keeps every other line: same shape,
     // 352 = 704 / 2. SVCD samples at 2/3 of the rate on every line.
-    if (format == kFormatSvcd)
+    if (format == Format::Svcd)
         return {times(dvd, {3, 2}), {704 * 2, 3}};
-    if (format == kFormatVcd)
+    if (format == Format::Vcd)
         return {dvd, {352, 1}};
     return {dvd, {704, 1}};
 }
@@ -143,41 +121,41 @@ namespace {
 // A DVD frame 704 or 352 wide. 704 is BT.601's picture area without the side
 // margins, so its samples keep the full frame's shape and the picture fills it;
 // 352 samples at half that rate, its pixels twice as wide, and is 4:3 only.
-PixelGeometry narrowDvd(const Shape& shape, DisplayAspect& aspect, TargetSizes& s, bool pal) {
+PixelGeometry narrowDvd(const Shape& shape, DisplayAspect& aspect, TargetSizes& s) {
     if (!disc::allowsWide(disc::Format::Dvd, shape.dvdWidth)) {
         aspect = DisplayAspect::Standard;
         s.aspect = aspect;
     }
     s.tv.width = shape.dvdWidth;
     if (shape.par == PixelShape::Plain)
-        return pixelGeometry(shape.par, aspect, s.tv, kFormatDvd, pal);
-    const Ratio itu = ituPixel(pal, aspect);
-    const Ratio pixel = shape.dvdWidth == 352 ? times(itu, {2, 1}) : itu;
+        return pixelGeometry(shape.par, aspect, s.tv, Format::Dvd, s.standard);
+    const Fraction itu = ituPixel(s.standard, aspect);
+    const Fraction pixel = shape.dvdWidth == 352 ? times(itu, {2, 1}) : itu;
     return {pixel, {shape.dvdWidth, 1}};
 }
 
 } // namespace
 
 ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source) {
-    const Ratio across{(width - source.cropWidth) * source.sar.num, source.sar.den};
-    const Ratio down{height - source.cropHeight, 1};
+    const Fraction across{(width - source.cropWidth) * source.sar.num, source.sar.den};
+    const Fraction down{height - source.cropHeight, 1};
     if (source.rotation % 180 != 0)
         return {down, across};
     return {across, down};
 }
 
-Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source) {
+Fraction displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source) {
     const ShownSides s = shownSides(width, height, source);
     return {s.width.num * s.height.den, s.width.den * s.height.num};
 }
 
-TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,
-                           bool pal, const Shape& shape, const SourceShape& source) {
+TargetResult computeTarget(std::string_view widthText, std::string_view heightText, Format format,
+                           Standard standard, const Shape& shape, const SourceShape& source) {
     ResizeInput input;
     input.widthText = widthText;
     input.heightText = heightText;
-    input.palSelected = pal;
-    input.format = format;
+    input.palSelected = standard == Standard::Pal;
+    input.format = windowFormatCode(format);
     const ResizeResult window = computeResize(input);
     TargetResult result;
     if (!window.ok()) {
@@ -186,7 +164,7 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     }
     TargetSizes& s = result.sizes;
     s.format = format;
-    s.pal = pal;
+    s.standard = standard;
     // Every format quorvel-info asks for has a frame, so the window gave sizes.
     s.tv = window.sizes->tv;
     s.windowMovie = window.sizes->movie;
@@ -198,18 +176,18 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     const int sourceWidth = parseSourceNumber(widthText).value;
     const int sourceHeight = parseSourceNumber(heightText).value;
     // Square pixels count the source's pixels; shaped ones show its picture.
-    const Ratio wanted = shape.par == PixelShape::Square
-                             ? Ratio{sourceWidth, sourceHeight}
-                             : displayRatio(sourceWidth, sourceHeight, source);
+    const Fraction wanted = shape.par == PixelShape::Square
+                                ? Fraction{sourceWidth, sourceHeight}
+                                : displayRatio(sourceWidth, sourceHeight, source);
     DisplayAspect aspect = DisplayAspect::Standard;
     if (shape.par != PixelShape::Square) {
-        if (format == kFormatDvd)
+        if (format == Format::Dvd)
             aspect = shape.aspect.value_or(dvdAspectFor(wanted));
         s.aspect = aspect;
     }
-    PixelGeometry g = pixelGeometry(shape.par, aspect, s.tv, format, pal);
-    if (format == kFormatDvd && shape.par != PixelShape::Square && shape.dvdWidth != s.tv.width)
-        g = narrowDvd(shape, aspect, s, pal);
+    PixelGeometry g = pixelGeometry(shape.par, aspect, s.tv, format, standard);
+    if (format == Format::Dvd && shape.par != PixelShape::Square && shape.dvdWidth != s.tv.width)
+        g = narrowDvd(shape, aspect, s);
     s.pixelAspect = reduced(g.pixelAspect);
     const ExactMovie exact = fitExactly(wanted, g, s.tv.height);
     if (shape.mod == 0) {
@@ -228,4 +206,4 @@ TargetResult computeTarget(std::string_view widthText, std::string_view heightTe
     return result;
 }
 
-} // namespace quorvel::info
+} // namespace quorvel::disc

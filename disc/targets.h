@@ -1,28 +1,22 @@
 #pragma once
 
-// The TV and Movie sizes quorvel-info reports: by default the picture as it
-// will show on the disc, with --window the window's own arithmetic; worked out
-// in exact fractions so that no rounding depends on a double.
+// The TV and Movie sizes of a target: by default the picture as it will show
+// on the disc, with square pixels the window's own arithmetic; worked out in
+// exact fractions so that no rounding depends on a double.
 
-#include "info/options.h"
+#include "disc/disc.h"
 #include "resize/calc.h"
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-namespace quorvel::info {
+namespace quorvel::disc {
 
-// A fraction with a positive denominator.
-struct Ratio {
-    std::int64_t num = 0;
-    std::int64_t den = 1;
-    friend bool operator==(const Ratio&, const Ratio&) = default;
-};
-
-Ratio reduced(Ratio r);
-// Nearest whole number, halves to the even neighbour: the window's rule.
-std::int64_t roundHalfEven(Ratio r);
+// How the disc's pixels are taken: shaped (the disc's answer), or as they
+// count (the window's).
+enum class PixelShape { Square, Plain, Itu };
+enum class DisplayAspect { Standard, Wide }; // 4:3, 16:9
 
 struct Shape {
     PixelShape par = PixelShape::Square;
@@ -36,21 +30,21 @@ struct Shape {
 
 // 16:9 for a picture wider than the geometric middle of 4:3 and 16:9 (its
 // aspect squared above 64/27, about 1.54), else 4:3.
-DisplayAspect dvdAspectFor(Ratio display);
+DisplayAspect dvdAspectFor(Fraction display);
 
 // One disc pixel's width over its height, and how many samples of a line the
 // picture may fill (the whole frame, or BT.601's central part).
 struct PixelGeometry {
-    Ratio pixelAspect;
-    Ratio pictureWidth;
+    Fraction pixelAspect;
+    Fraction pictureWidth;
 };
-PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, int format,
-                            bool pal);
+PixelGeometry pixelGeometry(PixelShape par, DisplayAspect aspect, FrameSize tv, Format format,
+                            Standard standard);
 
 // How the source's picture shows: the shape of one of its pixels, how far it
 // is turned, and how much of the coded picture is not picture.
 struct SourceShape {
-    Ratio sar{1, 1};             // positive; the cropped picture's pixel
+    Fraction sar{1, 1};          // positive; the cropped picture's pixel
     int rotation = 0;            // clockwise degrees
     std::int64_t cropWidth = 0;  // columns left and right together
     std::int64_t cropHeight = 0; // lines above and below together
@@ -58,20 +52,20 @@ struct SourceShape {
 // The picture's sides as it shows: the crop comes off, the width takes the
 // pixel shape, and a quarter turn (90 or 270 degrees) swaps the sides.
 struct ShownSides {
-    Ratio width;
-    Ratio height;
+    Fraction width;
+    Fraction height;
 };
 ShownSides shownSides(std::int64_t width, std::int64_t height, const SourceShape& source);
 // The shown width over the shown height; the denominator may be 0 or
 // negative, as the sides may be.
-Ratio displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source);
+Fraction displayRatio(std::int64_t width, std::int64_t height, const SourceShape& source);
 
 struct TargetSizes {
-    int format = kFormatDvd;
-    bool pal = false;
+    Format format = Format::Dvd;
+    Standard standard = Standard::Ntsc;
     FrameSize tv;
     FrameSize movie;
-    Ratio pixelAspect{1, 1}; // reduced
+    Fraction pixelAspect{1, 1}; // reduced
     // With --mod: how much wider (positive) or narrower the Movie shows than
     // the source, as a fraction of the source's aspect; none when undefined.
     std::optional<double> aspectError;
@@ -89,7 +83,7 @@ struct TargetResult {
 // exactly as the window reads its boxes). Square pixels count the source's
 // pixels, and without a multiple they are the window's answer itself; plain
 // and itu fit the picture as `source` shows it.
-TargetResult computeTarget(std::string_view widthText, std::string_view heightText, int format,
-                           bool pal, const Shape& shape, const SourceShape& source = {});
+TargetResult computeTarget(std::string_view widthText, std::string_view heightText, Format format,
+                           Standard standard, const Shape& shape, const SourceShape& source = {});
 
-} // namespace quorvel::info
+} // namespace quorvel::disc

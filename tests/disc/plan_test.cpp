@@ -1,0 +1,115 @@
+#include "disc/plan.h"
+
+#include "tests/support/row_name.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace quorvel::disc {
+namespace {
+
+PlanSource clip(const std::string& name, Fraction rate, std::uint64_t ms, bool pal) {
+    PlanSource s;
+    s.name = name;
+    s.file = true;
+    s.widthText = "1280";
+    s.heightText = "720";
+    s.timing.rate = rate;
+    s.timing.scan = media::Scan::Progressive;
+    s.durationMs = ms;
+    s.rate = rate;
+    s.rateClass = pal ? RateClass::Pal : RateClass::NtscVideo;
+    return s;
+}
+
+const PlanSource kPal = clip("pal.mp4", {25, 1}, 60'000, true);
+const PlanSource kNtsc = clip("ntsc.mp4", {30000, 1001}, 90'000, false);
+
+std::string after(const std::vector<std::string>& args, const std::string& option) {
+    const auto at = std::find(args.begin(), args.end(), option);
+    return at == args.end() || at + 1 == args.end() ? "(none)" : *(at + 1);
+}
+
+struct PlanCase {
+    const char* name;
+    PlanRequest request;
+    std::vector<PlanSource> sources;
+    Standard standard; // every target's and command's
+    bool fromBudget;
+    int audioKbps;
+};
+
+void PrintTo(const PlanCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EveryCommand : public testing::TestWithParam<PlanCase> {};
+
+// The plan is the one answer: each command says exactly its values.
+TEST_P(EveryCommand, SaysWhatThePlanSays) {
+    const PlanCase& c = GetParam();
+    const Plan plan = makePlan(c.request, c.sources);
+    ASSERT_EQ(plan.inputs.size(), c.sources.size());
+    if (plan.budget) {
+        EXPECT_EQ(plan.budget->request.standard, c.standard);
+    }
+    for (const InputPlan& in : plan.inputs)
+        for (const TargetPlan& t : in.targets) {
+            ASSERT_TRUE(t.command && t.command->command && t.streams && t.rate);
+            const std::vector<std::string>& args = t.command->command->args;
+            EXPECT_EQ(t.standard, c.standard);
+            EXPECT_EQ(after(args, "-target"), targetName(t.format, c.standard));
+            EXPECT_EQ(after(args, "-r"), rateText(t.rate->outputRate));
+            EXPECT_EQ(t.streams->fromBudget, c.fromBudget);
+            EXPECT_EQ(after(args, "-b:v"), std::to_string(t.streams->videoKbps) + "k");
+            EXPECT_EQ(after(args, "-maxrate:v"), std::to_string(t.streams->peakKbps) + "k");
+            EXPECT_EQ(t.streams->audio.kbps, c.audioKbps);
+            EXPECT_EQ(after(args, "-b:a"), std::to_string(c.audioKbps) + "k");
+            const std::string setsar = "setsar=" + std::to_string(t.pixelAspect.num) + "/" +
+                                       std::to_string(t.pixelAspect.den);
+            EXPECT_NE(t.command->command->filter.find(setsar), std::string::npos)
+                << t.command->command->filter;
+        }
+}
+
+PlanRequest request(std::optional<DiscChoice> disc = {}, std::optional<int> audio = {},
+                    PixelShape par = PixelShape::Plain) {
+    PlanRequest q;
+    q.commands = true;
+    q.disc = disc;
+    q.audioKbps = audio;
+    q.shape.par = par;
+    return q;
+}
+
+constexpr DiscChoice kDvd5{DiscChoice::Kind::Dvd5};
+constexpr DiscChoice kTiny{DiscChoice::Kind::Size, 24 * 1024 * 1024}; // below the floor: 2 discs
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Plans, EveryCommand, testing::Values(
+    PlanCase{"alone each keeps its own", request(), {kPal}, Standard::Pal, false, 192},
+    PlanCase{"the larger share sets the disc", request(kDvd5), {kPal, kNtsc}, Standard::Ntsc, true, 192},
+    PlanCase{"the larger share sets the disc, PAL", request(kDvd5), {clip("a", {25, 1}, 200'000, true), kNtsc}, Standard::Pal, true, 192},
+    PlanCase{"a disc that does not fit gives no budget rate", request(kTiny), {kPal, kNtsc}, Standard::Ntsc, false, 192},
+    PlanCase{"the audio asked for", request(kDvd5, 384), {kPal}, Standard::Pal, true, 384},
+    PlanCase{"the audio asked for, alone", request({}, 256), {kNtsc}, Standard::Ntsc, false, 256},
+    PlanCase{"itu sets the pixel it prints", request({}, {}, PixelShape::Itu), {kPal}, Standard::Pal, false, 192}),
+    testrows::NamedRow{});
+// clang-format on
+
+TEST(MakePlan, OneStandardForAMixedDiscEvenWhenAsked) {
+    PlanRequest q = request(kDvd5);
+    q.standard = Standard::Pal;
+    const Plan plan = makePlan(q, std::vector{kNtsc, kPal});
+    for (const InputPlan& in : plan.inputs)
+        EXPECT_EQ(in.standard, Standard::Pal);
+    // The 29.97 clip is slowed onto PAL and its running time counted so.
+    EXPECT_EQ(plan.inputs[0].targets[0].rate->row, Row::P30);
+    EXPECT_EQ(plan.budget->request.inputs[0].speed, plan.inputs[0].targets[0].rate->speed);
+}
+
+} // namespace
+} // namespace quorvel::disc
