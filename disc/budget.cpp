@@ -25,6 +25,8 @@ constexpr std::array<int, 1> kVcdKbps = {224};
 constexpr std::array<int, 16> kAc3Kbps = {32,  40,  48,  56,  64,  80,  96,  112,
                                           128, 160, 192, 224, 256, 320, 384, 448};
 
+static_assert(static_cast<std::uint64_t>(kSvcdMaxStreamsKbps) == 150 * kSvcdPackPayload * 8 / 1000);
+
 std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
     return a / b + (a % b != 0);
 }
@@ -519,7 +521,9 @@ std::vector<std::string> describeBudget(const Budget& budget, const BudgetReques
                                 " video limit of " +
                                 groupedNumber(static_cast<std::uint64_t>(p.peakKbps)) + " kbit/s");
             else if (p.cap == Cap::StreamsLimit)
-                lines.push_back("  capped where video and audio reach SVCD's 2,778 kbit/s");
+                lines.push_back("  capped where video and audio reach SVCD's " +
+                                groupedNumber(static_cast<std::uint64_t>(kSvcdMaxStreamsKbps)) +
+                                " kbit/s: 150 packs a second, a 2x CD");
             else if (p.cap == Cap::MuxLimit)
                 lines.push_back("  capped where the multiplex reaches DVD's 10,080 kbit/s");
         }

@@ -107,7 +107,12 @@ std::span<const int> legalAudioKbps(Format f);
 // VCD video runs at one constant rate.
 inline constexpr int kVcdVideoKbps = 1'150;
 inline constexpr int kSvcdMaxVideoKbps = 2'600;
-inline constexpr int kSvcdMaxStreamsKbps = 2'778; // video plus audio
+// Video plus audio: what 150 packs a second (a 2x CD) carry beside their
+// headers, 150 x kSvcdPackPayload x 8 bits rounded down.
+inline constexpr int kSvcdMaxStreamsKbps = 2'749;
+// The multiplex rate an SVCD states (ffmpeg's -muxrate, in bit/s): 150 packs
+// of 2,324 bytes a second, as mplex writes it.
+inline constexpr int kSvcdMuxBitsPerSecond = 150 * 2'324 * 8;
 inline constexpr int kDvdMaxVideoKbps = 9'800;
 inline constexpr int kDvdMaxMuxKbps = 10'080; // every pack, NAV packs included
 
@@ -121,7 +126,8 @@ inline constexpr std::uint64_t kDvdPackBytes = 2'048;
 inline constexpr std::uint64_t kDvdPackPayload = 2'048 - 14 - 19;
 inline constexpr std::uint64_t kDvdNavBytesPerSecond = 2'048 * 5 / 2;
 // An SVCD pack fills one 2,324-byte sector with the same 33 bytes of headers.
-// (60 s at 2,400 + 224 kbit/s: 8,592 sectors written, 8,613 counted.)
+// (60 s at 2,400 + 224 kbit/s: 8,592 sectors written, 8,613 counted; 20 s of
+// ffmpeg's svcd muxer near the cap: 2,296 bytes of payload a pack.)
 inline constexpr std::uint64_t kSvcdPackPayload = 2'324 - 14 - 19;
 // A VCD stream is multiplexed at the CD's own 75 sectors a second, padding
 // included, so its size follows from the running time alone.
@@ -144,7 +150,7 @@ inline constexpr int kDvdHalfWidthBelowKbps = 3'400;
 // own -target chooses (DVD 6,000, SVCD 2,040, VCD 1,150).
 int usualVideoKbps(Format f);
 // The highest rate the video may reach at any moment (the encoder's maxrate):
-// VCD 1,150; SVCD 2,600 or what 2,778 leaves beside the audio; DVD 9,800 or
+// VCD 1,150; SVCD 2,600 or what 2,749 leaves beside the audio; DVD 9,800 or
 // what the 10,080 multiplex leaves beside the audio and the packs' headers.
 int peakVideoKbps(Format f, int audioKbps);
 

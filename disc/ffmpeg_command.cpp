@@ -3,6 +3,7 @@
 #include "disc/budget.h"
 #include "source/utf8.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace quorvel::disc {
@@ -32,15 +33,16 @@ bool endsWithMpg(std::string_view name) {
 }
 
 // "crop=iw-L-R:ih-T-B:L:T", or nothing when nothing is cropped. Kept fields
-// keep their parity: the top and bottom crops are made even, showing a line of
-// border rather than swapping the fields.
+// keep their parity, of the luma and of 4:2:0's chroma lines (two luma lines
+// of one field each): the top and bottom crops are made multiples of 4,
+// showing up to 3 lines of border rather than swapping the fields' colours.
 std::string cropStep(const CommandInput& in) {
     if (!in.crop)
         return {};
     media::Crop c = turnedCrop(*in.crop, in.rotation);
     if (in.plan.keepsFields) {
-        c.top &= ~1u;
-        c.bottom &= ~1u;
+        c.top &= ~3u;
+        c.bottom &= ~3u;
     }
     if (c == media::Crop{})
         return {};
@@ -179,13 +181,17 @@ CommandResult buildCommand(const CommandInput& in) {
                                   formatName(in.format) + "'s 1 to " + number(peak)};
 
     const bool interlaced = in.plan.interlaced;
-    // Fields are scaled apart, so each needs the same lines; and the picture
-    // starts on an even line, so the top field stays the top one.
-    if (interlaced && movie.height % 2 != 0)
-        movie.height -= 1;
+    // Each field gets the same whole chroma lines, and the picture starts on
+    // the top field's chroma line: the height is the nearest multiple of 4
+    // (down on a tie, 4 at least), and so is the top border (up on a tie).
+    if (interlaced) {
+        const int lines = std::min(std::max(4, (movie.height + 1) / 4 * 4), tv.height / 4 * 4);
+        if (lines >= 4)
+            movie.height = lines;
+    }
     int padTop = (tv.height - movie.height) / 2;
     if (interlaced)
-        padTop &= ~1;
+        padTop = std::min((padTop + 2) / 4 * 4, (tv.height - movie.height) / 4 * 4);
     const int padLeft = (tv.width - movie.width) / 2;
     const Fraction sar = in.pixel.value_or(framePixelAspect(tv, in.wide));
 
@@ -194,8 +200,12 @@ CommandResult buildCommand(const CommandInput& in) {
         steps.push_back(std::move(crop));
     for (const std::string& step : in.plan.steps)
         steps.push_back(step);
+    // Only the source's own fields are scaled as fields; fields made of
+    // progressive frames are made after the scale.
     steps.push_back("scale=" + number(movie.width) + ":" + number(movie.height) +
-                    (interlaced ? ":interl=1" : ""));
+                    (in.plan.keepsFields ? ":interl=1" : ""));
+    for (const std::string& step : in.plan.afterScale)
+        steps.push_back(step);
     steps.push_back("pad=" + number(tv.width) + ":" + number(tv.height) + ":" + number(padLeft) +
                     ":" + number(padTop));
     steps.push_back("setsar=" + number(sar.num) + "/" + number(sar.den));
@@ -203,15 +213,21 @@ CommandResult buildCommand(const CommandInput& in) {
     steps.push_back("format=yuv420p");
 
     FfmpegCommand cmd;
+    cmd.movie = movie;
     for (const std::string& step : steps)
         cmd.filter += (cmd.filter.empty() ? "" : ",") + step;
     cmd.output = in.output.empty() ? outputPath(in.inputPath, in.outputDir) : in.output;
 
     auto& a = cmd.args;
-    a = {"ffmpeg", "-i", ffmpegPath(in.inputPath), "-vf", cmd.filter};
+    // -nostdin: ffmpeg reads a shared standard input as key presses, and a
+    // list of commands piped into a shell would lose the ones after it.
+    a = {"ffmpeg", "-nostdin", "-i", ffmpegPath(in.inputPath), "-vf", cmd.filter};
+    // Samples follow the time stamps: a source's jittered ones (Vorbis, Opus)
+    // would otherwise make the multiplexed audio's time stamps jump.
+    std::string audioFilter = "aresample=async=1";
     if (in.plan.changesSpeed())
-        a.insert(a.end(),
-                 {"-af", "atempo=" + number(in.plan.speed.num) + "/" + number(in.plan.speed.den)});
+        audioFilter += ",atempo=" + number(in.plan.speed.num) + "/" + number(in.plan.speed.den);
+    a.insert(a.end(), {"-af", audioFilter});
     // -target first: the settings after it replace its own.
     a.insert(a.end(),
              {"-target", targetName(in.format, in.standard), "-r", rateText(in.plan.outputRate),
@@ -220,7 +236,12 @@ CommandResult buildCommand(const CommandInput& in) {
     // :v as -target names them, or its own would stay.
     if (in.format == Format::Vcd)
         a.insert(a.end(), {"-minrate:v", kbps(video)});
-    a.insert(a.end(), {"-maxrate:v", kbps(peak), "-b:a", kbps(audio.audio->kbps)});
+    // Stereo always: mono MP2 at 224 kbit/s is no Layer II stream, and 5.1 AC-3
+    // at the usual rate is too thin.
+    a.insert(a.end(), {"-maxrate:v", kbps(peak), "-b:a", kbps(audio.audio->kbps), "-ac", "2"});
+    // -target svcd states no mux rate and ffmpeg's own is far above a 2x CD.
+    if (in.format == Format::Svcd)
+        a.insert(a.end(), {"-muxrate", number(kSvcdMuxBitsPerSecond)});
     if (interlaced)
         a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
                            in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});

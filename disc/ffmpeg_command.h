@@ -35,6 +35,9 @@ struct CommandInput {
 };
 
 struct FfmpegCommand {
+    // The picture the command scales to: the input's movie, or for an
+    // interlaced stream its height made a multiple of 4 (see buildCommand).
+    FrameSize movie;
     std::string filter;            // the -vf chain
     std::vector<std::string> args; // "ffmpeg" first
     std::string command;           // args as one line for a POSIX shell (commandLine)
@@ -46,6 +49,9 @@ struct CommandResult {
     std::string error; // a sentence when the inputs make no command
 };
 
+// An interlaced stream's picture starts on a line that is a multiple of 4 and
+// is a multiple of 4 high: in 4:2:0 a chroma line holds two luma lines of one
+// field, so 2 lines off are 1 chroma line off, and the fields' colours swap.
 CommandResult buildCommand(const CommandInput& input);
 
 // The crop on the picture as ffmpeg shows it after turning it `rotation`

@@ -25,6 +25,8 @@ constexpr Fraction kKnownRates[] = {kFilm,   kFilm24, kPal,    kNtsc,
                                     kNtsc30, kPal50,  kNtsc60, kNtsc60Whole};
 constexpr double kRateTolerance = 0.0005;
 
+constexpr const char* kStereoNote = "the sound is made stereo: more channels are mixed down";
+
 double value(Fraction f) {
     return static_cast<double>(f.num) / static_cast<double>(f.den);
 }
@@ -102,20 +104,35 @@ struct Builder {
             plan.steps.pop_back();
         add("fps=" + rateText(to));
     }
-    void weave(FieldOrder order) {
-        add(std::string("interlace=scan=") + parity(order));
+    // Fields made of progressive frames come after the scale: scaled as
+    // fields, each would lose half its lines' detail and its chroma.
+    void fieldsAfterScale(std::string step, FieldOrder order) {
+        plan.afterScale.push_back(std::move(step));
+        plan.afterScale.push_back(std::string("setfield=") + parity(order));
         interlacedAs(order);
     }
+    void weave(FieldOrder order) {
+        fieldsAfterScale(std::string("interlace=scan=") + parity(order), order);
+    }
     void telecine() {
-        add("telecine=first_field=top:pattern=23");
-        interlacedAs(FieldOrder::TopFirst);
+        fieldsAfterScale("telecine=first_field=top:pattern=23", FieldOrder::TopFirst);
     }
     void keepFields(FieldOrder order) {
         plan.keepsFields = true;
+        add(std::string("setfield=") + parity(order));
         interlacedAs(order);
     }
+    // Interlaced frames at the disc's rate: VCD is progressive and
+    // deinterlaces them, DVD and SVCD keep the fields.
+    void fieldsUnlessVcd(Format f, const SourceTiming& s, FieldOrder order) {
+        if (f == Format::Vcd) {
+            add(deinterlace(s));
+            note("VCD is progressive: the fields are deinterlaced, half the motion is lost");
+        } else {
+            keepFields(order);
+        }
+    }
     void interlacedAs(FieldOrder order) {
-        add(std::string("setfield=") + parity(order));
         plan.interlaced = true;
         plan.fieldOrder = order;
     }
@@ -241,7 +258,9 @@ std::string rateText(Fraction rate) {
     return number(r.num) + "/" + number(r.den);
 }
 
-RatePlan planRate(const SourceTiming& source, Format format, Standard standard) {
+namespace {
+
+RatePlan planPictures(const SourceTiming& source, Format format, Standard standard) {
     Builder b;
     const bool pal = standard == Standard::Pal;
     const Fraction target = pal ? kPal : kNtsc;
@@ -311,13 +330,7 @@ RatePlan planRate(const SourceTiming& source, Format format, Standard standard) 
             b.warn("the field order is not stated: taken as top first");
         b.plan.row = interlacedSource ? Row::I25 : Row::P25;
         if (interlacedSource && pal) {
-            if (format == Format::Vcd) {
-                b.add(deinterlace(source));
-                b.note("VCD is progressive: the fields are deinterlaced, half the motion is "
-                       "lost");
-            } else {
-                b.keepFields(order);
-            }
+            b.fieldsUnlessVcd(format, source, order);
             return b.plan;
         }
         if (pal)
@@ -345,15 +358,8 @@ RatePlan planRate(const SourceTiming& source, Format format, Standard standard) 
         }
         if (rate == kNtsc30)
             b.changeSpeed(kNtsc30, kNtsc); // 0.1% slower
-        if (interlacedSource) {
-            if (format == Format::Vcd) {
-                b.add(deinterlace(source));
-                b.note("VCD is progressive: the fields are deinterlaced, half the motion is "
-                       "lost");
-            } else {
-                b.keepFields(order);
-            }
-        }
+        if (interlacedSource)
+            b.fieldsUnlessVcd(format, source, order);
         return b.plan;
     }
     if (rate == kPal50) {
@@ -367,6 +373,17 @@ RatePlan planRate(const SourceTiming& source, Format format, Standard standard) 
         b.changeSpeed(kNtsc60Whole, kNtsc60); // 0.1% slower
     b.ntsc60To(format, standard, rate);
     return b.plan;
+}
+
+} // namespace
+
+RatePlan planRate(const SourceTiming& source, Format format, Standard standard) {
+    RatePlan plan = planPictures(source, format, standard);
+    // The command asks for stereo: AC-3 at DVD's usual rate is too thin for
+    // 5.1, and the readers do not yet say how many channels a source has.
+    if (format == Format::Dvd)
+        plan.note += std::string(plan.note.empty() ? "" : "; ") + kStereoNote;
+    return plan;
 }
 
 } // namespace quorvel::disc

@@ -45,17 +45,20 @@ struct RatePlan {
     std::optional<Fraction> sourceRate; // the standard rate the source was matched to
     // The filters between the crop and the scale, in order.
     std::vector<std::string> steps;
+    // The filters after the scale that make fields of progressive frames
+    // (telecine, weave), in order: the scale sees whole frames, not fields.
+    std::vector<std::string> afterScale;
     Fraction outputRate{25, 1}; // ffmpeg's -r
-    // The frames reaching the scale are interlaced, and so is the stream: the
-    // scale works on fields and the encoder codes fields in this order.
+    // The stream is interlaced: the encoder codes fields in this order.
     bool interlaced = false;
     media::FieldOrder fieldOrder = media::FieldOrder::TopFirst;
-    // The source's own fields are kept: a crop must keep their parity.
+    // The source's own fields are kept: they reach the scale, which then works
+    // on fields, and a crop must keep their parity.
     bool keepsFields = false;
     // The output runs the input's duration / speed; the audio's tempo is then
     // `speed` (ffmpeg's atempo). 1/1 when the speed is kept.
     Fraction speed{1, 1};
-    std::string note;    // a standards conversion or a loss of motion, in one line
+    std::string note;    // a standards conversion, a loss of motion, the sound's downmix: one line
     std::string warning; // what was assumed or is unknown
     bool changesSpeed() const { return speed.num != speed.den; }
 };

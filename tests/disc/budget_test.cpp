@@ -91,7 +91,11 @@ TEST(AudioFor, GivesEachFormatItsAudioAndRefusesIllegalRates) {
 
 TEST(PeakVideoKbps, KeepsEveryLimit) {
     EXPECT_EQ(peakVideoKbps(Format::Vcd, 224), 1150);
-    EXPECT_EQ(peakVideoKbps(Format::Svcd, 224), 2554); // 2,778 less the audio
+    EXPECT_EQ(peakVideoKbps(Format::Svcd, 224), 2525); // 2,749 less the audio
+    // At the cap a second of the stream, headers included, fits the 150
+    // sectors a 2x CD reads in it.
+    EXPECT_LE(streamBytes(Format::Svcd, kSvcdMaxStreamsKbps, 1000), 150 * kCdSectorBytes);
+    EXPECT_GT(streamBytes(Format::Svcd, kSvcdMaxStreamsKbps + 1, 1000), 150 * kCdSectorBytes);
     EXPECT_EQ(peakVideoKbps(Format::Svcd, 128), 2600); // the video limit
     // 10,080 kbit/s less 2.5 NAV packs a second, times 2,015/2,048 = 9,877.
     EXPECT_EQ(peakVideoKbps(Format::Dvd, 192), 9877 - 192);
@@ -168,9 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"dvd5_20h", F::Dvd, Kind::Dvd5, 1200 * kMinute, 281, Cap::None, 3, 0, 0},
         // 359,085 sectors of 2,291 payload bytes over 3,600 s: 1,828 kbit/s, 224 audio.
         PlanCase{"svcd_cd80_1h", F::Svcd, Kind::Cd80, 60 * kMinute, 1604, Cap::None, 1, 62'748, 0},
-        // 2,778 kbit/s for 600 s takes 90,943 sectors.
-        PlanCase{"svcd_cd80_10min", F::Svcd, Kind::Cd80, 10 * kMinute, 2554, Cap::StreamsLimit, 1,
-                 (kCd80OneTrack - 90'943) * 2324, 0},
+        // 2,749 kbit/s for 600 s takes 89,994 sectors: 150 a second.
+        PlanCase{"svcd_cd80_10min", F::Svcd, Kind::Cd80, 10 * kMinute, 2525, Cap::StreamsLimit, 1,
+                 (kCd80OneTrack - 89'994) * 2324, 0},
         // 79:47.800 fits: 40 minutes take 180,000 sectors.
         PlanCase{"vcd_cd80_40min", F::Vcd, Kind::Cd80, 40 * kMinute, 1150, Cap::Constant, 1,
                  (kCd80OneTrack - 180'000) * 2324, 0},

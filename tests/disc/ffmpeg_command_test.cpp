@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace quorvel::disc {
 namespace {
 
@@ -136,6 +139,12 @@ std::vector<std::string> argsOf(const CommandInput& in) {
     return r.command ? r.command->args : std::vector<std::string>{};
 }
 
+std::string filterOf(const CommandInput& in) {
+    const CommandResult r = buildCommand(in);
+    EXPECT_TRUE(r.command) << r.error;
+    return r.command ? r.command->filter : std::string{};
+}
+
 TEST(BuildCommand, ProgressivePalDvd) {
     CommandInput in = dvdPal(timing({25, 1}));
     in.movie = {720, 405};
@@ -143,31 +152,25 @@ TEST(BuildCommand, ProgressivePalDvd) {
     const CommandResult r = buildCommand(in);
     ASSERT_TRUE(r.command);
     EXPECT_EQ(r.command->filter, "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p");
-    EXPECT_EQ(r.command->args, (std::vector<std::string>{"ffmpeg",
-                                                         "-i",
-                                                         "/videos/clip.mkv",
-                                                         "-vf",
-                                                         r.command->filter,
-                                                         "-target",
-                                                         "pal-dvd",
-                                                         "-r",
-                                                         "25",
-                                                         "-s",
-                                                         "720x576",
-                                                         "-aspect",
-                                                         "4:3",
-                                                         "-b:v",
-                                                         "6000k",
-                                                         "-maxrate:v",
-                                                         "9685k",
-                                                         "-b:a",
-                                                         "192k",
+    EXPECT_EQ(r.command->args, (std::vector<std::string>{"ffmpeg",     "-nostdin",
+                                                         "-i",         "/videos/clip.mkv",
+                                                         "-vf",        r.command->filter,
+                                                         "-af",        "aresample=async=1",
+                                                         "-target",    "pal-dvd",
+                                                         "-r",         "25",
+                                                         "-s",         "720x576",
+                                                         "-aspect",    "4:3",
+                                                         "-b:v",       "6000k",
+                                                         "-maxrate:v", "9685k",
+                                                         "-b:a",       "192k",
+                                                         "-ac",        "2",
                                                          "clip.mpg"}));
     EXPECT_EQ(r.command->output, "clip.mpg");
     EXPECT_EQ(r.command->command,
-              "ffmpeg -i /videos/clip.mkv -vf "
-              "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p -target pal-dvd -r 25 "
-              "-s 720x576 -aspect 4:3 -b:v 6000k -maxrate:v 9685k -b:a 192k clip.mpg");
+              "ffmpeg -nostdin -i /videos/clip.mkv -vf "
+              "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p -af aresample=async=1 "
+              "-target pal-dvd -r 25 -s 720x576 -aspect 4:3 -b:v 6000k -maxrate:v 9685k -b:a 192k "
+              "-ac 2 clip.mpg");
 }
 
 TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
@@ -175,46 +178,101 @@ TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
     in.movie = {720, 405}; // odd: each field needs the same lines
     in.crop = media::Crop{2, 3, 4, 5};
     const auto args = argsOf(in);
-    ASSERT_GE(args.size(), 5u);
-    // Crop top and bottom made even (2 and 4); the picture 404 high starts on
-    // line 86, even, so the top field stays the top one.
-    EXPECT_EQ(args[4], "crop=iw-6:ih-6:2:2,setfield=bff,scale=720:404:interl=1,pad=720:576:0:86,"
+    ASSERT_GE(args.size(), 6u);
+    // Crop top and bottom made multiples of 4 (0 and 4); the picture 404 high
+    // starts on line 88, so each field keeps its own lines and chroma.
+    EXPECT_EQ(args[5], "crop=iw-6:ih-4:2:0,setfield=bff,scale=720:404:interl=1,pad=720:576:0:88,"
                        "setsar=16/15,format=yuv420p");
     const std::vector<std::string> tail(args.end() - 5, args.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"-flags", "+ildct+ilme", "-top", "0", "clip.mpg"}));
 }
 
-TEST(BuildCommand, InterlacedPictureStartsOnAnEvenLine) {
-    // 640x272 film into a 16:9 NTSC DVD: 720x363, telecined. 362 lines leave
-    // 118, and the picture starts on line 58, not 59, so its top field stays on
-    // the frame's top field.
+TEST(BuildCommand, InterlacedPictureStartsOnAFieldsChromaLine) {
+    // 640x272 film into a 16:9 NTSC DVD: 720x363, telecined. 364 lines leave
+    // 116, and the picture starts on line 60, not 58: 4:2:0's chroma line 15,
+    // the top field's, not line 14.5. The scale sees the film's frames.
     CommandInput in = dvdPal(timing({24000, 1001}));
     in.standard = Standard::Ntsc;
     in.tv = {720, 480};
     in.movie = {720, 363};
     in.wide = true;
     in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
-    EXPECT_EQ(argsOf(in)[4], "telecine=first_field=top:pattern=23,setfield=tff,"
-                             "scale=720:362:interl=1,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+    EXPECT_EQ(filterOf(in), "scale=720:364,telecine=first_field=top:pattern=23,setfield=tff,"
+                            "pad=720:480:0:60,setsar=32/27,format=yuv420p");
+    // 2.39:1 into it: 357 lines. 356, and the top border 64, not 62.
+    in.movie = {720, 357};
+    EXPECT_EQ(filterOf(in), "scale=720:356,telecine=first_field=top:pattern=23,setfield=tff,"
+                            "pad=720:480:0:64,setsar=32/27,format=yuv420p");
+    in.movie = {720, 363};
     // Progressive, the same picture keeps its size and is centred to the line.
     in.plan = planRate(timing({30000, 1001}), in.format, in.standard);
-    EXPECT_EQ(argsOf(in)[4], "scale=720:363,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+    EXPECT_EQ(filterOf(in), "scale=720:363,pad=720:480:0:58,setsar=32/27,format=yuv420p");
+}
+
+TEST(BuildCommand, EveryInterlacedPictureKeepsItsFieldsChroma) {
+    // Each height of picture, of kept fields and of telecined film: 4:2:0
+    // chroma lines pair with fields only on lines that are multiples of 4.
+    const std::pair<Standard, SourceTiming> sources[] = {
+        {Standard::Pal, timing({25, 1}, Scan::Interlaced, FieldOrder::TopFirst)},
+        {Standard::Ntsc, timing({24000, 1001})}};
+    for (const auto& [standard, source] : sources) {
+        CommandInput in = dvdPal(source);
+        in.standard = standard;
+        in.tv = discFrame(in.format, standard);
+        in.plan = planRate(source, in.format, standard);
+        ASSERT_TRUE(in.plan.interlaced);
+        for (int height = 2; height <= in.tv.height; ++height) {
+            in.movie = {720, height};
+            const auto made = buildCommand(in).command;
+            ASSERT_TRUE(made);
+            const int lines = made->movie.height;
+            const std::string pad = "pad=720:" + std::to_string(in.tv.height) + ":0:";
+            const std::size_t at = made->filter.find(pad);
+            ASSERT_NE(at, std::string::npos) << made->filter;
+            const int top = std::stoi(made->filter.substr(at + pad.size()));
+            EXPECT_TRUE(
+                lines % 4 == 0 && top % 4 == 0 && std::abs(lines - height) <= 2 &&
+                top + lines <= in.tv.height && std::abs(2 * top + lines - in.tv.height) <= 4 &&
+                made->filter.find("scale=720:" + std::to_string(lines)) != std::string::npos)
+                << height << ": " << made->filter;
+        }
+    }
+}
+
+TEST(BuildCommand, EveryFormatTakesNoKeysMakesStereoAndFitsItsMultiplex) {
+    for (const Format f : {Format::Vcd, Format::Svcd, Format::Dvd}) {
+        CommandInput in = dvdPal(timing({25, 1}));
+        in.format = f;
+        in.tv = discFrame(f, in.standard);
+        in.movie = in.tv;
+        const auto args = argsOf(in);
+        ASSERT_GE(args.size(), 8u);
+        EXPECT_EQ(args[1], "-nostdin");
+        const auto after = [&](std::string_view option) {
+            const auto it = std::find(args.begin(), args.end(), option);
+            return it == args.end() || it + 1 == args.end() ? std::string("none") : *(it + 1);
+        };
+        EXPECT_EQ(after("-af"), "aresample=async=1");
+        EXPECT_EQ(after("-ac"), "2");
+        // 150 packs of 2,324 bytes a second, as bit/s.
+        EXPECT_EQ(after("-muxrate"), f == Format::Svcd ? "2788800" : "none");
+    }
 }
 
 TEST(BuildCommand, ProgressiveCropIsExact) {
     CommandInput in = dvdPal(timing({25, 1}));
     in.crop = media::Crop{0, 3, 0, 5};
-    EXPECT_EQ(argsOf(in)[4],
+    EXPECT_EQ(filterOf(in),
               "crop=iw:ih-8:0:3,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
     in.crop = media::Crop{};
-    EXPECT_EQ(argsOf(in)[4], "scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
+    EXPECT_EQ(filterOf(in), "scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
 }
 
 TEST(BuildCommand, CropTurnsWithThePicture) {
     CommandInput in = dvdPal(timing({25, 1}));
     in.crop = media::Crop{240, 0, 200, 0};
     in.rotation = 90; // stored left and right bars show at the top and bottom
-    EXPECT_EQ(argsOf(in)[4],
+    EXPECT_EQ(filterOf(in),
               "crop=iw:ih-440:0:240,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
 }
 
@@ -232,10 +290,13 @@ TEST(BuildCommand, FilmToNtscVcdKeepsFilmRate) {
     ASSERT_TRUE(r.command) << r.error;
     EXPECT_EQ(r.command->args, (std::vector<std::string>{
                                    "ffmpeg",
+                                   "-nostdin",
                                    "-i",
                                    "film.mp4",
                                    "-vf",
                                    "scale=352:198,pad=352:240:0:21,setsar=10/11,format=yuv420p",
+                                   "-af",
+                                   "aresample=async=1",
                                    "-target",
                                    "ntsc-vcd",
                                    "-r",
@@ -252,6 +313,8 @@ TEST(BuildCommand, FilmToNtscVcdKeepsFilmRate) {
                                    "1150k",
                                    "-b:a",
                                    "224k",
+                                   "-ac",
+                                   "2",
                                    "out dir/film.mpg"}));
     EXPECT_TRUE(r.command->command.ends_with(" 'out dir/film.mpg'")) << r.command->command;
 }
@@ -263,12 +326,12 @@ TEST(BuildCommand, SpeedChangeTempoesTheAudio) {
     const auto args = argsOf(in);
     ASSERT_GE(args.size(), 7u);
     EXPECT_EQ(
-        args[4],
+        args[5],
         "setpts=PTS*960/1001,fps=25,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
-    EXPECT_EQ(args[5], "-af");
-    EXPECT_EQ(args[6], "atempo=1001/960");
+    EXPECT_EQ(args[6], "-af");
+    EXPECT_EQ(args[7], "aresample=async=1,atempo=1001/960");
     const std::string line = shellLine(args);
-    EXPECT_NE(line.find("-b:v 4901k -maxrate:v 9653k -b:a 224k"), std::string::npos) << line;
+    EXPECT_NE(line.find("-b:v 4901k -maxrate:v 9653k -b:a 224k -ac 2"), std::string::npos) << line;
 }
 
 TEST(BuildCommand, TelecineMarksTopFieldFirst) {
@@ -279,7 +342,7 @@ TEST(BuildCommand, TelecineMarksTopFieldFirst) {
     in.wide = true;
     in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
     const auto args = argsOf(in);
-    EXPECT_EQ(args[4], "telecine=first_field=top:pattern=23,setfield=tff,scale=720:480:interl=1,"
+    EXPECT_EQ(args[5], "scale=720:480,telecine=first_field=top:pattern=23,setfield=tff,"
                        "pad=720:480:0:0,setsar=32/27,format=yuv420p");
     const std::string line = shellLine(args);
     EXPECT_NE(line.find("-aspect 16:9"), std::string::npos);
@@ -291,7 +354,7 @@ TEST(BuildCommand, PathsThatLookLikeOptionsOrProtocols) {
     in.inputPath = "-x:y.mkv";
     const CommandResult r = buildCommand(in);
     ASSERT_TRUE(r.command);
-    EXPECT_EQ(r.command->args[2], "file:-x:y.mkv");
+    EXPECT_EQ(r.command->args[3], "file:-x:y.mkv");
     EXPECT_EQ(r.command->args.back(), "file:-x:y.mpg");
     EXPECT_EQ(r.command->output, "-x:y.mpg");
 }

@@ -10,12 +10,17 @@ file cannot describe to quorvel-info (driver_only, info_gap); given
 bytes that are not UTF-8: such args are matched through the shell's exact ones. The printed command runs through /bin/sh with an `ffmpeg`
 first on PATH that records its arguments (which must equal the JSON's args,
 byte for byte) and limits the output to one second. Then:
-- ffprobe: codec, frame size, display aspect, rate, field order, audio;
-- the MPEG sequence header and first picture: aspect code, bit rate and buffer
-  size, progressive_sequence, top_field_first;
+- ffprobe: codec, frame size, display aspect, rate, field order, audio (and
+  that it is stereo);
+- the first pack's mux rate; the MPEG sequence header and first picture:
+  aspect code, bit rate and buffer size, progressive_sequence,
+  top_field_first;
 - cropdetect on the bright picture: the picture inside the borders is the
   planned Movie size within 2 pixels, centred;
-- dvdauthor or vcdimager accept the stream.
+- a source whose fields differ in colour keeps each field's luma and chroma
+  on that field's lines of the interlaced output;
+- dvdauthor or vcdimager accept the stream, dvdauthor without a word about
+  the audio.
 
 Usage: proof.py [--driver PATH] [--quorvel-info PATH] [--jobs N] [--keep DIR] [-k TEXT]
 """
@@ -80,6 +85,19 @@ SOURCES = {
     'unknown_rate': dict(size='640x360', rate='25', ext='mkv', facts=dict(rate='none', scan='p')),
     # A rate no disc has.
     'p15': dict(size='640x480', rate='15', ext='mkv', facts=dict(rate='15', scan='p')),
+    # Interlaced NTSC at 2.21:1, each field its own colour (top light and blue,
+    # bottom dark and red): letterboxed on 16:9 DVD and 4:3 SVCD, whose borders
+    # were 2 lines off a multiple of 4, a chroma line: the fields' colours swapped.
+    'scope_fields': dict(size='720x480', rate=NTSC, ext='mpg', sar='221:150', interlace='tff',
+                         fields=True, only=(('dvd', 'ntsc'), ('svcd', 'ntsc')),
+                         facts=dict(rate=NTSC, scan='i', order='tff', sar='221:150')),
+    # Mono sound: SVCD's MP2 at 224 kbit/s is stereo only.
+    'mono': dict(size='320x240', rate='25', ext='mkv', channels=1, only=(('svcd', 'pal'),),
+                 facts=dict(rate='25', scan='p')),
+    # 5.1 Vorbis, whose time stamps jitter: DVD's AC-3 is stereo, its time
+    # stamps steady.
+    'surround_vorbis': dict(size='320x240', rate='25', ext='mkv', channels=6, acodec='libvorbis',
+                            only=(('dvd', 'pal'),), facts=dict(rate='25', scan='p')),
     # A phone clip turned a quarter whose stored picture has bars of two widths
     # left and right: the crop is turned with the picture, the wider bar to the
     # top. (MP4 without a clap box: the crop is the driver's only.)
@@ -98,6 +116,14 @@ EXTRAS = [
     ('pal_tff', 'svcd', 'pal', dict(disc='cd80', duration_ms='3600000', audio_kbps='128')),
     ('p50', 'vcd', 'pal', dict(disc='cd74', duration_ms='2400000')),
 ]
+
+# The fields' colours of a `fields` source: (Y, Cb, Cr) of the top field's
+# lines, then of the bottom field's.
+FIELDS = ((170, 190, 90), (100, 70, 170))
+
+# The first pack's mux rate, in 50 bytes a second: VCD's 2,352 x 75 as its
+# standard writes it, SVCD's 150 packs of 2,324 bytes (a 2x CD), DVD's 10.08 Mbit/s.
+MUX_RATE = {'vcd': 3528, 'svcd': 6972, 'dvd': 25200}
 
 # A name a shell would mangle three ways, and a byte that is not UTF-8.
 NASTY = b"it's a \"clip\" $HOME `x` \\ \xff.mpg"
@@ -144,6 +170,12 @@ def make_source(name, src, folder):
     pw, ph = w - bars[0] - bars[2], h - bars[1] - bars[3]
     graph = (f"color=c=white:s={pw}x{ph}:r={rate}:d=2[bg];"
              f"testsrc2=s=160x120:r={rate}:d=2[ts];[bg][ts]overlay=(W-w)/2:(H-h)/2")
+    if src.get('fields'):
+        # 4:2:0 chroma lines alternate between the fields as the luma lines do.
+        graph = (f"color=s={pw}x{ph}:r={rate}:d=2,format=yuv420p,"
+                 f"geq=lum='if(mod(Y,2),{FIELDS[1][0]},{FIELDS[0][0]})'"
+                 f":cb='if(mod(Y,2),{FIELDS[1][1]},{FIELDS[0][1]})'"
+                 f":cr='if(mod(Y,2),{FIELDS[1][2]},{FIELDS[0][2]})'")
     if bars != (0, 0, 0, 0):
         graph += f",pad={w}:{h}:{bars[0]}:{bars[1]}:black"
     if 'sar' in src:
@@ -164,6 +196,10 @@ def make_source(name, src, folder):
     audio = ['-f', 'lavfi', '-i', 'sine=f=440:d=2:r=48000']
     acodec = {'avi': ['-c:a', 'pcm_s16le'], 'mp4': ['-c:a', 'aac'], 'mkv': ['-c:a', 'mp2'],
               'mpg': ['-c:a', 'mp2'], 'm2v': []}[src['ext']]
+    if 'acodec' in src:
+        acodec = ['-c:a', src['acodec']]
+    if 'channels' in src:
+        acodec += ['-ac', str(src['channels'])]
     if src['ext'] == 'm2v':
         audio = []
     extra = []
@@ -253,6 +289,10 @@ def mpeg_headers(path):
     with open(path, 'rb') as f:
         data = f.read(1 << 20)
     out = {}
+    if data[:4] == b'\x00\x00\x01\xba':
+        # MPEG-2's pack header holds the rate after the SCR, MPEG-1's a byte earlier.
+        out['mux_rate'] = (((data[10] << 14) | (data[11] << 6) | (data[12] >> 2)) if data[4] >> 6 == 1
+                           else (((data[9] & 0x7F) << 15) | (data[10] << 7) | (data[11] >> 1)))
     i = data.find(b'\x00\x00\x01\xb3')
     if i < 0:
         return out
@@ -276,6 +316,29 @@ def mpeg_headers(path):
             break
         k = m + 4
     return out
+
+
+def field_colours(ffmpeg, path, tv, movie):
+    """Mean Y, Cb and Cr of the top field's lines and of the bottom field's
+    inside the picture (16 lines in from its edges), on a frame half a second
+    in, as the stream codes them: the output's chroma line k belongs to field
+    k % 2, as its luma line k does."""
+    w, h = tv['width'], tv['height']
+    p = run([ffmpeg, '-nostdin', '-v', 'error', '-ss', '0.5', '-i', path, '-frames:v', '1',
+             '-f', 'rawvideo', '-pix_fmt', 'yuv420p', '-'])
+    if len(p.stdout) < w * h * 3 // 2:
+        return None
+    top = (h - movie['height']) // 2 + 16 & ~3
+    bottom = top + movie['height'] - 32 & ~3
+    left, right = (w - movie['width']) // 2, (w + movie['width']) // 2
+    planes = ((p.stdout, w, 1), (p.stdout[w * h:], w // 2, 2), (p.stdout[w * h * 5 // 4:], w // 2, 2))
+    fields = ([], [])
+    for data, stride, sub in planes:
+        for field in (0, 1):
+            rows = range(top // sub + field, bottom // sub, 2)
+            total = sum(sum(data[r * stride + left // sub:r * stride + right // sub]) for r in rows)
+            fields[field].append(total / (len(rows) * (right - left) // sub))
+    return fields
 
 
 def from_quorvel_info(report):
@@ -371,7 +434,8 @@ def check_case(case, ctx):
         problems.append(f'planned rate {plan["rate"]}, the table says {want["rate"]}')
     if plan['field_order'] != want['order']:
         problems.append(f'planned fields {plan["field_order"]}, the table says {want["order"]}')
-    has_tempo = b'-af' in args
+    audio_filter = args[args.index(b'-af') + 1] if b'-af' in args else b''
+    has_tempo = b'atempo=' in audio_filter
     if has_tempo != want['tempo']:
         problems.append(f'audio tempo {"set" if has_tempo else "not set"}; the table '
                         f'{"changes" if want["tempo"] else "keeps"} the speed')
@@ -380,7 +444,7 @@ def check_case(case, ctx):
 
     probe = run(['ffprobe', '-v', 'error', '-show_entries',
                  'stream=codec_type,codec_name,width,height,r_frame_rate,field_order,'
-                 'display_aspect_ratio,sample_rate,bit_rate', '-of', 'json', out_path])
+                 'display_aspect_ratio,sample_rate,bit_rate,channels', '-of', 'json', out_path])
     streams = json.loads(probe.stdout or b'{}').get('streams', [])
     video = next((s for s in streams if s.get('codec_type') == 'video'), None)
     audio = next((s for s in streams if s.get('codec_type') == 'audio'), None)
@@ -394,6 +458,8 @@ def check_case(case, ctx):
     if Fraction(video['r_frame_rate']) != Fraction(want['rate']):
         problems.append(f'rate {video["r_frame_rate"]}, not {want["rate"]}')
     headers = mpeg_headers(out_path)
+    if headers.get('mux_rate') != MUX_RATE[fmt]:
+        problems.append(f'mux rate {headers.get("mux_rate")} x 50 bytes/s, not {MUX_RATE[fmt]}')
     if fmt == 'vcd':
         # MPEG-1 states a pixel shape: BT.601's 625- and 525-line 4:3 codes.
         code = 8 if std == 'pal' else 12
@@ -432,6 +498,8 @@ def check_case(case, ctx):
                 (a['codec'], a['sample_rate'], a['kbps'] * 1000):
             problems.append(f'audio {audio["codec_name"]} {audio["sample_rate"]} Hz {audio.get("bit_rate")} '
                             f'bit/s, not {a["codec"]} {a["sample_rate"]} {a["kbps"]}k')
+        if audio.get('channels') != 2:
+            problems.append(f'{audio.get("channels")} audio channels, not 2')
 
     # The picture inside the borders, as cropdetect finds it on the last frames.
     p = run([ctx.ffmpeg, '-nostdin', '-hide_banner', '-i', out_path, '-vf',
@@ -445,6 +513,14 @@ def check_case(case, ctx):
         px, py = (tv['width'] - mw) // 2, (tv['height'] - mh) // 2
         if abs(cw - mw) > 2 or abs(ch - mh) > 2 or abs(cx - px) > 2 or abs(cy - py) > 2:
             problems.append(f'picture {cw}x{ch} at {cx},{cy}; planned {mw}x{mh} at {px},{py}')
+
+    if case['fields'] and want['order'] != 'progressive':
+        got_fields = field_colours(ctx.ffmpeg, out_path, tv, movie)
+        # Each field's own colour, within a third of the difference.
+        near = got_fields and all(abs(g - w) < abs(FIELDS[0][i] - FIELDS[1][i]) / 3
+                                  for f in (0, 1) for i, (g, w) in enumerate(zip(got_fields[f], FIELDS[f])))
+        if not near:
+            problems.append(f'fields (Y, Cb, Cr) {got_fields}, not {FIELDS}')
 
     author_dir = os.path.join(out_dir, 'disc')
     if fmt == 'dvd':
@@ -462,8 +538,12 @@ def check_case(case, ctx):
         if p.returncode != 0 or errors:
             problems.append(f'{step[0]} refused it: {" | ".join(errors or said.splitlines()[-2:])}')
             break
-        notes += [f'{step[0]}: {l.strip()}' for l in said.splitlines() if l.startswith('WARN') or
-                  l.startswith('++ WARN')]
+        warned = [l.strip() for l in said.splitlines() if l.startswith('WARN') or l.startswith('++ WARN')]
+        notes += [f'{step[0]}: {l}' for l in warned]
+        # Audio time stamps that jump ("Discontinuity ... in audio", "audio pts
+        # moves backwards"): the multiplex's audio does not follow its clock.
+        if step[0] == 'dvdauthor' and any('audio' in l for l in warned):
+            problems.append(f'{step[0]} on the audio: {" | ".join(l for l in warned if "audio" in l)}')
     if not ctx.keep:
         shutil.rmtree(out_dir, ignore_errors=True)
     return name, problems, notes, time.monotonic() - started
@@ -519,11 +599,13 @@ def main():
         label = '-nasty-name' if nasty_name else ''
         cases.append(dict(name=f'{source}{label}-{std}-{fmt}{suffix}', source=source, format=fmt,
                           standard=std, facts=src['facts'], options=opt, width=w, height=h,
-                          nasty=nasty_name))
+                          nasty=nasty_name, fields=bool(src.get('fields'))))
     for source in SOURCES:
         for fmt in FORMATS:
             for std in STANDARDS:
-                add(source, fmt, std)
+                # A source made for one check goes only where that check is.
+                if (fmt, std) in SOURCES[source].get('only', ((fmt, std),)):
+                    add(source, fmt, std)
     for source, fmt, std, options in EXTRAS:
         add(source, fmt, std, options)
     add('pal_tff', 'dvd', 'pal', nasty_name=True)

@@ -207,8 +207,10 @@ int main(int argc, char** argv) {
     appendJson(out, rowName(plan.row));
     out += ",\"tv\":{\"width\":" + std::to_string(tv.width) +
            ",\"height\":" + std::to_string(tv.height) + "}";
-    out += ",\"movie\":{\"width\":" + std::to_string(movie.width) +
-           ",\"height\":" + std::to_string(movie.height) + "}";
+    // The picture the command scales to: an interlaced stream's may be a line
+    // or two off the fit.
+    out += ",\"movie\":{\"width\":" + std::to_string(cmd.movie.width) +
+           ",\"height\":" + std::to_string(cmd.movie.height) + "}";
     out += std::string(",\"aspect\":\"") + (wide ? "16:9" : "4:3") + "\"";
     out += ",\"rate\":\"" + rateText(plan.outputRate) + "\"";
     out += std::string(",\"field_order\":\"") +

@@ -39,7 +39,7 @@ struct PlanCase {
     const char* source;
     Format format;
     Standard standard;
-    std::string steps;  // joined by ','
+    std::string steps;  // joined by ','; "[scale]" where the scale comes
     const char* output; // rate, then "p" or the field order "tff"/"bff"
     const char* speed;
     bool note; // a conversion or a loss of motion is said
@@ -59,19 +59,35 @@ void PrintTo(const PlanCase& c, std::ostream* os) {
 
 class PlanRate : public testing::TestWithParam<PlanCase> {};
 
+constexpr const char* kStereo = "the sound is made stereo: more channels are mixed down";
+
 TEST_P(PlanRate, FollowsTheTable) {
     const auto& c = GetParam();
     const RatePlan p = planRate(source(c.source), c.format, c.standard);
+    std::vector<std::string> all = p.steps;
+    if (!p.afterScale.empty())
+        all.push_back("[scale]");
+    all.insert(all.end(), p.afterScale.begin(), p.afterScale.end());
     std::string steps;
-    for (const std::string& s : p.steps)
+    for (const std::string& s : all)
         steps += (steps.empty() ? "" : ",") + s;
     EXPECT_EQ(steps, c.steps);
+    // Only fields the source has reach the scale; fields made of frames come
+    // after it.
+    EXPECT_EQ(p.keepsFields, p.interlaced && p.afterScale.empty());
     const std::string order = !p.interlaced                          ? "p"
                               : p.fieldOrder == FieldOrder::TopFirst ? " tff"
                                                                      : " bff";
     EXPECT_EQ(rateText(p.outputRate) + order, c.output);
     EXPECT_EQ(rateText(p.speed), c.speed);
-    EXPECT_EQ(!p.note.empty(), c.note) << p.note;
+    // DVD's note says, last, that the sound is made stereo.
+    std::string note = p.note;
+    if (c.format == Format::Dvd) {
+        ASSERT_TRUE(note.ends_with(kStereo)) << note;
+        note.resize(note.size() - std::string_view(kStereo).size());
+        EXPECT_TRUE(note.empty() || note.ends_with("; ")) << note;
+    }
+    EXPECT_EQ(!note.empty(), c.note) << p.note;
     // VCD is progressive MPEG-1, whatever the source.
     EXPECT_FALSE(c.format == Format::Vcd && p.interlaced);
 }
@@ -81,7 +97,7 @@ constexpr auto S = Format::Svcd;
 constexpr auto D = Format::Dvd;
 constexpr auto P = Standard::Pal;
 constexpr auto N = Standard::Ntsc;
-constexpr const char* kTelecine = "telecine=first_field=top:pattern=23,setfield=tff";
+constexpr const char* kTelecine = "[scale],telecine=first_field=top:pattern=23,setfield=tff";
 constexpr const char* kFilmToPal = "setpts=PTS*960/1001,fps=25";
 constexpr const char* kPulldown = "setpts=N*1001/24000/TB,fps=24000/1001";
 constexpr const char* kPalToFilm = "setpts=PTS*1001/960,fps=24000/1001";
@@ -107,7 +123,7 @@ const std::vector<PlanCase>& cases() {
         const std::string i25NtscVcd = join({yadifBff, kPalToFilm});
         const std::string i25Ntsc = join({yadifBff, kPalToFilm, kTelecine});
         const std::string i30Pal = join({yadifTff, "fps=25"});
-        const std::string weave = "interlace=scan=tff,setfield=tff";
+        const std::string weave = "[scale],interlace=scan=tff,setfield=tff";
         const std::string to5994Weave = join({"fps=60000/1001", weave});
         const std::string to50Weave = join({"fps=50", weave});
         const std::string slow60 = "setpts=PTS*1001/1000,fps=60000/1001";
@@ -240,14 +256,16 @@ TEST(PlanRate, SaysWhatItAssumes) {
 }
 
 TEST(PlanRate, NotesSayTheConversion) {
-    EXPECT_EQ(planRate(source("30000/1001p"), Format::Dvd, Standard::Pal).note,
+    EXPECT_EQ(planRate(source("30000/1001p"), Format::Svcd, Standard::Pal).note,
               "29.97 to 25 fps drops one frame in six: a standards conversion, motion judders");
-    EXPECT_EQ(planRate(source("50p"), Format::Dvd, Standard::Ntsc).note,
+    EXPECT_EQ(planRate(source("50p"), Format::Svcd, Standard::Ntsc).note,
               "50 to 59.94 fps repeats one frame in five: a standards conversion, motion judders");
     EXPECT_EQ(planRate(source("25i tff"), Format::Dvd, Standard::Ntsc).note,
-              "25i to NTSC: deinterlaced, a standards conversion that halves the motion");
-    EXPECT_EQ(planRate(source("12500/1000p"), Format::Dvd, Standard::Pal).note,
+              "25i to NTSC: deinterlaced, a standards conversion that halves the motion; the "
+              "sound is made stereo: more channels are mixed down");
+    EXPECT_EQ(planRate(source("12500/1000p"), Format::Vcd, Standard::Pal).note,
               "12.5 fps is no disc rate: frames are repeated or dropped to reach 25");
+    EXPECT_EQ(planRate(source("25p"), Format::Dvd, Standard::Pal).note, kStereo);
 }
 
 TEST(PlanRate, KeepsFieldsOnlyWhereTheSourceFieldsPass) {
