@@ -32,15 +32,17 @@ bool endsWithMpg(std::string_view name) {
     return ends(".mpg") || ends(".mpeg");
 }
 
-// "crop=iw-L-R:ih-T-B:L:T", or nothing when nothing is cropped. Kept fields
-// keep their parity, of the luma and of 4:2:0's chroma lines (two luma lines
-// of one field each): the top and bottom crops are made multiples of 4,
-// showing up to 3 lines of border rather than swapping the fields' colours.
+// "crop=iw-L-R:ih-T-B:L:T", or nothing when nothing is cropped. The source's
+// fields, kept or reaching the deinterlacer, keep their parity, of the luma
+// and of 4:2:0's chroma lines (two luma lines of one field each): the top and
+// bottom crops are made multiples of 4, showing up to 3 lines of border
+// rather than swapping the fields or their colours.
 std::string cropStep(const CommandInput& in) {
     if (!in.crop)
         return {};
     media::Crop c = turnedCrop(*in.crop, in.rotation);
-    if (in.plan.keepsFields) {
+    const bool fields = in.plan.keepsFields || in.plan.row == Row::I25 || in.plan.row == Row::I30;
+    if (fields) {
         c.top &= ~3u;
         c.bottom &= ~3u;
     }
@@ -158,6 +160,21 @@ std::string commandLine(const std::vector<std::string>& args) {
     return "eval \"$(printf '" + format + "')\"";
 }
 
+Placement placePicture(FrameSize tv, FrameSize movie, bool interlaced) {
+    // Each field gets the same whole chroma lines, and the picture starts on
+    // the top field's chroma line: the height is the nearest multiple of 4
+    // (down on a tie, 4 at least), and so is the top border (up on a tie).
+    if (interlaced && movie.height > 0 && movie.height <= tv.height) {
+        const int lines = std::min(std::max(4, (movie.height + 1) / 4 * 4), tv.height / 4 * 4);
+        if (lines >= 4)
+            movie.height = lines;
+    }
+    int top = (tv.height - movie.height) / 2;
+    if (interlaced)
+        top = std::min((top + 2) / 4 * 4, (tv.height - movie.height) / 4 * 4);
+    return {movie, (tv.width - movie.width) / 2, top};
+}
+
 CommandResult buildCommand(const CommandInput& in) {
     const FrameSize tv = in.tv;
     FrameSize movie = in.movie;
@@ -180,19 +197,10 @@ CommandResult buildCommand(const CommandInput& in) {
         return {std::nullopt, "a video rate of " + number(video) + " kbit/s is outside " +
                                   formatName(in.format) + "'s 1 to " + number(peak)};
 
-    const bool interlaced = in.plan.interlaced;
-    // Each field gets the same whole chroma lines, and the picture starts on
-    // the top field's chroma line: the height is the nearest multiple of 4
-    // (down on a tie, 4 at least), and so is the top border (up on a tie).
-    if (interlaced) {
-        const int lines = std::min(std::max(4, (movie.height + 1) / 4 * 4), tv.height / 4 * 4);
-        if (lines >= 4)
-            movie.height = lines;
-    }
-    int padTop = (tv.height - movie.height) / 2;
-    if (interlaced)
-        padTop = std::min((padTop + 2) / 4 * 4, (tv.height - movie.height) / 4 * 4);
-    const int padLeft = (tv.width - movie.width) / 2;
+    const Placement place = placePicture(tv, movie, in.plan.interlaced);
+    movie = place.movie;
+    const int padTop = place.top;
+    const int padLeft = place.left;
     const Fraction sar = in.pixel.value_or(framePixelAspect(tv, in.wide));
 
     std::vector<std::string> steps;
@@ -242,7 +250,7 @@ CommandResult buildCommand(const CommandInput& in) {
     // -target svcd states no mux rate and ffmpeg's own is far above a 2x CD.
     if (in.format == Format::Svcd)
         a.insert(a.end(), {"-muxrate", number(kSvcdMuxBitsPerSecond)});
-    if (interlaced)
+    if (in.plan.interlaced)
         a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
                            in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
     a.push_back(ffmpegPath(cmd.output));

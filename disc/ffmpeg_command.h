@@ -49,9 +49,18 @@ struct CommandResult {
     std::string error; // a sentence when the inputs make no command
 };
 
-// An interlaced stream's picture starts on a line that is a multiple of 4 and
-// is a multiple of 4 high: in 4:2:0 a chroma line holds two luma lines of one
-// field, so 2 lines off are 1 chroma line off, and the fields' colours swap.
+// Where the picture sits in the frame: centred, the odd column or line of
+// border on the right and below. An interlaced stream's picture starts on a
+// line that is a multiple of 4 and is a multiple of 4 high: in 4:2:0 a chroma
+// line holds two luma lines of one field, so 2 lines off are 1 chroma line
+// off, and the fields' colours swap.
+struct Placement {
+    FrameSize movie;
+    int left = 0;
+    int top = 0;
+};
+Placement placePicture(FrameSize tv, FrameSize movie, bool interlaced);
+
 CommandResult buildCommand(const CommandInput& input);
 
 // The crop on the picture as ffmpeg shows it after turning it `rotation`

@@ -66,8 +66,13 @@ InputPlan planSizes(const PlanRequest& q, const PlanSource& s, Standard standard
             return in;
         }
         TargetPlan target(t.sizes);
-        if (s.file)
+        if (s.file) {
             target.rate = planRate(s.timing, format, standard);
+            // The Movie is what the command scales to: fields keep their colour.
+            // Square pixels make no command and keep the window's Movie.
+            if (target.aspect)
+                target.movie = placePicture(target.tv, target.movie, target.rate->interlaced).movie;
+        }
         in.targets.push_back(std::move(target));
     }
     return in;
@@ -167,11 +172,11 @@ std::optional<std::string> pictureFilter(const TargetSizes& t) {
     if (!t.aspect || m.width <= 0 || m.height <= 0 || m.width > t.tv.width ||
         m.height > t.tv.height)
         return std::nullopt;
+    const Placement place = placePicture(t.tv, m, false);
     return "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
            ",pad=" + std::to_string(t.tv.width) + ":" + std::to_string(t.tv.height) + ":" +
-           std::to_string((t.tv.width - m.width) / 2) + ":" +
-           std::to_string((t.tv.height - m.height) / 2) + ",setsar=" + std::to_string(pixel.num) +
-           "/" + std::to_string(pixel.den);
+           std::to_string(place.left) + ":" + std::to_string(place.top) +
+           ",setsar=" + std::to_string(pixel.num) + "/" + std::to_string(pixel.den);
 }
 
 OutputNames::OutputNames(RealPath realPath)

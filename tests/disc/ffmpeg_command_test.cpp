@@ -185,6 +185,14 @@ TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
                        "setsar=16/15,format=yuv420p");
     const std::vector<std::string> tail(args.end() - 5, args.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"-flags", "+ildct+ilme", "-top", "0", "clip.mpg"}));
+    // Onto VCD the fields are deinterlaced, after the crop: it keeps them apart too.
+    CommandInput vcd = in;
+    vcd.format = Format::Vcd;
+    vcd.tv = {352, 288};
+    vcd.movie = {352, 288};
+    vcd.plan = planRate(timing({25, 1}, Scan::Interlaced, FieldOrder::BottomFirst), vcd.format,
+                        vcd.standard);
+    EXPECT_EQ(filterOf(vcd).rfind("crop=iw-6:ih-4:2:0,yadif=", 0), 0u) << filterOf(vcd);
 }
 
 TEST(BuildCommand, InterlacedPictureStartsOnAFieldsChromaLine) {

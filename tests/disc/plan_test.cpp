@@ -28,6 +28,14 @@ PlanSource clip(const std::string& name, Fraction rate, std::uint64_t ms, bool p
 const PlanSource kPal = clip("pal.mp4", {25, 1}, 60'000, true);
 const PlanSource kNtsc = clip("ntsc.mp4", {30000, 1001}, 90'000, false);
 
+// 2.39:1 film: telecined onto NTSC, its fields want a Movie 4 lines apart.
+PlanSource scope() {
+    PlanSource s = clip("scope.mkv", {24000, 1001}, 60'000, false);
+    s.widthText = "1920";
+    s.heightText = "804";
+    return s;
+}
+
 std::string after(const std::vector<std::string>& args, const std::string& option) {
     const auto at = std::find(args.begin(), args.end(), option);
     return at == args.end() || at + 1 == args.end() ? "(none)" : *(at + 1);
@@ -61,6 +69,7 @@ TEST_P(EveryCommand, SaysWhatThePlanSays) {
             ASSERT_TRUE(t.command && t.command->command && t.streams && t.rate);
             const std::vector<std::string>& args = t.command->command->args;
             EXPECT_EQ(t.standard, c.standard);
+            EXPECT_EQ(t.movie, t.command->command->movie);
             EXPECT_EQ(after(args, "-target"), targetName(t.format, c.standard));
             EXPECT_EQ(after(args, "-r"), rateText(t.rate->outputRate));
             EXPECT_EQ(t.streams->fromBudget, c.fromBudget);
@@ -96,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Plans, EveryCommand, testing::Values(
     PlanCase{"a disc that does not fit gives no budget rate", request(kTiny), {kPal, kNtsc}, Standard::Ntsc, false, 192},
     PlanCase{"the audio asked for", request(kDvd5, 384), {kPal}, Standard::Pal, true, 384},
     PlanCase{"the audio asked for, alone", request({}, 256), {kNtsc}, Standard::Ntsc, false, 256},
+    PlanCase{"the Movie is what the fields are scaled to", request(), {scope()}, Standard::Ntsc, false, 192},
     PlanCase{"itu sets the pixel it prints", request({}, {}, PixelShape::Itu), {kPal}, Standard::Pal, false, 192}),
     testrows::NamedRow{});
 // clang-format on

@@ -97,7 +97,7 @@ class Files(TempDir):
         table = [(640, 480, 30000, 1001, 'NTSC video', 'NTSC', '4:3', [720, 480], [640, 480]),
                  (352, 288, 25, 1, 'PAL', 'PAL', '4:3', [660, 576], [704, 576]),
                  (1280, 720, 24000, 1001, 'NTSC film', 'NTSC', '16:9', [720, 480], [720, 405]),
-                 (640, 272, 24, 1, 'NTSC film', 'NTSC', '16:9', [720, 363], [720, 306]),
+                 (640, 272, 24, 1, 'NTSC film', 'NTSC', '16:9', [720, 364], [720, 306]),
                  (720, 576, 25, 1, 'PAL', 'PAL', '4:3', [675, 576], [720, 576]),
                  (320, 240, 50, 1, 'NTSC video', 'PAL', '4:3', [720, 576], [720, 540]),
                  (352, 288, 1000000, 40000, 'PAL', 'PAL', '4:3', [660, 576], [704, 576])]
@@ -115,7 +115,7 @@ class Files(TempDir):
                 f = t['ffmpeg']
                 # The rate plan's steps come first; an interlaced scale keeps even lines.
                 self.assertIn('scale=%d:' % movie[0], f['filter'])
-                self.assertEqual(f['args'][:3], ['ffmpeg', '-i', paths[table.index(row)].decode()])
+                self.assertEqual(f['args'][:4], ['ffmpeg', '-nostdin', '-i', paths[table.index(row)].decode()])
                 self.assertTrue(f['args'][-1].endswith('.mpg'), f['args'])
                 self.assertTrue(f['args_exact'])
                 self.assertEqual(t['ffmpeg_par'], 'plain')
@@ -313,7 +313,7 @@ class Commands(TempDir):
         path = self.write(b'50.avi', avi(320, 240, 50, 1))
         code, out, _ = run('--ffmpeg', '--standard', 'ntsc', path)
         self.assertEqual(code, 0)
-        self.assertRegex(out, r'\n  command: ffmpeg -i \S+50\.avi -vf ')
+        self.assertRegex(out, r'\n  command: ffmpeg -nostdin -i \S+50\.avi -vf ')
         self.assertEqual(len(re.findall(r'\n  note: .+\n', out)), 1, out)
         # --window has no command, as it has no filter.
         self.assertNotIn('command:', run('--window', '--ffmpeg', path)[1])
