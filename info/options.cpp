@@ -367,15 +367,16 @@ Options:
                            stream: crop, rate and field plan, scale to the
                            Movie size, pad to the TV size, the disc's pixel
                            shape and bitrate (for a typed size the filter)
-      --output=DIR         the folder the commands write to (default: the
-                           current one); each output is the input's name
-                           with .mpg
+      --output=DIR         the folder the commands write to, which must
+                           exist (default: the current one); each output is
+                           the input's name with .mpg, never an input's file
       --disc=DISC          plan all inputs, in order, onto one disc: dvd5,
                            dvd9, cd74, cd80 or a SIZE in bytes (K, M, G as
                            powers of 1024), or each for one usual disc per
                            input; prints the running time, the video bitrate
                            that fills it and whether it fits, and the
-                           commands use that bitrate
+                           commands use that bitrate and the disc's one
+                           standard
       --audio-kbps=N       the audio's bitrate, one the format allows
                            (default: VCD and SVCD MP2 224, DVD AC-3 192)
       --dvd-width=WIDTH    the DVD frame's width: 720 (default), 704 or 352
