@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace quorvel::media::mpeg {
@@ -189,50 +190,85 @@ std::optional<Fraction> pixelShape(const Sequence& s) {
 namespace {
 
 // The file's first kMaxScanBytes, read on demand in kReadChunk pieces, and
-// its tail.
+// its tail. The prefix serves as it is until more is needed.
 class Window {
 public:
-    Window(Bytes prefix, io::ByteSource& source) : source_(prefix, source) {
-        const Bytes first = prefix.first(std::min(prefix.size(), kMaxScanBytes));
-        data_.assign(first.begin(), first.end());
-        ended_ = data_.size() >= limit();
+    Window(Bytes prefix, io::ByteSource& source)
+        : source_(prefix, source), held_(prefix.first(std::min(prefix.size(), kMaxScanBytes))) {
+        ended_ = held_.size() >= limit();
     }
 
-    Bytes bytes() const { return data_; }
+    Bytes bytes() const { return held_; }
     // No more bytes will come: the file or the scan limit has ended.
     bool complete() const { return ended_; }
     bool failed() const { return failed_; }
 
     // Makes `end` bytes available if the file and the limit allow.
     bool ensure(std::size_t end) {
-        while (data_.size() < end && !ended_)
+        while (held_.size() < end && !ended_)
             grow();
-        return data_.size() >= end;
+        return held_.size() >= end;
     }
     void grow() {
         if (ended_)
             return;
-        const std::size_t want = std::min(kReadChunk, limit() - data_.size());
-        Bytes got;
-        if (!source_.get(data_.size(), want, store_, got)) {
+        const std::size_t held = held_.size();
+        const std::size_t want = std::min(kReadChunk, limit() - held);
+        if (data_.size() != held) { // still the prefix
+            data_.resize(held);
+            std::copy(held_.begin(), held_.end(), data_.data());
+        }
+        data_.resize(held + want);
+        std::size_t got = 0;
+        const bool read =
+            io::readFully(source_.source(), held, data_.writable().subspan(held), got) == 0;
+        data_.resize(read ? held + got : held);
+        held_ = data_.bytes();
+        if (!read) {
             failed_ = ended_ = true;
             return;
         }
-        data_.insert(data_.end(), got.begin(), got.end());
-        ended_ = got.size() < want || data_.size() >= limit();
+        ended_ = got < want || held_.size() >= limit();
     }
 
     // The last `bytes` of the file, or all of a smaller one: from what is held
-    // when that is the whole file, else in one read. False when the read
-    // fails.
+    // when that is the whole file, else in one read of what is not held.
+    // False when the read fails.
     bool tail(std::size_t bytes, Bytes& out) {
         const std::uint64_t size = source_.size();
         const std::uint64_t start = size > bytes ? size - bytes : 0;
-        if (data_.size() >= size) {
-            out = Bytes(data_).subspan(static_cast<std::size_t>(start));
+        const std::size_t held = held_.size();
+        if (held >= size) {
+            out = held_.subspan(static_cast<std::size_t>(start));
             return true;
         }
-        return source_.get(start, static_cast<std::size_t>(size - start), tailStore_, out);
+        if (start >= held)
+            return source_.get(start, static_cast<std::size_t>(size - start), tailStore_, out);
+        const std::size_t from = static_cast<std::size_t>(start);
+        tailStore_.clear();
+        tailStore_.resize(static_cast<std::size_t>(size - start));
+        std::copy(held_.begin() + static_cast<std::ptrdiff_t>(from), held_.end(),
+                  tailStore_.data());
+        std::size_t got = 0;
+        if (io::readFully(source_.source(), held, tailStore_.writable().subspan(held - from),
+                          got) != 0)
+            return false;
+        out = tailStore_.bytes().first(held - from + got);
+        return true;
+    }
+
+    // The same in memory of the window's that the caller may overwrite.
+    bool writableTail(std::size_t bytes, std::span<std::uint8_t>& out) {
+        Bytes b;
+        if (!tail(bytes, b))
+            return false;
+        if (b.data() != tailStore_.data()) {
+            tailStore_.clear();
+            tailStore_.resize(b.size());
+            std::copy(b.begin(), b.end(), tailStore_.data());
+        }
+        out = tailStore_.writable().first(b.size());
+        return true;
     }
 
 private:
@@ -241,9 +277,9 @@ private:
     }
 
     io::PrefixedSource source_;
-    std::vector<std::uint8_t> data_;
-    std::vector<std::uint8_t> store_;
-    std::vector<std::uint8_t> tailStore_;
+    Bytes held_; // the prefix, or data_ once it has grown
+    io::ReadBuffer data_;
+    io::ReadBuffer tailStore_;
     bool ended_ = false;
     bool failed_ = false;
 };
@@ -353,9 +389,28 @@ struct Stamp {
 // One video stream's payload from a program stream, with its packets' time
 // stamps and the first and last packs' clock references.
 struct Payload {
-    std::vector<std::uint8_t> bytes;
+    // Gathered into memory of its own, or over the packets it comes from:
+    // a packet's payload never lies before the payload gathered so far.
+    explicit Payload(std::size_t capacity) {
+        own_.resize(capacity);
+        room_ = own_.writable();
+    }
+    explicit Payload(std::span<std::uint8_t> packets) : room_(packets) {}
+
+    Bytes bytes() const { return room_.first(size_); }
+    std::size_t size() const { return size_; }
+    void append(Bytes b) {
+        std::memmove(room_.data() + size_, b.data(), b.size());
+        size_ += b.size();
+    }
+
     std::vector<Stamp> stamps;
     std::optional<std::uint64_t> firstScr, lastScr;
+
+private:
+    io::ReadBuffer own_;
+    std::span<std::uint8_t> room_;
+    std::size_t size_ = 0;
 };
 
 struct Walk {
@@ -411,11 +466,10 @@ void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, 
             const Bytes packet = src.bytes().subspan(pos, length);
             if (const PesHeader header = pesHeader(packet); header.payload != 0) {
                 const Bytes payload = packet.subspan(header.payload);
-                const std::size_t taken = std::min(maxPayload - out.bytes.size(), payload.size());
+                const std::size_t taken = std::min(maxPayload - out.size(), payload.size());
                 if (header.pts && taken > 0)
-                    out.stamps.push_back({out.bytes.size(), out.bytes.size() + taken, *header.pts});
-                out.bytes.insert(out.bytes.end(), payload.begin(),
-                                 payload.begin() + static_cast<std::ptrdiff_t>(taken));
+                    out.stamps.push_back({out.size(), out.size() + taken, *header.pts});
+                out.append(payload.first(taken));
                 if (!onVideo()) {
                     pos += length;
                     ++walk.steps;
@@ -440,6 +494,7 @@ public:
             return stamps_[next_++].pts;
         return std::nullopt;
     }
+    bool empty() const { return stamps_.empty(); }
 
 private:
     std::span<const Stamp> stamps_;
@@ -463,20 +518,25 @@ struct GopStep {
 
 // The first pictures from the sequence header on, with their time stamps,
 // and the time codes of the first two GOP headers with the fields between.
+// Unless the pictures are wanted for the cadence, the scan ends at the
+// second GOP header that follows the first time stamp (when there are any):
+// the first GOP's pictures are then all in, and the step known.
 class HeadPictures : public PictureSink {
 public:
-    explicit HeadPictures(std::span<const Stamp> stamps = {}) : stamps_(stamps) {}
+    explicit HeadPictures(bool forCadence, std::span<const Stamp> stamps = {})
+        : forCadence_(forCadence), stamps_(stamps) {}
 
     bool gop(std::size_t, const TimeCode& t) override {
         if (firstTimeCode && !step)
             step = GopStep{*firstTimeCode, t, coded_, shown_};
         if (!firstTimeCode)
             firstTimeCode = t;
-        return true;
+        return forCadence_ || !step || pictures.empty() || !(timed_ || stamps_.empty());
     }
     bool picture(const Picture& p) override {
         Picture timed = p;
         timed.pts = stamps_.take(p.at);
+        timed_ = timed_ || timed.pts;
         pictures.push_back(timed);
         if (firstTimeCode) {
             coded_ += codedFields(p);
@@ -490,7 +550,9 @@ public:
     std::optional<GopStep> step; // from the first GOP header to the second
 
 private:
+    bool forCadence_;
     StampMatcher stamps_;
+    bool timed_ = false;
     std::uint64_t coded_ = 0, shown_ = 0;
 };
 
@@ -558,6 +620,7 @@ public:
 
     bool gop(std::size_t, const TimeCode&) override {
         close();
+        ++gops_;
         return true;
     }
     bool picture(const Picture& p) override {
@@ -583,9 +646,14 @@ public:
             return std::nullopt;
         return onClock(static_cast<std::int64_t>(*reference_) + *latest_);
     }
+    // Whether the first GOP whose header was seen had a time stamp: each
+    // GOP from it on then ends where a scan from any earlier point puts it.
+    bool firstWholeGopTimed() const { return firstWholeTimed_; }
 
 private:
     void close() {
+        if (gops_ == 1 && count_ != 0 && anchor_)
+            firstWholeTimed_ = true;
         if (count_ == 0)
             return;
         std::optional<std::int64_t> start;
@@ -608,6 +676,8 @@ private:
     std::int64_t minTr_ = 0, maxTr_ = 0, anchorTr_ = 0;
     std::optional<std::int64_t> anchor_;
     std::size_t count_ = 0;
+    int gops_ = 0;
+    bool firstWholeTimed_ = false;
 };
 
 // The first display time in the head: the first picture with a time stamp,
@@ -655,13 +725,29 @@ void setSpan(std::uint64_t first, std::uint64_t last, Fraction rate, VideoInfo& 
 }
 
 // The video payload of a program stream's tail.
-Payload tailPayload(Bytes tail, std::optional<std::uint8_t> stream) {
-    Payload out;
+Payload tailPayload(std::span<std::uint8_t> tail, std::optional<std::uint8_t> stream) {
+    Payload out(tail);
     Held held(tail);
     Walk walk;
     walk.stream = stream;
     walkProgram(held, walk, INT32_MAX, tail.size(), false, out, [] { return true; });
     return out;
+}
+
+// The last display time in a program stream's tail. The end of the payload
+// is scanned first: when a whole GOP with a time stamp lies in it, the GOPs
+// before cannot change the answer.
+std::optional<std::uint64_t> tailEnd(const Payload& tail, bool mpeg2, Ticks ticks) {
+    if (tail.size() > kTailScanFirst) {
+        TailClock clock(tail.stamps, ticks);
+        scanPictures(tail.bytes(), tail.size() - kTailScanFirst, mpeg2, clock);
+        const auto end = clock.end();
+        if (end && clock.firstWholeGopTimed())
+            return end;
+    }
+    TailClock clock(tail.stamps, ticks);
+    scanPictures(tail.bytes(), 0, mpeg2, clock);
+    return clock.end();
 }
 
 // Program stream: the first and last display times from the video's time
@@ -670,10 +756,8 @@ Payload tailPayload(Bytes tail, std::optional<std::uint8_t> stream) {
 void programTiming(const HeadPictures& head, const Payload& headPayload, const Payload& tail,
                    bool mpeg2, VideoInfo& info) {
     if (const auto rate = timeRate(info)) {
-        TailClock clock(tail.stamps, Ticks(*rate));
-        scanPictures(tail.bytes, 0, mpeg2, clock);
         const auto first = headStart(head.pictures, Ticks(*rate));
-        const auto last = clock.end();
+        const auto last = tailEnd(tail, mpeg2, Ticks(*rate));
         if (first && last) {
             setSpan(*first, *last, *rate, info);
             return;
@@ -755,13 +839,17 @@ void setCadence(std::span<const Picture> display, VideoInfo& info) {
 // picture: a field picture, or a frame that is not progressive_frame, is
 // interlaced, in its order. Pulldown is looked for in a 30000/1001 stream
 // that is not progressive_sequence.
+bool cadenceLookedFor(const Sequence& s) {
+    return s.mpeg2 && !s.progressiveSequence && frameRate(s) == Fraction{30000, 1001};
+}
+
 void readFields(const Sequence& s, std::span<const Picture> pictures, VideoInfo& info) {
     info.pulldown = false;
     if (!s.mpeg2 || s.progressiveSequence) {
         info.scan = Scan::Progressive;
         return;
     }
-    const bool ntsc = info.rate == Fraction{30000, 1001};
+    const bool ntsc = cadenceLookedFor(s);
     if (pictures.empty() || !pictures.front().extension) {
         if (ntsc)
             info.pulldown = std::nullopt;
@@ -838,7 +926,7 @@ ProbeResult readElementary(Window& w) {
     ProbeResult r = result(s, Container::MpegEs);
     const std::size_t end = headEnd(s.at);
     w.ensure(end);
-    HeadPictures head;
+    HeadPictures head(cadenceLookedFor(s));
     scanPictures(w.bytes().first(std::min(end, w.bytes().size())), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
     Bytes tail;
@@ -855,7 +943,7 @@ ProbeResult readElementary(Window& w) {
 // until the sequence header can be read; then on through the bytes open read
 // for the first pictures, and through the tail for the last.
 ProbeResult readProgram(Window& w) {
-    Payload video;
+    Payload video(kMaxVideoBytes);
     Walk walk;
     std::size_t nextLook = 0;
     Status status = Status::NotFound;
@@ -865,9 +953,9 @@ ProbeResult readProgram(Window& w) {
         // Looked at each time the payload has doubled, so that many small
         // packets cost linear time; more bytes never change an answer that is
         // not NeedMore.
-        if (video.bytes.size() >= nextLook || video.bytes.size() >= kMaxVideoBytes) {
-            nextLook = 2 * video.bytes.size();
-            status = parseSequence(video.bytes, video.bytes.size() >= kMaxVideoBytes, s);
+        if (video.size() >= nextLook || video.size() >= kMaxVideoBytes) {
+            nextLook = 2 * video.size();
+            status = parseSequence(video.bytes(), video.size() >= kMaxVideoBytes, s);
             decided = status != Status::NeedMore;
         }
         return !decided;
@@ -877,7 +965,7 @@ ProbeResult readProgram(Window& w) {
             return {std::nullopt, kReadFailed};
         if (!walk.stream)
             return {std::nullopt, kNoVideo};
-        status = parseSequence(video.bytes, true, s);
+        status = parseSequence(video.bytes(), true, s);
     }
     if (status != Status::Ok)
         return failure(status, false);
@@ -887,15 +975,17 @@ ProbeResult readProgram(Window& w) {
         Capped head(w, io::kPrefixSize);
         walkProgram(head, walk, kMaxPackets, kMaxVideoBytes, true, video, [] { return true; });
     }
-    HeadPictures head(video.stamps);
-    scanPictures(video.bytes, s.at, s.mpeg2, head);
+    HeadPictures head(cadenceLookedFor(s), video.stamps);
+    scanPictures(video.bytes(), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
-    Bytes tail;
-    if (w.tail(tailBytes(*r.video), tail)) {
+    std::span<std::uint8_t> tail;
+    if (w.writableTail(tailBytes(*r.video), tail)) {
         const Payload end = tailPayload(tail, walk.stream);
-        TailPictures last;
-        scanPictures(end.bytes, 0, s.mpeg2, last);
-        tailCadence(last, *r.video);
+        if (!r.video->pulldown) {
+            TailPictures last;
+            scanPictures(end.bytes(), 0, s.mpeg2, last);
+            tailCadence(last, *r.video);
+        }
         programTiming(head, video, end, s.mpeg2, *r.video);
     }
     return r;

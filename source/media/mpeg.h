@@ -36,6 +36,9 @@ inline constexpr std::size_t kTailBytes = 256 * 1024;
 // The same read when the head could not tell the pulldown cadence: about 17
 // pictures at 6 Mbit/s. Only then, as the read's cost grows with its size.
 inline constexpr std::size_t kCadenceTailBytes = 512 * 1024;
+// Of a program stream's video payload in the tail, this much at its end is
+// scanned first for the last time stamps.
+inline constexpr std::size_t kTailScanFirst = 64 * 1024;
 // Pictures kept from the tail for the cadence.
 inline constexpr std::size_t kMaxTailPictures = 64;
 // Pictures looked at from the sequence header on, within the first
@@ -102,6 +105,10 @@ public:
     virtual bool gop(std::size_t at, const TimeCode& timeCode) = 0;
     virtual bool picture(const Picture& p) = 0;
 };
+
+// Where the next start code (00 00 01 and its code) begins, at or after
+// `from`; none when the bytes end first.
+std::optional<std::size_t> nextStartCode(Bytes b, std::size_t from);
 
 // Hands `sink` each GOP header and picture header from `from` on, in the order
 // of the stream; a header or picture coding extension that the bytes cut
