@@ -242,8 +242,8 @@ TEST(AviMedia, StandardDvIsBottomFieldFirst) {
         {"Dvcpro50", 720, 576, "dv50", {}, Scan::Interlaced, FieldOrder::BottomFirst},
         {"OverAOneFieldVprp", 720, 576, "dvsd", fieldVprp(1, {0}), Scan::Interlaced,
          FieldOrder::BottomFirst},
-        {"AStatedOrderStands", 720, 480, "dvsd", fieldVprp(2, {0, 1}), Scan::Interlaced,
-         FieldOrder::TopFirst},
+        {"OverATopFirstVprp", 720, 480, "dvsd", fieldVprp(2, {0, 1}), Scan::Interlaced,
+         FieldOrder::BottomFirst},
         {"NotAStandardSize", 1440, 1080, "dvsd", {}, std::nullopt, std::nullopt},
         {"NotDv", 720, 576, "MJPG", {}, std::nullopt, std::nullopt},
     };
