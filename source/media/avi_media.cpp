@@ -115,7 +115,8 @@ ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
                          std::uint64_t{extras.aspectY} * extras.frameWidth);
     info.frames = frameCount(extras);
     if (info.frames)
-        info.durationMs = milliseconds(*info.frames, record.dwScale, record.dwRate);
+        info.durationMs =
+            plausibleDuration(milliseconds(*info.frames, record.dwScale, record.dwRate));
     readFields(extras, info);
     if (isStandardDv(info.codec, info.width, info.height)) {
         info.scan = Scan::Interlaced;

@@ -796,7 +796,7 @@ std::optional<std::uint64_t> durationMs(const Info& info) {
     const double ms = *info.duration * static_cast<double>(info.timestampScale) / 1e6;
     if (!(ms <= static_cast<double>(kMaxDurationMs)))
         return std::nullopt;
-    return static_cast<std::uint64_t>(std::llround(ms));
+    return plausibleDuration(static_cast<std::uint64_t>(std::llround(ms)));
 }
 
 std::optional<Fraction> frameRate(std::uint64_t defaultDuration) {

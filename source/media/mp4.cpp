@@ -769,7 +769,7 @@ VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
             v.variableRate = false;
         }
     }
-    v.durationMs = runningTime(t, movie, walkedAll);
+    v.durationMs = plausibleDuration(runningTime(t, movie, walkedAll));
     v.frames = frameCount(t, movie, walkedAll);
     return v;
 }
