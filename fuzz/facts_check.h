@@ -19,6 +19,7 @@ inline bool durationInBounds(const media::VideoInfo& v) {
 }
 
 inline void checkFacts(const media::VideoInfo& v) {
+    PROMISE(durationInBounds(v));
     // A field order belongs to interlaced pictures; a film rate to pulldown.
     PROMISE(!v.fieldOrder || v.scan == media::Scan::Interlaced);
     PROMISE(!v.filmRate || v.pulldown == true);

@@ -128,6 +128,15 @@ std::optional<std::uint64_t> clockSpan(std::uint64_t from, std::uint64_t to) {
     return span;
 }
 
+bool bytesFitTime(std::uint64_t bytes, std::uint64_t ms, std::uint64_t statedBitsPerSecond) {
+    std::uint64_t rate = kMaxBitsPerSecond;
+    if (statedBitsPerSecond != 0 && statedBitsPerSecond < rate)
+        rate = std::min(rate, statedBitsPerSecond + statedBitsPerSecond / 8);
+    // At most 10^8 bits a second over at most a day and a second: no overflow.
+    const std::uint64_t time = std::min(ms, kMaxDurationMs) + kRateSlackMs;
+    return bytes <= rate * time / 8000;
+}
+
 std::vector<Picture> displayOrder(std::span<const Picture> coded) {
     std::vector<Picture> out;
     std::size_t i = 0;
