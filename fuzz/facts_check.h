@@ -13,7 +13,13 @@ inline bool sameFacts(const media::VideoInfo& a, const media::VideoInfo& b) {
            a.crop == b.crop;
 }
 
+// A running time is more than 0 ms and at most a day, in every reader.
+inline bool durationInBounds(const media::VideoInfo& v) {
+    return !v.durationMs || (*v.durationMs > 0 && *v.durationMs <= media::kMaxDurationMs);
+}
+
 inline void checkFacts(const media::VideoInfo& v) {
+    PROMISE(durationInBounds(v));
     // A field order belongs to interlaced pictures; a film rate to pulldown.
     PROMISE(!v.fieldOrder || v.scan == media::Scan::Interlaced);
     PROMISE(!v.filmRate || v.pulldown == true);

@@ -2,7 +2,7 @@
 
 // The promises the Matroska reader keeps for any input.
 
-#include "fuzz/media_check.h"
+#include "fuzz/facts_check.h"
 #include "source/media/matroska.h"
 
 #include <algorithm>
@@ -25,7 +25,7 @@ inline void checkMatroskaInput(std::span<const std::uint8_t> data) {
     if (r.ok()) {
         PROMISE(r.video->container == media::Container::Matroska);
         PROMISE(r.video->codec.size() <= kMaxCodecIdLength);
-        PROMISE(!r.video->durationMs || *r.video->durationMs <= kMaxDurationMs);
+        PROMISE(durationInBounds(*r.video));
         // Matroska headers count no frames and say nothing of pulldown.
         PROMISE(!r.video->frames && !r.video->pulldown && !r.video->filmRate);
         // Unless the first bytes also pass for an MP4 box, which sniff puts first.

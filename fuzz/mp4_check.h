@@ -59,7 +59,7 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
                 PROMISE(std::uint64_t{v.crop->top} + v.crop->bottom < v.height);
             }
             PROMISE(!v.fieldOrder || v.scan == Scan::Interlaced);
-            PROMISE(!v.durationMs || *v.durationMs <= mp4::kMaxDurationMs);
+            PROMISE(!v.durationMs || (*v.durationMs > 0 && *v.durationMs <= kMaxDurationMs));
             PROMISE(!v.frames || *v.frames > 0);
         }
         if (i == 0) {

@@ -25,11 +25,6 @@ inline void checkMpegInput(std::span<const std::uint8_t> data) {
         const auto sniffed =
             media::sniff(data.first(std::min(data.size(), io::kPrefixSize))).container;
         PROMISE(sniffed == v.container || sniffed == media::Container::Mp4);
-        // Half the clock (13 h 15 min) or half a day of time codes, at the
-        // slowest time code rate a film stream can count in, and a tail's
-        // pictures.
-        constexpr std::uint64_t kLongest = 24ull * 3600 * 1000;
-        PROMISE(!v.durationMs || *v.durationMs <= kLongest);
         PROMISE(!v.frames || (*v.frames >= 1 && v.durationMs));
         // MPEG-1 has neither fields nor repeated fields.
         PROMISE(v.codec == "mpeg2video" ||

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -54,6 +55,33 @@ struct ReadStats {
 };
 ReadStats readStats();
 
+// Memory for bytes read from a source, not cleared first: every byte a read
+// hands out is written by it, and clearing costs about as much as the read.
+class ReadBuffer {
+public:
+    std::uint8_t* data() { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    Bytes bytes() const { return {bytes_.get(), size_}; }
+    std::span<std::uint8_t> writable() { return {bytes_.get(), size_}; }
+    // `n` bytes, the first of them those held before; the rest are unset.
+    void resize(std::size_t n) {
+        if (n > capacity_) {
+            const std::size_t capacity = std::max(n, capacity_ + capacity_ / 2);
+            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+            std::copy_n(bytes_.get(), size_, grown.get());
+            bytes_ = std::move(grown);
+            capacity_ = capacity;
+        }
+        size_ = n;
+    }
+    void clear() { size_ = 0; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // True when `size` bytes from `offset` lie inside a parent of `parentSize`
 // bytes; written so that no sum can wrap.
 constexpr bool fitsIn(std::uint64_t offset, std::uint64_t size, std::uint64_t parentSize) {
@@ -70,12 +98,12 @@ public:
 
     std::uint64_t size() const { return size_; }
     Bytes prefix() const { return prefix_; }
+    ByteSource& source() { return source_; }
 
     // Up to `length` bytes at `offset`, fewer at the end of the file: a part of
     // the prefix when it holds them all, else read into `store`. False when
     // the read fails.
-    bool get(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& store,
-             Bytes& out) {
+    bool get(std::uint64_t offset, std::size_t length, ReadBuffer& store, Bytes& out) {
         out = {};
         if (offset >= size_)
             return true;
@@ -84,9 +112,10 @@ public:
             out = prefix_.subspan(static_cast<std::size_t>(offset), length);
             return true;
         }
+        store.clear();
         store.resize(length);
         std::size_t got = 0;
-        if (readFully(source_, offset, store, got) != 0)
+        if (readFully(source_, offset, store.writable(), got) != 0)
             return false;
         out = Bytes(store.data(), got);
         return true;

@@ -83,7 +83,8 @@ void readFields(const avifile::AviVideoExtras& e, VideoInfo& info) {
 }
 
 // Standard-definition DV stores both fields of each frame, the bottom one
-// first, whatever the AVI says: ffmpeg writes a one-field vprp for it.
+// first, whatever the AVI says: ffmpeg writes a one-field vprp for it, and
+// other writers a two-field one in either order.
 bool isStandardDv(const std::string& codec, std::uint32_t width, std::uint32_t height) {
     static constexpr std::string_view kDv[] = {"dvsd", "dv25", "dv50", "dvc",
                                                "dvcp", "dvpp", "cdvc"};
@@ -114,9 +115,10 @@ ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
                          std::uint64_t{extras.aspectY} * extras.frameWidth);
     info.frames = frameCount(extras);
     if (info.frames)
-        info.durationMs = milliseconds(*info.frames, record.dwScale, record.dwRate);
+        info.durationMs =
+            plausibleDuration(milliseconds(*info.frames, record.dwScale, record.dwRate));
     readFields(extras, info);
-    if (isStandardDv(info.codec, info.width, info.height) && !info.fieldOrder) {
+    if (isStandardDv(info.codec, info.width, info.height)) {
         info.scan = Scan::Interlaced;
         info.fieldOrder = FieldOrder::BottomFirst;
     }

@@ -286,8 +286,7 @@ public:
     }
 
 private:
-    static Bytes madeUp(Bytes prefix, io::ByteSource& source, std::vector<std::uint8_t>& store,
-                        bool& failed) {
+    static Bytes madeUp(Bytes prefix, io::ByteSource& source, io::ReadBuffer& store, bool& failed) {
         io::PrefixedSource all(prefix, source);
         if (prefix.size() >= kPrefixRead || prefix.size() >= all.size())
             return prefix;
@@ -347,8 +346,7 @@ private:
     }
 
     // `size` bytes of body at `offset`, all of them or an error.
-    bool body(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& store,
-              Bytes& out) {
+    bool body(std::uint64_t offset, std::uint64_t size, io::ReadBuffer& store, Bytes& out) {
         if (!bytes_.get(offset, static_cast<std::size_t>(size), store, out)) {
             error_ = kReadFailed;
             return false;
@@ -372,7 +370,7 @@ private:
             error_ = kDamaged;
             return false;
         }
-        std::vector<std::uint8_t> store;
+        io::ReadBuffer store;
         Bytes ebml;
         if (!body(h.length, h.size, store, ebml))
             return false;
@@ -590,7 +588,7 @@ private:
             if (h.id == kIdSeekHead && !seekHeadSeen) {
                 seekHeadSeen = true;
                 if (h.size <= kMaxSeekHeadSize) {
-                    std::vector<std::uint8_t> store;
+                    io::ReadBuffer store;
                     Bytes b;
                     if (!body(start, h.size, store, b))
                         return false;
@@ -626,7 +624,7 @@ private:
         if (infoTried_)
             return;
         infoTried_ = true;
-        std::vector<std::uint8_t> store;
+        io::ReadBuffer store;
         Bytes first;
         ElementHeader h;
         if (!bytes_.get(offset, kInfoFirstRead, store, first) ||
@@ -646,15 +644,15 @@ private:
     }
 
     // In this order: the made-up prefix is the view's.
-    std::vector<std::uint8_t> headStore_;
+    io::ReadBuffer headStore_;
     bool readFailed_ = false;
     Bytes head_;
     io::PrefixedSource bytes_;
-    std::vector<std::uint8_t> headerStore_;
+    io::ReadBuffer headerStore_;
     Bytes ahead_; // the last read-ahead of headers, at aheadAt_
     std::uint64_t aheadAt_ = 0;
     int headerReads_ = 0;
-    std::vector<std::uint8_t> tracksStore_;
+    io::ReadBuffer tracksStore_;
     std::vector<std::uint8_t> keptStore_;
     int elements_ = kMaxElements;
     std::string error_;
@@ -798,7 +796,7 @@ std::optional<std::uint64_t> durationMs(const Info& info) {
     const double ms = *info.duration * static_cast<double>(info.timestampScale) / 1e6;
     if (!(ms <= static_cast<double>(kMaxDurationMs)))
         return std::nullopt;
-    return static_cast<std::uint64_t>(std::llround(ms));
+    return plausibleDuration(static_cast<std::uint64_t>(std::llround(ms)));
 }
 
 std::optional<Fraction> frameRate(std::uint64_t defaultDuration) {

@@ -8,8 +8,8 @@
 // - durationMs: Info's Duration (a 4- or 8-byte float) in TimestampScale
 //   units (nanoseconds each, 1,000,000 unless stated). Info is read where the
 //   walk to the track list passes it, or where the SeekHead puts it. NaN,
-//   infinities, 0, negatives and anything past kMaxDurationMs state nothing;
-//   a live file has none.
+//   infinities, 0 or what rounds to 0 ms, negatives and anything past
+//   kMaxDurationMs (a day) state nothing; a live file has none.
 // - scan and fieldOrder: FlagInterlaced (1 interlaced, 2 progressive), and
 //   unless progressive FieldOrder: 1 and 14 show the top field first, 6 and
 //   9 the bottom, 9 and 14 storing the other first, as mkvmerge and ffmpeg
@@ -68,8 +68,6 @@ inline constexpr std::size_t kMaxTracksSize = 1024 * 1024;
 inline constexpr std::size_t kMaxInfoSize = 64 * 1024;
 // The first read at an Info past the prefix, enough for nearly all of them.
 inline constexpr std::size_t kInfoFirstRead = 4096;
-// Longer running times are damage: about ten years.
-inline constexpr std::uint64_t kMaxDurationMs = 10ull * 366 * 24 * 3600 * 1000;
 // The first read at the track list, enough for nearly all of them whole.
 inline constexpr std::size_t kTracksFirstRead = 64 * 1024;
 // A larger track list is walked in reads of kTracksFirstRead, at most this

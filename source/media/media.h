@@ -34,6 +34,19 @@ struct Crop {
     friend bool operator==(const Crop&, const Crop&) = default;
 };
 
+// No disc these programs plan holds more than a day, nor does any one
+// recording on it: a longer running time is damage, or clocks that do not
+// belong together. Every reader leaves such a time unknown.
+inline constexpr std::uint64_t kMaxDurationMs = 24ull * 3600 * 1000;
+
+// A running time as the readers give it: none for one that rounds to 0 ms,
+// which says nothing, or that passes kMaxDurationMs.
+inline std::optional<std::uint64_t> plausibleDuration(std::optional<std::uint64_t> ms) {
+    if (!ms || *ms == 0 || *ms > kMaxDurationMs)
+        return std::nullopt;
+    return ms;
+}
+
 struct VideoInfo {
     Container container = Container::Avi;
     std::string codec;       // the FourCC or codec id as the file stores it

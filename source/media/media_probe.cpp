@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace quorvel::media {
 
@@ -44,15 +43,16 @@ FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
         probe.error = kOpenFileFailedText + avifile::sysErrorText(rc);
         return probe;
     }
-    std::vector<std::uint8_t> prefix(
+    io::ReadBuffer buffer;
+    buffer.resize(
         static_cast<std::size_t>(std::min<std::uint64_t>(io::kPrefixSize, source->size())));
     std::size_t got = 0;
-    if (const std::int32_t rc = io::readFully(*source, 0, prefix, got); rc != 0) {
+    if (const std::int32_t rc = io::readFully(*source, 0, buffer.writable(), got); rc != 0) {
         FileProbe probe;
         probe.error = kReadFileFailedText + avifile::sysErrorText(rc);
         return probe;
     }
-    prefix.resize(got);
+    const Bytes prefix = buffer.bytes().first(got);
 
     const Sniffed sniffed = sniff(prefix);
     if (!sniffed.container) {

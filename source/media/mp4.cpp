@@ -87,7 +87,7 @@ public:
             return true;
         }
         if (offset >= windowAt_ && fitsIn(offset - windowAt_, length, window_.size())) {
-            out = Bytes(window_).subspan(static_cast<std::size_t>(offset - windowAt_), length);
+            out = window_.bytes().subspan(static_cast<std::size_t>(offset - windowAt_), length);
             return true;
         }
         if (!fitsIn(offset, length, size()))
@@ -107,12 +107,12 @@ public:
         window_.resize(read.size());
         if (read.size() < length) // the file has shrunk since it was opened
             return fail(kErrorCutShort);
-        out = Bytes(window_).first(length);
+        out = window_.bytes().first(length);
         return true;
     }
 
 private:
-    std::vector<std::uint8_t> window_;
+    io::ReadBuffer window_;
     std::uint64_t windowAt_ = 0;
     int reads_ = 0;
     int maxReads_ = kMaxReads;
@@ -769,7 +769,7 @@ VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
             v.variableRate = false;
         }
     }
-    v.durationMs = runningTime(t, movie, walkedAll);
+    v.durationMs = plausibleDuration(runningTime(t, movie, walkedAll));
     v.frames = frameCount(t, movie, walkedAll);
     return v;
 }

@@ -36,7 +36,8 @@
 //   and the stts sum stands in when read whole); a fragmented file adds its
 //   fragments' sample durations, or gives mehd's duration in the movie's
 //   timescale. A list too long to read, fragments beyond the reads allowed
-//   for them, or a duration over kMaxDurationMs leave it unknown.
+//   for them, a duration over kMaxDurationMs (a day) or one of 0 ms leave it
+//   unknown.
 // - frames: the samples of stts, read whole, and of the fragments walked.
 // - scan and fieldOrder: the sample entry's fiel (fields 1 progressive, 2
 //   interlaced; then its detail says which field is shown first: 1 and 14 the
@@ -91,8 +92,6 @@ inline constexpr std::uint32_t kMaxEdits = 1024;
 // their durations; a file whose fragments need more is of unknown length.
 // Fragments already within the bytes read cost nothing.
 inline constexpr int kMaxFragmentReads = 4;
-// Longer running times are damage: about ten years.
-inline constexpr std::uint64_t kMaxDurationMs = 10ull * 366 * 24 * 3600 * 1000;
 
 // The sentences readMp4() puts into ProbeResult::error.
 inline constexpr const char* kErrorCutShort =

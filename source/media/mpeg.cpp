@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace quorvel::media::mpeg {
@@ -54,7 +55,8 @@ Status readHeader(Bytes b, Sequence& s, std::size_t& length) {
     s.height = r.bits(12);
     s.aspectCode = r.bits(4);
     s.rateCode = r.bits(4);
-    r.skipBits(18 + 1 + 10 + 1); // bit rate, marker, VBV buffer, constrained
+    s.bitRate = r.bits(18);
+    r.skipBits(1 + 10 + 1); // marker, VBV buffer, constrained
     if (r.flag())
         r.skipBits(64 * 8);
     if (r.flag())
@@ -107,7 +109,8 @@ Status parseSequence(Bytes es, bool complete, Sequence& out) {
             r.skipBits(2); // chroma format
             s.width |= r.bits(2) << 12;
             s.height |= r.bits(2) << 12;
-            r.skipBits(12 + 1 + 8 + 1); // bit rate, marker, VBV buffer, low delay
+            s.bitRate |= r.bits(12) << 18;
+            r.skipBits(1 + 8 + 1); // marker, VBV buffer, low delay
             s.rateExtensionN = r.bits(2);
             s.rateExtensionD = r.bits(5);
         }
@@ -189,50 +192,89 @@ std::optional<Fraction> pixelShape(const Sequence& s) {
 namespace {
 
 // The file's first kMaxScanBytes, read on demand in kReadChunk pieces, and
-// its tail.
+// its tail. The prefix serves as it is until more is needed.
 class Window {
 public:
-    Window(Bytes prefix, io::ByteSource& source) : source_(prefix, source) {
-        const Bytes first = prefix.first(std::min(prefix.size(), kMaxScanBytes));
-        data_.assign(first.begin(), first.end());
-        ended_ = data_.size() >= limit();
+    Window(Bytes prefix, io::ByteSource& source)
+        : source_(prefix, source), held_(prefix.first(std::min(prefix.size(), kMaxScanBytes))) {
+        ended_ = held_.size() >= limit();
     }
 
-    Bytes bytes() const { return data_; }
+    Bytes bytes() const { return held_; }
+    std::uint64_t size() const { return source_.size(); }
+    // Where the last tail began: 0 when it is the whole file.
+    std::uint64_t tailStart() const { return tailStart_; }
     // No more bytes will come: the file or the scan limit has ended.
     bool complete() const { return ended_; }
     bool failed() const { return failed_; }
 
     // Makes `end` bytes available if the file and the limit allow.
     bool ensure(std::size_t end) {
-        while (data_.size() < end && !ended_)
+        while (held_.size() < end && !ended_)
             grow();
-        return data_.size() >= end;
+        return held_.size() >= end;
     }
     void grow() {
         if (ended_)
             return;
-        const std::size_t want = std::min(kReadChunk, limit() - data_.size());
-        Bytes got;
-        if (!source_.get(data_.size(), want, store_, got)) {
+        const std::size_t held = held_.size();
+        const std::size_t want = std::min(kReadChunk, limit() - held);
+        if (data_.size() != held) { // still the prefix
+            data_.resize(held);
+            std::copy(held_.begin(), held_.end(), data_.data());
+        }
+        data_.resize(held + want);
+        std::size_t got = 0;
+        const bool read =
+            io::readFully(source_.source(), held, data_.writable().subspan(held), got) == 0;
+        data_.resize(read ? held + got : held);
+        held_ = data_.bytes();
+        if (!read) {
             failed_ = ended_ = true;
             return;
         }
-        data_.insert(data_.end(), got.begin(), got.end());
-        ended_ = got.size() < want || data_.size() >= limit();
+        ended_ = got < want || held_.size() >= limit();
     }
 
     // The last `bytes` of the file, or all of a smaller one: from what is held
-    // when that is the whole file, else in one read. False when the read
-    // fails.
+    // when that is the whole file, else in one read of what is not held.
+    // False when the read fails.
     bool tail(std::size_t bytes, Bytes& out) {
         const std::uint64_t size = source_.size();
         const std::uint64_t start = size > bytes ? size - bytes : 0;
-        if (data_.size() >= size) {
-            out = Bytes(data_).subspan(static_cast<std::size_t>(start));
+        tailStart_ = start;
+        const std::size_t held = held_.size();
+        if (held >= size) {
+            out = held_.subspan(static_cast<std::size_t>(start));
             return true;
         }
-        return source_.get(start, static_cast<std::size_t>(size - start), tailStore_, out);
+        if (start >= held)
+            return source_.get(start, static_cast<std::size_t>(size - start), tailStore_, out);
+        const std::size_t from = static_cast<std::size_t>(start);
+        tailStore_.clear();
+        tailStore_.resize(static_cast<std::size_t>(size - start));
+        std::copy(held_.begin() + static_cast<std::ptrdiff_t>(from), held_.end(),
+                  tailStore_.data());
+        std::size_t got = 0;
+        if (io::readFully(source_.source(), held, tailStore_.writable().subspan(held - from),
+                          got) != 0)
+            return false;
+        out = tailStore_.bytes().first(held - from + got);
+        return true;
+    }
+
+    // The same in memory of the window's that the caller may overwrite.
+    bool writableTail(std::size_t bytes, std::span<std::uint8_t>& out) {
+        Bytes b;
+        if (!tail(bytes, b))
+            return false;
+        if (b.data() != tailStore_.data()) {
+            tailStore_.clear();
+            tailStore_.resize(b.size());
+            std::copy(b.begin(), b.end(), tailStore_.data());
+        }
+        out = tailStore_.writable().first(b.size());
+        return true;
     }
 
 private:
@@ -241,9 +283,10 @@ private:
     }
 
     io::PrefixedSource source_;
-    std::vector<std::uint8_t> data_;
-    std::vector<std::uint8_t> store_;
-    std::vector<std::uint8_t> tailStore_;
+    Bytes held_; // the prefix, or data_ once it has grown
+    io::ReadBuffer data_;
+    io::ReadBuffer tailStore_;
+    std::uint64_t tailStart_ = 0;
     bool ended_ = false;
     bool failed_ = false;
 };
@@ -326,21 +369,35 @@ PesHeader pesHeader(Bytes packet) {
 struct Pack {
     std::size_t length = 4; // neither MPEG-1 nor MPEG-2: look again after the code
     std::optional<std::uint64_t> scr;
+    std::uint64_t muxRate = 0; // bytes per second
 };
 
 Pack readPack(Bytes b, std::size_t at) {
     Pack p;
     const std::size_t i = at + 4;
+    // program_mux_rate counts 50 bytes a second.
     if ((b[i] & 0xC0) == 0x40) {
         p.length = 14 + (b[at + 13] & 7u);
         p.scr = (std::uint64_t{b[i]} >> 3 & 7) << 30 | (std::uint64_t{b[i]} & 3) << 28 |
                 std::uint64_t{b[i + 1]} << 20 | std::uint64_t{b[i + 2]} >> 3 << 15 |
                 (std::uint64_t{b[i + 2]} & 3) << 13 | std::uint64_t{b[i + 3]} << 5 | b[i + 4] >> 3;
+        p.muxRate =
+            50 * (std::uint64_t{b[i + 6]} << 14 | std::uint64_t{b[i + 7]} << 6 | b[i + 8] >> 2);
     } else if ((b[i] & 0xF0) == 0x20) {
         p.length = 12;
         p.scr = timeStamp(b, i);
+        p.muxRate = 50 * ((std::uint64_t{b[i + 5]} & 0x7F) << 15 | std::uint64_t{b[i + 6]} << 7 |
+                          b[i + 7] >> 1);
     }
     return p;
+}
+
+// `to - from` on the clock as a signed number, the nearer way round.
+std::int64_t clockDifference(std::uint64_t from, std::uint64_t to) {
+    const std::uint64_t span = (to - from) & (kClockRange - 1);
+    return span > kClockRange / 2
+               ? static_cast<std::int64_t>(span) - static_cast<std::int64_t>(kClockRange)
+               : static_cast<std::int64_t>(span);
 }
 
 // A video packet's time stamp, at the offset in the gathered payload where
@@ -353,9 +410,32 @@ struct Stamp {
 // One video stream's payload from a program stream, with its packets' time
 // stamps and the first and last packs' clock references.
 struct Payload {
-    std::vector<std::uint8_t> bytes;
+    // Gathered into memory of its own, or over the packets it comes from:
+    // a packet's payload never lies before the payload gathered so far.
+    explicit Payload(std::size_t capacity) {
+        own_.resize(capacity);
+        room_ = own_.writable();
+    }
+    explicit Payload(std::span<std::uint8_t> packets) : room_(packets) {}
+
+    Bytes bytes() const { return room_.first(size_); }
+    std::size_t size() const { return size_; }
+    void append(Bytes b) {
+        std::memmove(room_.data() + size_, b.data(), b.size());
+        size_ += b.size();
+    }
+
     std::vector<Stamp> stamps;
     std::optional<std::uint64_t> firstScr, lastScr;
+    // The clock reference went backwards from one pack to the next: parts
+    // joined end to end. muxRate: the most a pack states, bytes a second.
+    bool clockBack = false;
+    std::uint64_t muxRate = 0;
+
+private:
+    io::ReadBuffer own_;
+    std::span<std::uint8_t> room_;
+    std::size_t size_ = 0;
 };
 
 struct Walk {
@@ -397,9 +477,12 @@ void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, 
                 return;
             const Pack pack = readPack(src.bytes(), pos);
             if (pack.scr) {
+                if (out.lastScr && clockDifference(*out.lastScr, *pack.scr) < 0)
+                    out.clockBack = true;
                 out.firstScr = out.firstScr.value_or(*pack.scr);
                 out.lastScr = pack.scr;
             }
+            out.muxRate = std::max(out.muxRate, pack.muxRate);
             pos += pack.length;
             continue;
         }
@@ -411,11 +494,10 @@ void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, 
             const Bytes packet = src.bytes().subspan(pos, length);
             if (const PesHeader header = pesHeader(packet); header.payload != 0) {
                 const Bytes payload = packet.subspan(header.payload);
-                const std::size_t taken = std::min(maxPayload - out.bytes.size(), payload.size());
+                const std::size_t taken = std::min(maxPayload - out.size(), payload.size());
                 if (header.pts && taken > 0)
-                    out.stamps.push_back({out.bytes.size(), out.bytes.size() + taken, *header.pts});
-                out.bytes.insert(out.bytes.end(), payload.begin(),
-                                 payload.begin() + static_cast<std::ptrdiff_t>(taken));
+                    out.stamps.push_back({out.size(), out.size() + taken, *header.pts});
+                out.append(payload.first(taken));
                 if (!onVideo()) {
                     pos += length;
                     ++walk.steps;
@@ -440,6 +522,7 @@ public:
             return stamps_[next_++].pts;
         return std::nullopt;
     }
+    bool empty() const { return stamps_.empty(); }
 
 private:
     std::span<const Stamp> stamps_;
@@ -461,46 +544,109 @@ struct GopStep {
     std::uint64_t coded = 0, shown = 0;
 };
 
+constexpr Fraction kFilmRate{24000, 1001};
+
+// Frames from time code `a` to `b` at `rate`. Time codes wrap at midnight;
+// as on the clock, more than half a day reads as time going backwards.
+std::optional<std::uint64_t> timeCodeSpan(const TimeCode& a, const TimeCode& b, Fraction rate) {
+    const auto from = timeCodeFrames(a, rate);
+    const auto to = timeCodeFrames(b, rate);
+    TimeCode endOfDay{a.dropFrame, 23, 59, 59, 0};
+    endOfDay.pictures = static_cast<std::uint32_t>((rate.num + rate.den - 1) / rate.den - 1);
+    const auto day = timeCodeFrames(endOfDay, rate);
+    if (!from || !to || !day)
+        return std::nullopt;
+    const std::uint64_t perDay = *day + 1;
+    const std::uint64_t span = (*to + perDay - *from) % perDay;
+    if (span > perDay / 2)
+        return std::nullopt;
+    return span;
+}
+
+bool sameTimeCode(const TimeCode& a, const TimeCode& b) {
+    return a.dropFrame == b.dropFrame && a.hours == b.hours && a.minutes == b.minutes &&
+           a.seconds == b.seconds && a.pictures == b.pictures;
+}
+
+// Which ways of counting every GOP step seen agrees with: the frames coded
+// at the stored rate; under pulldown, the frames shown at the stored rate or
+// the film frames coded at the film rate. A step none of them fits joins
+// parts whose time codes do not follow on.
+struct Counting {
+    bool coded = true, shown = true, film = true;
+
+    void add(const GopStep& step, std::optional<Fraction> rate) {
+        const auto steps = [&](Fraction r, std::uint64_t fields) {
+            const auto n = timeCodeSpan(step.from, step.to, r);
+            return n && 2 * *n == fields;
+        };
+        coded = coded && rate && steps(*rate, step.coded);
+        shown = shown && rate && steps(*rate, step.shown);
+        film = film && steps(kFilmRate, step.coded);
+    }
+};
+
 // The first pictures from the sequence header on, with their time stamps,
-// and the time codes of the first two GOP headers with the fields between.
+// and the time code of the first GOP header and the step to the second; the
+// steps of an elementary stream are checked through the head. Unless the
+// pictures are wanted for the cadence, a program stream's scan ends at the
+// first GOP header after a time stamp: the pictures of the GOP it belongs
+// to, which place the first display time, are then all in.
 class HeadPictures : public PictureSink {
 public:
-    explicit HeadPictures(std::span<const Stamp> stamps = {}) : stamps_(stamps) {}
+    HeadPictures(bool forCadence, std::optional<Fraction> rate, std::span<const Stamp> stamps = {})
+        : forCadence_(forCadence), rate_(rate), stamps_(stamps) {}
 
     bool gop(std::size_t, const TimeCode& t) override {
-        if (firstTimeCode && !step)
-            step = GopStep{*firstTimeCode, t, coded_, shown_};
+        if (previous_) {
+            const GopStep s{*previous_, t, coded_, shown_};
+            step = step.value_or(s);
+            counting.add(s, rate_);
+        }
+        previous_ = t;
+        coded_ = shown_ = 0;
         if (!firstTimeCode)
             firstTimeCode = t;
-        return true;
+        return stamps_.empty() || forCadence_ || !timed_;
     }
     bool picture(const Picture& p) override {
-        Picture timed = p;
-        timed.pts = stamps_.take(p.at);
-        pictures.push_back(timed);
-        if (firstTimeCode) {
-            coded_ += codedFields(p);
-            shown_ += shownFields(p);
+        coded_ += codedFields(p);
+        shown_ += shownFields(p);
+        if (pictures.size() < kMaxHeadPictures) {
+            Picture timed = p;
+            timed.pts = stamps_.take(p.at);
+            timed_ = timed_ || timed.pts;
+            pictures.push_back(timed);
         }
-        return pictures.size() < kMaxHeadPictures;
+        return pictures.size() < kMaxHeadPictures || stamps_.empty();
     }
 
     std::vector<Picture> pictures;
     std::optional<TimeCode> firstTimeCode;
     std::optional<GopStep> step; // from the first GOP header to the second
+    Counting counting;
 
 private:
+    bool forCadence_;
+    std::optional<Fraction> rate_;
     StampMatcher stamps_;
+    bool timed_ = false;
+    std::optional<TimeCode> previous_;
     std::uint64_t coded_ = 0, shown_ = 0;
 };
 
-// From a tail: its first pictures, for the cadence; the last GOP header and the fields after it,
-// and the step from the one before, for the running time.
+// From a tail: its first pictures, for the cadence; the last GOP header and
+// the fields after it, the step from the one before, and how every step
+// counts, for the running time.
 class TailPictures : public PictureSink {
 public:
+    explicit TailPictures(std::optional<Fraction> rate = std::nullopt) : rate_(rate) {}
+
     bool gop(std::size_t, const TimeCode& t) override {
-        if (last)
+        if (last) {
             step = GopStep{*last, t, coded, shown};
+            counting.add(*step, rate_);
+        }
         last = t;
         coded = shown = 0;
         return true;
@@ -517,6 +663,21 @@ public:
     std::optional<TimeCode> last;
     std::uint64_t coded = 0, shown = 0;
     std::optional<GopStep> step;
+    Counting counting;
+
+private:
+    std::optional<Fraction> rate_;
+};
+
+// Coded frames: a frame picture is one, a field picture half of one.
+class FrameCount : public PictureSink {
+public:
+    bool gop(std::size_t, const TimeCode&) override { return true; }
+    bool picture(const Picture& p) override {
+        fields += codedFields(p);
+        return true;
+    }
+    std::uint64_t fields = 0;
 };
 
 // Frame periods on the 90 kHz clock, at a rate.
@@ -534,14 +695,6 @@ private:
     Fraction rate_;
 };
 
-// `to - from` on the clock as a signed number, the nearer way round.
-std::int64_t clockDifference(std::uint64_t from, std::uint64_t to) {
-    const std::uint64_t span = (to - from) & (kClockRange - 1);
-    return span > kClockRange / 2
-               ? static_cast<std::int64_t>(span) - static_cast<std::int64_t>(kClockRange)
-               : static_cast<std::int64_t>(span);
-}
-
 std::uint64_t onClock(std::int64_t ticks) {
     return static_cast<std::uint64_t>(ticks) & (kClockRange - 1);
 }
@@ -558,6 +711,7 @@ public:
 
     bool gop(std::size_t, const TimeCode&) override {
         close();
+        ++gops_;
         return true;
     }
     bool picture(const Picture& p) override {
@@ -583,16 +737,26 @@ public:
             return std::nullopt;
         return onClock(static_cast<std::int64_t>(*reference_) + *latest_);
     }
+    // Whether the first GOP whose header was seen had a time stamp: each
+    // GOP from it on then ends where a scan from any earlier point puts it.
+    bool firstWholeGopTimed() const { return firstWholeTimed_; }
+    // Whether a GOP's time stamp put it before the last one's end: the
+    // clock of a part joined after it.
+    bool wentBack() const { return wentBack_; }
 
 private:
     void close() {
+        if (gops_ == 1 && count_ != 0 && anchor_)
+            firstWholeTimed_ = true;
         if (count_ == 0)
             return;
         std::optional<std::int64_t> start;
-        if (anchor_)
+        if (anchor_) {
             start = *anchor_ - ticks_.of(anchorTr_ - minTr_);
-        else if (end_)
+            wentBack_ = wentBack_ || (end_ && *start < *end_ - ticks_.of(1) / 2);
+        } else if (end_) {
             start = *end_ + ticks_.of(1);
+        }
         if (start) {
             end_ = *start + ticks_.of(maxTr_ - minTr_);
             latest_ = latest_ ? std::max(*latest_, *end_) : *end_;
@@ -608,6 +772,9 @@ private:
     std::int64_t minTr_ = 0, maxTr_ = 0, anchorTr_ = 0;
     std::optional<std::int64_t> anchor_;
     std::size_t count_ = 0;
+    int gops_ = 0;
+    bool firstWholeTimed_ = false;
+    bool wentBack_ = false;
 };
 
 // The first display time in the head: the first picture with a time stamp,
@@ -655,8 +822,8 @@ void setSpan(std::uint64_t first, std::uint64_t last, Fraction rate, VideoInfo& 
 }
 
 // The video payload of a program stream's tail.
-Payload tailPayload(Bytes tail, std::optional<std::uint8_t> stream) {
-    Payload out;
+Payload tailPayload(std::span<std::uint8_t> tail, std::optional<std::uint8_t> stream) {
+    Payload out(tail);
     Held held(tail);
     Walk walk;
     walk.stream = stream;
@@ -664,18 +831,69 @@ Payload tailPayload(Bytes tail, std::optional<std::uint8_t> stream) {
     return out;
 }
 
+// The last display time in a program stream's tail, and whether the clock
+// went back in it. The end of the payload is scanned first: when a whole GOP
+// with a time stamp lies in it, the GOPs before cannot change the end.
+struct TailTimes {
+    std::optional<std::uint64_t> end;
+    bool wentBack = false;
+};
+TailTimes tailTimes(const Payload& tail, bool mpeg2, Ticks ticks) {
+    if (tail.size() > kTailScanFirst) {
+        TailClock clock(tail.stamps, ticks);
+        scanPictures(tail.bytes(), tail.size() - kTailScanFirst, mpeg2, clock);
+        const auto end = clock.end();
+        if (end && clock.firstWholeGopTimed())
+            return {end, clock.wentBack()};
+    }
+    TailClock clock(tail.stamps, ticks);
+    scanPictures(tail.bytes(), 0, mpeg2, clock);
+    const auto end = clock.end();
+    return {end, clock.wentBack()};
+}
+
+// Milliseconds of `frames` at `rate`, rounded to the nearest.
+std::uint64_t framesMs(std::uint64_t frames, Fraction rate) {
+    const std::uint64_t num = static_cast<std::uint64_t>(rate.num);
+    const std::uint64_t ms = frames * 1000 * static_cast<std::uint64_t>(rate.den);
+    return (ms + num / 2) / num;
+}
+
+// For parts joined end to end, whose clocks say nothing of the whole: the
+// frames coded in `es` when it is the whole file's video, else nothing.
+void countWhole(Bytes es, bool mpeg2, bool whole, VideoInfo& info) {
+    info.durationMs.reset();
+    info.frames.reset();
+    const std::optional<Fraction> rate = timeRate(info);
+    if (!whole || !rate)
+        return;
+    FrameCount count;
+    scanPictures(es, 0, mpeg2, count);
+    if (count.fields / 2 == 0)
+        return;
+    info.frames = count.fields / 2;
+    info.durationMs = framesMs(*info.frames, *rate);
+}
+
 // Program stream: the first and last display times from the video's time
 // stamps; when either end has none, the first and last packs' clock
-// references, which span the file's delivery rather than its pictures.
+// references, which span the file's delivery rather than its pictures. Parts
+// joined end to end are counted when the tail is the whole file.
 void programTiming(const HeadPictures& head, const Payload& headPayload, const Payload& tail,
-                   bool mpeg2, VideoInfo& info) {
+                   bool whole, bool joined, bool mpeg2, VideoInfo& info) {
+    if (joined) {
+        countWhole(tail.bytes(), mpeg2, whole, info);
+        return;
+    }
     if (const auto rate = timeRate(info)) {
-        TailClock clock(tail.stamps, Ticks(*rate));
-        scanPictures(tail.bytes, 0, mpeg2, clock);
         const auto first = headStart(head.pictures, Ticks(*rate));
-        const auto last = clock.end();
-        if (first && last) {
-            setSpan(*first, *last, *rate, info);
+        const TailTimes last = tailTimes(tail, mpeg2, Ticks(*rate));
+        if (last.wentBack) {
+            countWhole(tail.bytes(), mpeg2, whole, info);
+            return;
+        }
+        if (first && last.end) {
+            setSpan(*first, *last.end, *rate, info);
             return;
         }
     }
@@ -684,52 +902,34 @@ void programTiming(const HeadPictures& head, const Payload& headPayload, const P
             info.durationMs = roundedMs(*span);
 }
 
-// Frames from time code `a` to `b` at `rate`. Time codes wrap at midnight;
-// as on the clock, more than half a day reads as time going backwards.
-std::optional<std::uint64_t> timeCodeSpan(const TimeCode& a, const TimeCode& b, Fraction rate) {
-    const auto from = timeCodeFrames(a, rate);
-    const auto to = timeCodeFrames(b, rate);
-    TimeCode endOfDay{a.dropFrame, 23, 59, 59, 0};
-    endOfDay.pictures = static_cast<std::uint32_t>((rate.num + rate.den - 1) / rate.den - 1);
-    const auto day = timeCodeFrames(endOfDay, rate);
-    if (!from || !to || !day)
-        return std::nullopt;
-    const std::uint64_t perDay = *day + 1;
-    const std::uint64_t span = (*to + perDay - *from) % perDay;
-    if (span > perDay / 2)
-        return std::nullopt;
-    return span;
-}
-
-bool sameTimeCode(const TimeCode& a, const TimeCode& b) {
-    return a.dropFrame == b.dropFrame && a.hours == b.hours && a.minutes == b.minutes &&
-           a.seconds == b.seconds && a.pictures == b.pictures;
-}
-
 // Elementary stream: the first GOP's time code and the last's in the tail,
-// with the pictures after that.
-void elementaryTiming(const HeadPictures& head, const TailPictures& last, VideoInfo& info) {
+// with the pictures after that, when every step seen counts the same way.
+// `tail` is the whole file when `whole`.
+void elementaryTiming(const HeadPictures& head, const TailPictures& last, Bytes tail, bool whole,
+                      bool mpeg2, VideoInfo& info) {
     if (!info.rate || !head.firstTimeCode || !last.last)
         return;
     // Under pulldown time codes count either the frames shown, at the stored
     // rate, or the coded film frames, at the film rate (as mjpegtools does);
-    // a step from one GOP to the next tells which, the head's first or else
-    // the tail's last. A single GOP reads the same either way.
+    // the steps from one GOP to the next tell which. A single GOP reads the
+    // same either way.
     bool shown = false;
     Fraction counted = *info.rate;
+    bool follows = head.counting.coded && last.counting.coded;
     if (info.pulldown == true) {
-        const std::optional<GopStep> gops = head.step ? head.step : last.step;
-        const auto steps = [&](Fraction rate, std::uint64_t fields) {
-            const auto step = timeCodeSpan(gops->from, gops->to, rate);
-            return step && 2 * *step == fields;
-        };
-        if (gops && steps(*info.rate, gops->shown))
+        const bool stepped = head.step || last.step;
+        if (stepped && head.counting.shown && last.counting.shown)
             shown = true;
-        else if (gops ? steps(*info.filmRate, gops->coded)
-                      : sameTimeCode(*head.firstTimeCode, *last.last))
+        else if (stepped ? head.counting.film && last.counting.film
+                         : sameTimeCode(*head.firstTimeCode, *last.last))
             counted = *info.filmRate;
-        else
+        else if (!stepped)
             return;
+        follows = shown || counted == *info.filmRate;
+    }
+    if (!follows) {
+        countWhole(tail, mpeg2, whole, info);
+        return;
     }
     const auto span = timeCodeSpan(*head.firstTimeCode, *last.last, counted);
     if (!span)
@@ -740,28 +940,43 @@ void elementaryTiming(const HeadPictures& head, const TailPictures& last, VideoI
     const Fraction timeBase = shown ? *info.rate : *timeRate(info);
     if (!shown)
         info.frames = count;
-    const std::uint64_t num = static_cast<std::uint64_t>(timeBase.num);
-    const std::uint64_t ms = count * 1000 * static_cast<std::uint64_t>(timeBase.den);
-    info.durationMs = (ms + num / 2) / num;
+    info.durationMs = framesMs(count, timeBase);
+}
+
+// A running time the file's bytes could not have come in is a lie of the
+// clocks: none, and no frames.
+void checkBytes(std::uint64_t bytes, std::uint64_t statedBitsPerSecond, VideoInfo& info) {
+    if (info.durationMs && !bytesFitTime(bytes, *info.durationMs, statedBitsPerSecond)) {
+        info.durationMs.reset();
+        info.frames.reset();
+    }
+    if (!plausibleDuration(info.durationMs)) {
+        info.durationMs.reset();
+        info.frames.reset();
+    }
 }
 
 void setCadence(std::span<const Picture> display, VideoInfo& info) {
     info.pulldown = filmCadence(display);
     if (info.pulldown == true)
-        info.filmRate = Fraction{24000, 1001};
+        info.filmRate = kFilmRate;
 }
 
 // MPEG-1 is progressive. MPEG-2: progressive_sequence, else the first
 // picture: a field picture, or a frame that is not progressive_frame, is
 // interlaced, in its order. Pulldown is looked for in a 30000/1001 stream
 // that is not progressive_sequence.
+bool cadenceLookedFor(const Sequence& s) {
+    return s.mpeg2 && !s.progressiveSequence && frameRate(s) == Fraction{30000, 1001};
+}
+
 void readFields(const Sequence& s, std::span<const Picture> pictures, VideoInfo& info) {
     info.pulldown = false;
     if (!s.mpeg2 || s.progressiveSequence) {
         info.scan = Scan::Progressive;
         return;
     }
-    const bool ntsc = info.rate == Fraction{30000, 1001};
+    const bool ntsc = cadenceLookedFor(s);
     if (pictures.empty() || !pictures.front().extension) {
         if (ntsc)
             info.pulldown = std::nullopt;
@@ -838,15 +1053,16 @@ ProbeResult readElementary(Window& w) {
     ProbeResult r = result(s, Container::MpegEs);
     const std::size_t end = headEnd(s.at);
     w.ensure(end);
-    HeadPictures head;
+    HeadPictures head(cadenceLookedFor(s), r.video->rate);
     scanPictures(w.bytes().first(std::min(end, w.bytes().size())), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
     Bytes tail;
     if (w.tail(tailBytes(*r.video), tail)) {
-        TailPictures last;
+        TailPictures last(r.video->rate);
         scanPictures(tail, 0, s.mpeg2, last);
         tailCadence(last, *r.video);
-        elementaryTiming(head, last, *r.video);
+        elementaryTiming(head, last, tail, w.tailStart() == 0, s.mpeg2, *r.video);
+        checkBytes(w.size(), std::uint64_t{s.bitRate} * 400, *r.video);
     }
     return r;
 }
@@ -855,7 +1071,7 @@ ProbeResult readElementary(Window& w) {
 // until the sequence header can be read; then on through the bytes open read
 // for the first pictures, and through the tail for the last.
 ProbeResult readProgram(Window& w) {
-    Payload video;
+    Payload video(kMaxVideoBytes);
     Walk walk;
     std::size_t nextLook = 0;
     Status status = Status::NotFound;
@@ -865,9 +1081,9 @@ ProbeResult readProgram(Window& w) {
         // Looked at each time the payload has doubled, so that many small
         // packets cost linear time; more bytes never change an answer that is
         // not NeedMore.
-        if (video.bytes.size() >= nextLook || video.bytes.size() >= kMaxVideoBytes) {
-            nextLook = 2 * video.bytes.size();
-            status = parseSequence(video.bytes, video.bytes.size() >= kMaxVideoBytes, s);
+        if (video.size() >= nextLook || video.size() >= kMaxVideoBytes) {
+            nextLook = 2 * video.size();
+            status = parseSequence(video.bytes(), video.size() >= kMaxVideoBytes, s);
             decided = status != Status::NeedMore;
         }
         return !decided;
@@ -877,7 +1093,7 @@ ProbeResult readProgram(Window& w) {
             return {std::nullopt, kReadFailed};
         if (!walk.stream)
             return {std::nullopt, kNoVideo};
-        status = parseSequence(video.bytes, true, s);
+        status = parseSequence(video.bytes(), true, s);
     }
     if (status != Status::Ok)
         return failure(status, false);
@@ -887,16 +1103,28 @@ ProbeResult readProgram(Window& w) {
         Capped head(w, io::kPrefixSize);
         walkProgram(head, walk, kMaxPackets, kMaxVideoBytes, true, video, [] { return true; });
     }
-    HeadPictures head(video.stamps);
-    scanPictures(video.bytes, s.at, s.mpeg2, head);
+    HeadPictures head(cadenceLookedFor(s), r.video->rate, video.stamps);
+    scanPictures(video.bytes(), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);
-    Bytes tail;
-    if (w.tail(tailBytes(*r.video), tail)) {
+    std::span<std::uint8_t> tail;
+    if (w.writableTail(tailBytes(*r.video), tail)) {
         const Payload end = tailPayload(tail, walk.stream);
-        TailPictures last;
-        scanPictures(end.bytes, 0, s.mpeg2, last);
-        tailCadence(last, *r.video);
-        programTiming(head, video, end, s.mpeg2, *r.video);
+        if (!r.video->pulldown) {
+            TailPictures last;
+            scanPictures(end.bytes(), 0, s.mpeg2, last);
+            tailCadence(last, *r.video);
+        }
+        // Clock references go backwards where parts were joined end to end:
+        // inside the head or the tail, or from the head's last (its first,
+        // when the tail reaches into the head) to the tail's first.
+        const std::uint64_t start = w.tailStart();
+        bool joined = video.clockBack || end.clockBack;
+        if (start > 0 && video.lastScr && end.firstScr) {
+            const std::uint64_t before = start >= walk.pos ? *video.lastScr : *video.firstScr;
+            joined = joined || clockDifference(before, *end.firstScr) < 0;
+        }
+        programTiming(head, video, end, start == 0, joined, s.mpeg2, *r.video);
+        checkBytes(w.size(), 8 * std::max(video.muxRate, end.muxRate), *r.video);
     }
     return r;
 }

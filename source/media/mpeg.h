@@ -36,6 +36,9 @@ inline constexpr std::size_t kTailBytes = 256 * 1024;
 // The same read when the head could not tell the pulldown cadence: about 17
 // pictures at 6 Mbit/s. Only then, as the read's cost grows with its size.
 inline constexpr std::size_t kCadenceTailBytes = 512 * 1024;
+// Of a program stream's video payload in the tail, this much at its end is
+// scanned first for the last time stamps.
+inline constexpr std::size_t kTailScanFirst = 64 * 1024;
 // Pictures kept from the tail for the cadence.
 inline constexpr std::size_t kMaxTailPictures = 64;
 // Pictures looked at from the sequence header on, within the first
@@ -45,6 +48,17 @@ inline constexpr std::size_t kMaxHeadPictures = 32;
 // Pictures in display order that must follow the 2:3 cadence to call a stream
 // film: two whole cycles.
 inline constexpr std::size_t kPulldownPictures = 8;
+
+// MPEG-2 allows at most 80 Mbit/s of video at Main Profile, High Level, and
+// 100 at High Profile, the fastest of its usual profiles; DVD's whole
+// multiplex is 10.08. A running time in which a file's bytes would come
+// faster than this, or than the rate the file states, is too short for
+// them: clocks of parts joined end to end, which say nothing of the whole.
+inline constexpr std::uint64_t kMaxBitsPerSecond = 100'000'000;
+// The bytes may arrive this much before the last picture is due (a
+// decoder's buffer holds up to about a second), and a writer may state a
+// rate an eighth below what it writes.
+inline constexpr std::uint64_t kRateSlackMs = 1000;
 
 // Time stamps count a 90 kHz clock modulo 2^33 (26.5 hours).
 inline constexpr std::uint64_t kClockRate = 90000;
@@ -57,6 +71,9 @@ struct Sequence {
     bool progressiveSequence = true; // MPEG-1 knows only progressive frames
     std::size_t at = 0;              // where the header's start code lies
     std::uint32_t rateExtensionN = 0, rateExtensionD = 0;
+    // bit_rate with its MPEG-2 extension, in 400 bit/s: the most the stream
+    // carries (MPEG-1 writes all ones for a variable rate).
+    std::uint32_t bitRate = 0;
     std::uint32_t displayWidth = 0, displayHeight = 0; // 0: no display extension
 };
 
@@ -103,6 +120,10 @@ public:
     virtual bool picture(const Picture& p) = 0;
 };
 
+// Where the next start code (00 00 01 and its code) begins, at or after
+// `from`; none when the bytes end first.
+std::optional<std::size_t> nextStartCode(Bytes b, std::size_t from);
+
 // Hands `sink` each GOP header and picture header from `from` on, in the order
 // of the stream; a header or picture coding extension that the bytes cut
 // short ends the scan unreported.
@@ -112,6 +133,11 @@ void scanPictures(Bytes es, std::size_t from, bool mpeg2, PictureSink& sink);
 // seconds of round(rate) frames, less the numbers dropped-frame counting skips
 // at 30000/1001 and 60000/1001. None when a field is out of its range.
 std::optional<std::uint64_t> timeCodeFrames(const TimeCode& t, Fraction rate);
+
+// Whether `bytes` fit in `ms`: at most kMaxBitsPerSecond, and at most
+// `statedBitsPerSecond` when that is not 0, over the time and kRateSlackMs,
+// with an eighth to spare for the stated rate.
+bool bytesFitTime(std::uint64_t bytes, std::uint64_t ms, std::uint64_t statedBitsPerSecond);
 
 // `to - from` on the 90 kHz clock, across one wrap of it. None when that is
 // more than half the clock's range (13 h 15 min): only so far can a wrap be

@@ -3,6 +3,7 @@
 #include "source/media/bit_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quorvel::media::mpeg {
 
@@ -22,15 +23,24 @@ constexpr std::size_t kPictureExtensionBody = 5;
 // Time codes count at most 23:59:59 and, in six bits, 63 pictures.
 constexpr std::uint64_t kMaxTimeCodeRate = 64;
 
-// The next start code at or after `from`, or none when the bytes end first.
+} // namespace
+
 std::optional<std::size_t> nextStartCode(Bytes b, std::size_t from) {
-    for (std::size_t i = from; i + 4 <= b.size(); ++i)
-        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1)
-            return i;
+    if (b.size() < 4 || from > b.size() - 4)
+        return std::nullopt;
+    // The 1 of the prefix, at from + 2 up to the last byte but one, found by
+    // memchr; then the two zeros before it.
+    const std::uint8_t* const begin = b.data();
+    const std::uint8_t* const end = begin + b.size() - 1;
+    for (const std::uint8_t* p = begin + from + 2; p < end; ++p) {
+        p = static_cast<const std::uint8_t*>(std::memchr(p, 1, static_cast<std::size_t>(end - p)));
+        if (!p)
+            return std::nullopt;
+        if (p[-1] == 0 && p[-2] == 0)
+            return static_cast<std::size_t>(p - 2 - begin);
+    }
     return std::nullopt;
 }
-
-} // namespace
 
 void scanPictures(Bytes es, std::size_t from, bool mpeg2, PictureSink& sink) {
     int gop = -1;
@@ -116,6 +126,15 @@ std::optional<std::uint64_t> clockSpan(std::uint64_t from, std::uint64_t to) {
     if (span > kClockRange / 2)
         return std::nullopt;
     return span;
+}
+
+bool bytesFitTime(std::uint64_t bytes, std::uint64_t ms, std::uint64_t statedBitsPerSecond) {
+    std::uint64_t rate = kMaxBitsPerSecond;
+    if (statedBitsPerSecond != 0 && statedBitsPerSecond < rate)
+        rate = std::min(rate, statedBitsPerSecond + statedBitsPerSecond / 8);
+    // At most 10^8 bits a second over at most a day and a second: no overflow.
+    const std::uint64_t time = std::min(ms, kMaxDurationMs) + kRateSlackMs;
+    return bytes <= rate * time / 8000;
 }
 
 std::vector<Picture> displayOrder(std::span<const Picture> coded) {

@@ -445,12 +445,24 @@ std::vector<Timed> timedFiles() {
              t.stts = {{3, 1001}};
          })),
          100},
-        {"HundredHours", movie(with([](Track& t) {
+        {"ADayIsTheMost", movie(with([](Track& t) {
+             t.timescale = 1;
+             t.mediaDuration = 86400;
+             t.stts = {{3, 28800}};
+         })),
+         86'400'000},
+        {"HundredHoursIsUnknown", movie(with([](Track& t) {
              t.timescale = 1;
              t.mediaDuration = 360000;
              t.stts = {{3, 120000}};
          })),
-         360'000'000},
+         std::nullopt},
+        {"RoundsToNothing", movie(with([](Track& t) {
+             t.timescale = 10000;
+             t.mediaDuration = 4;
+             t.stts = {{3, 1}};
+         })),
+         std::nullopt},
         {"BeyondTenYearsIsUnknown", movie(with([](Track& t) {
              t.mdhdVersion = 1;
              t.timescale = 1;

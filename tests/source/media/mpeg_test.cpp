@@ -48,11 +48,12 @@ Buffer code(std::uint8_t c) {
 struct Header {
     std::uint32_t width = 352, height = 288, aspect = 1, rate = 3;
     bool intra = false, nonIntra = false;
+    std::uint32_t bitRate = 0x3FFFF; // 400 bit/s each
 };
 Buffer sequence(const Header& h) {
     Bits b;
     b.put(h.width, 12).put(h.height, 12).put(h.aspect, 4).put(h.rate, 4);
-    b.put(0x3FFFF, 18).put(1, 1).put(20, 10).put(0, 1);
+    b.put(h.bitRate, 18).put(1, 1).put(20, 10).put(0, 1);
     b.put(h.intra, 1);
     for (int i = 0; h.intra && i < 64; ++i)
         b.put(16, 8);
@@ -551,6 +552,46 @@ TEST(MpegTimeCode, CountsFrames) {
     }
 }
 
+TEST(MpegStartCode, FoundWhereverItLiesWithItsCodeByte) {
+    const struct {
+        Buffer bytes;
+        std::size_t from;
+        std::optional<std::size_t> at;
+    } cases[] = {
+        {{0, 0, 1, 0xB3}, 0, 0},
+        {{0, 0, 0, 0, 1, 0xB8, 0}, 0, 2},
+        {{1, 0, 1, 0, 0, 1, 0, 0, 1, 0}, 1, 3},
+        {{0, 0, 1, 0xB3, 0, 0, 1, 0}, 1, 4},
+        {{0x47, 1, 1, 0, 1, 0, 0, 2, 0, 0, 1}, 0, std::nullopt}, // no code byte
+        {{0, 0, 1}, 0, std::nullopt},
+        {{0, 0, 1, 0xB3}, 1, std::nullopt},
+        {{}, 0, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(nextStartCode(c.bytes, c.from), c.at);
+}
+
+// 100 Mbit/s at most, the stated rate with an eighth to spare when it is
+// lower, both over the time and a second.
+TEST(MpegBytes, FitTheTimeAtTheRatesAllowed) {
+    const struct {
+        std::uint64_t bytes, ms, stated;
+        bool fit;
+    } cases[] = {
+        {12'500'000, 0, 0, true},
+        {12'500'001, 0, 0, false},
+        {25'000'000, 1000, 0, true},
+        {25'000'001, 1000, 200'000'000, false},
+        {1'125'000, 0, 8'000'000, true},
+        {1'125'001, 0, 8'000'000, false},
+        {UINT64_MAX, kMaxDurationMs, UINT64_MAX, false},
+        {1'080'012'500'000, kMaxDurationMs, 0, true}, // a day and a second at 100 Mbit/s
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bytesFitTime(c.bytes, c.ms, c.stated), c.fit)
+            << c.bytes << " bytes in " << c.ms << " ms at " << c.stated;
+}
+
 TEST(MpegClock, SpansOneWrapAndNotTimeGoingBack) {
     EXPECT_EQ(clockSpan(100, 190), 90u);
     EXPECT_EQ(clockSpan(kClockRange - 90, 90), 180u);
@@ -583,12 +624,25 @@ Buffer packAt(std::uint64_t scr) {
                  b((scr >> 12 & 0xF8) | 4 | (scr >> 13 & 3)), b(scr >> 5), b(scr << 3 | 4), 1, 0x01,
                  0x89, 0xC3, 0xF8}});
 }
-// Padding packets to at least `size` bytes.
-Buffer padding(std::size_t size) {
+// Padding packets to at least `size` bytes, in packs whose clock says `scr`.
+Buffer padding(std::size_t size, std::uint64_t scr = 0) {
     Buffer b;
     while (b.size() < size)
-        b = cat({b, packAt(0), packet(0xBE, Buffer(60000, 0xFF))});
+        b = cat({b, packAt(scr), packet(0xBE, Buffer(60000, 0xFF))});
     return b;
+}
+// `b` and padding packets (20 bytes with their pack, and what they hold) to
+// exactly `size` bytes.
+Buffer paddedTo(const Buffer& b, std::size_t size, std::uint64_t scr) {
+    Buffer out = b;
+    while (out.size() + 20 <= size) {
+        std::size_t n = std::min<std::size_t>(size - out.size() - 20, 60000);
+        if (const std::size_t left = size - out.size() - 20 - n; left > 0 && left < 20)
+            n -= 20;
+        out = cat({out, packAt(scr), packet(0xBE, Buffer(n, 0xFF))});
+    }
+    EXPECT_EQ(out.size(), size);
+    return out;
 }
 constexpr std::uint64_t kSecond = 90000;
 constexpr std::uint64_t kFrame25 = kSecond / 25;
@@ -616,8 +670,8 @@ TEST(MpegRunningTime, ProgramStreamFromItsTimeStamps) {
     // The head: a GOP of one picture at `pts`; a tail far enough on that the
     // head is not in it, of one GOP of three pictures at `last`.
     const auto file = [&](std::uint64_t pts, const Buffer& tail) {
-        return cat({packAt(0), pesAt(pts, cat({seq, gop(), picture({})})),
-                    padding(kTailBytes + io::kPrefixSize), tail});
+        return cat({packAt(pts), pesAt(pts, cat({seq, gop(), picture({})})),
+                    padding(kTailBytes + io::kPrefixSize, pts), tail});
     };
     const auto gopAtPts = [&](std::uint64_t pts) {
         return cat({packAt(pts), pesAt(pts, cat({gop(), three}))});
@@ -636,22 +690,65 @@ TEST(MpegRunningTime, ProgramStreamFromItsTimeStamps) {
          (kClockRange / 2 + kFrame25 + 45) / 90},
         {"LongerReadsAsBackwards", file(0, gopAtPts(kClockRange / 2)), std::nullopt},
         {"GopWithoutAStampFollowsTheLast",
-         file(start,
-              cat({gopAtPts(start + 100 * kFrame25), packAt(0), pesWithout(cat({gop(), three}))})),
+         file(start, cat({gopAtPts(start + 100 * kFrame25), packAt(start + 100 * kFrame25),
+                          pesWithout(cat({gop(), three}))})),
          4240, 106},
         {"LaterPicturesOfTheGop",
-         file(start, cat({packAt(0), pesWithout(cat({gop(), picture({.tr = 0})})),
+         file(start, cat({packAt(start), pesWithout(cat({gop(), picture({.tr = 0})})),
                           pesAt(start + 100 * kFrame25, cat({picture({.tr = 2, .type = 2}),
                                                              picture({.tr = 1, .type = 3})}))})),
          4040, 101},
         {"NoStampsInTheTailUseTheClockReferences",
-         file(start,
-              cat({packAt(0), pesWithout(three), packAt(start + 10 * kSecond), pesWithout(three)})),
-         11000}, // the head's pack says 0
+         file(start, cat({packAt(start), pesWithout(three), packAt(start + 10 * kSecond),
+                          pesWithout(three)})),
+         10000},
         {"NothingInTheTail", cat({file(start, {}), Buffer(kTailBytes, 0x42)}), std::nullopt},
+        // Parts joined end to end: a clock reference going backwards in the
+        // tail, or from the head's last to the tail's first, leaves the time
+        // unknown; so do more bytes than the stated mux rate (DVD's 10.08
+        // Mbit/s) could bring in the time.
+        {"ClockBackInTheTail",
+         file(start, cat({gopAtPts(start + 100 * kFrame25), gopAtPts(start + kFrame25)})),
+         std::nullopt},
+        {"ClockBackInTheHead",
+         cat({packAt(start + 100 * kFrame25),
+              pesAt(start + 100 * kFrame25, cat({seq, gop(), picture({})})), packAt(start),
+              pesAt(start, cat({gop(), picture({})})),
+              padding(kTailBytes + 3 * io::kPrefixSize, start), gopAtPts(start + 150 * kFrame25)}),
+         std::nullopt},
+        {"ClockBackFromHeadToTail",
+         cat({packAt(start), pesAt(start, cat({seq, gop(), picture({})})),
+              padding(io::kPrefixSize, start + 100 * kFrame25),
+              paddedTo(gopAtPts(start + 50 * kFrame25), kTailBytes, start + 60 * kFrame25)}),
+         std::nullopt},
+        {"MoreBytesThanTheMuxRateBrings",
+         cat({packAt(start), pesAt(start, cat({seq, gop(), picture({})})),
+              padding(2'000'000, start), gopAtPts(start + kFrame25)}),
+         std::nullopt},
+        // A clock that does not move says nothing.
+        {"OnePackNoStamps", cat({packAt(start), pesWithout(cat({seq, gop(), picture({})}))}),
+         std::nullopt},
     };
     for (const Timing& c : cases)
         expectTiming(c);
+}
+
+// The tail's last 64 KiB of video alone would end a frame early: its first
+// GOP has no time stamp and follows one whose last picture lies before them.
+TEST(MpegRunningTime, TheTailsEndNeedsTheGopsBeforeIt) {
+    const Buffer seq = mpeg2Sequence(kRate25, true);
+    const Buffer filler = cat({code(0xB2), Buffer(40000, 0x11)});
+    const std::uint64_t t = 10 * kSecond;
+    const Buffer tail =
+        cat({packAt(t), pesAt(t, cat({gop(), picture({.tr = 0})})),
+             pesAt(t + 3 * kFrame25, picture({.tr = 3, .type = 2})), pesWithout(filler),
+             pesWithout(filler), pesAt(t + kFrame25, picture({.tr = 1, .type = 3})),
+             pesWithout(cat({picture({.tr = 2, .type = 3}), gop(),
+                             pictures({{.tr = 0}, {.tr = 1}, {.tr = 2}})}))});
+    const Buffer file = cat({packAt(kSecond), pesAt(kSecond, cat({seq, gop(), picture({})})),
+                             padding(kTailBytes + io::kPrefixSize, kSecond), tail});
+    // 9 s, the four pictures of the first GOP and the three of the next.
+    expectTiming({"CutGopBeforeTheLast", file, 9280, 232});
 }
 
 TEST(MpegRunningTime, HeadStartsAtTheGopsFirstPicture) {
@@ -672,10 +769,15 @@ TEST(MpegRunningTime, Mpeg1ProgramStream) {
 TEST(MpegRunningTime, ElementaryStreamFromItsTimeCodes) {
     const Buffer seq = sequence({});
     const Buffer two = pictures({{.tr = 0}, {.tr = 1}});
+    // User data between the head and the tail, which neither holds: the
+    // step between their GOPs is not seen.
+    const Buffer far = cat({code(0xB2), Buffer(kTailBytes, 0x11)});
     const auto file = [&](TimeCode first, TimeCode last, const Buffer& after) {
-        return cat({seq, gopAt(first), two, gopAt(last), after});
+        return cat({seq, gopAt(first), two, far, gopAt(last), after});
     };
     const Buffer ntscDrop = sequence({.rate = kRateNtsc});
+    // 1 Mbit/s, the most the stream says it carries.
+    const Buffer slow = sequence({.bitRate = 2500});
     const Timing cases[] = {
         {"OneGop", cat({seq, gopAt({}), two}), 80, 2},
         {"FromFirstToLast", file({}, {.hours = 1}, two), 3600080, 90002},
@@ -692,9 +794,25 @@ TEST(MpegRunningTime, ElementaryStreamFromItsTimeCodes) {
         {"NoGopInTheTail", cat({seq, gopAt({}), two, code(0xB2), Buffer(kTailBytes + 100, 0x11)}),
          std::nullopt},
         {"DropFrame",
-         cat({ntscDrop, gopAt({.dropFrame = true}), pictures({{.tr = 0}}),
+         cat({ntscDrop, gopAt({.dropFrame = true}), pictures({{.tr = 0}}), far,
               gopAt({.dropFrame = true, .minutes = 10}), pictures({{.tr = 0}})}),
          600033, 17983},
+        // Parts joined end to end: time codes that do not step by the
+        // pictures between them. The pictures of a file held whole are
+        // counted; else the time is unknown.
+        {"JoinedPartsHeldWhole",
+         cat({seq, gopAt({.minutes = 10}), two, gopAt({.minutes = 18, .seconds = 30}), two}), 160,
+         4},
+        {"JoinedInTheTail", file({}, {.seconds = 4}, cat({gopAt({.seconds = 2}), two})),
+         std::nullopt},
+        {"JoinedInTheHead",
+         cat({seq, gopAt({}), two, gopAt({.seconds = 10}), two, far, gopAt({.seconds = 14}), two}),
+         std::nullopt},
+        // 300 KB cannot come at 1 Mbit/s in 160 ms.
+        {"MoreBytesThanTheStatedRateBrings",
+         cat({slow, gopAt({}), two, far, gopAt({.pictures = 2}), two}), std::nullopt},
+        {"TheStatedRateAllowsIt", cat({slow, gopAt({}), two, far, gopAt({.seconds = 3}), two}),
+         3080, 77},
     };
     for (const Timing& c : cases)
         expectTiming(c);
@@ -750,8 +868,8 @@ TEST(MpegRunningTime, PulldownTimeCodesCountFilmOrShownFrames) {
     const Timing cases[] = {
         {"CountingFilmFrames", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 8}), gop2}), 667, 16},
         {"CountingShownFrames", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 10}), gop2}), 667},
-        {"CountingNeither", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 9}), gop2}),
-         std::nullopt},
+        // Counting neither way: the film frames of the file, held whole.
+        {"CountingNeither", cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 9}), gop2}), 667, 16},
         // Film frames are counted 24 to the second, shown frames 30.
         {"FilmSecondsHoldTwentyFour",
          cat({ntsc, gopAt({}), gop1, gopAt({.pictures = 8}), gop2, gopAt({.pictures = 16}), gop1,
@@ -801,10 +919,19 @@ TEST(MpegCorpus, RunningTimeScanAndPulldown) {
         {"ps-mpeg2-352x480-pulldown.mpg", 501, 12, Scan::Progressive, std::nullopt, true},
         // Two frames at 0.5 s, two at 5525.5 s.
         {"ps-mpeg2-176x144-long-25.mpg", 5525040, 138126, Scan::Progressive, std::nullopt, false},
-        // Time codes 00:00:00:00 and 01:32:05:01, two frames after each.
-        {"es-mpeg2-176x144-long-25.m2v", 5525120, 138128, Scan::Progressive, std::nullopt, false},
+        // Time codes 00:00:00:00 and 01:32:05:01, two frames after each: two
+        // parts joined, whose frames are counted.
+        {"es-mpeg2-176x144-long-25.m2v", 160, 4, Scan::Progressive, std::nullopt, false},
         // Two frames at 95440 s, two at 95450 s, which the clock wraps to 6.28 s.
         {"ps-mpeg2-176x144-wrap-25.mpg", 10080, 252, Scan::Progressive, std::nullopt, false},
+        // Files joined end to end (cat), the second part's clocks starting
+        // again: ffmpeg's -f vob of three frames and of two, whose packs
+        // share one clock reference but not the pictures' time stamps; and
+        // mpeg2enc's eight film frames twice, alone and through mplex. The
+        // frames are counted.
+        {"ps-mpeg2-176x144-joined-25.mpg", 200, 5, Scan::Progressive, std::nullopt, false},
+        {"es-mpeg2-352x480-joined-pulldown.m2v", 667, 16, Scan::Progressive, std::nullopt, true},
+        {"ps-mpeg2-352x480-joined-pulldown.mpg", 667, 16, Scan::Progressive, std::nullopt, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -941,7 +1068,7 @@ class MpegSparseFile : public avitest::TempDirTest {};
 
 TEST_F(MpegSparseFile, AFourGigabyteProgramStreamOnDisk) {
     // A DVD file's packs at the start, and the same again at the end: the
-    // time stamps repeat, so the running time is the file's own.
+    // clocks repeat, and 4 GB do not come in their 120 ms.
     const Buffer corpus = mediatest::readCorpus("mpeg/ps-mpeg2-720x576-pal-dvd-tff-25.mpg");
     ASSERT_FALSE(corpus.empty());
     const std::string path = write("big.mpg", corpus);
@@ -956,7 +1083,7 @@ TEST_F(MpegSparseFile, AFourGigabyteProgramStreamOnDisk) {
     ASSERT_EQ(file->size(), kFourGigabytes);
     const Cost c = probeSource(*file);
     ASSERT_TRUE(c.result.ok()) << c.result.error;
-    EXPECT_EQ(c.result.video->durationMs, 120u);
+    EXPECT_EQ(c.result.video->durationMs, std::nullopt);
     EXPECT_EQ(c.result.video->fieldOrder, FieldOrder::TopFirst);
     EXPECT_EQ(c.calls, 2u) << "open's read and the tail";
     EXPECT_EQ(c.bytes, io::kPrefixSize + kTailBytes);
