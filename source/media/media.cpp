@@ -1,6 +1,7 @@
 #include "source/media/media.h"
 
 #include "source/media/ebml.h"
+#include "source/media/mpeg.h"
 
 #include <array>
 #include <cstring>
@@ -169,9 +170,9 @@ Sniffed sniff(Bytes prefix) {
         // An unreadable header is the reader's to explain.
         return {Container::Matroska, {}};
     }
-    if (startCode(b, 0xBA))
+    if (startCode(b, mpeg::kPack))
         return {Container::MpegPs, {}};
-    if (startCode(b, 0xB3))
+    if (startCode(b, mpeg::kSequenceHeader))
         return {Container::MpegEs, {}};
     if (auto found = annexB(b))
         return {std::nullopt, *found};

@@ -13,11 +13,6 @@ namespace quorvel::media::mpeg {
 
 namespace {
 
-constexpr std::uint8_t kSequenceHeader = 0xB3;
-constexpr std::uint8_t kExtension = 0xB5;
-constexpr std::uint8_t kUserData = 0xB2;
-constexpr std::uint8_t kProgramEnd = 0xB9;
-constexpr std::uint8_t kPack = 0xBA;
 constexpr std::uint32_t kSequenceExtensionId = 1;
 constexpr std::uint32_t kDisplayExtensionId = 2;
 
@@ -1140,9 +1135,9 @@ ProbeResult readMpeg(Bytes prefix, io::ByteSource& source) {
     w.ensure(4);
     const Bytes b = w.bytes();
     if (b.size() >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 1) {
-        if (b[3] == 0xBA)
+        if (b[3] == mpeg::kPack)
             return mpeg::readProgram(w);
-        if (b[3] == 0xB3)
+        if (b[3] == mpeg::kSequenceHeader)
             return mpeg::readElementary(w);
     }
     return {std::nullopt, w.failed() ? "The MPEG file could not be read." : mpeg::kNotMpeg};

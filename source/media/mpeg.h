@@ -14,6 +14,15 @@
 
 namespace quorvel::media::mpeg {
 
+// The start codes read here: the byte after 00 00 01.
+inline constexpr std::uint8_t kPicture = 0x00;
+inline constexpr std::uint8_t kUserData = 0xB2;
+inline constexpr std::uint8_t kSequenceHeader = 0xB3;
+inline constexpr std::uint8_t kExtension = 0xB5;
+inline constexpr std::uint8_t kGop = 0xB8;
+inline constexpr std::uint8_t kProgramEnd = 0xB9;
+inline constexpr std::uint8_t kPack = 0xBA;
+
 // A program stream is walked, and an elementary stream read, through at most
 // this much of the file, in reads of kReadChunk.
 inline constexpr std::size_t kMaxScanBytes = 1024 * 1024;

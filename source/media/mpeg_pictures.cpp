@@ -9,9 +9,6 @@ namespace quorvel::media::mpeg {
 
 namespace {
 
-constexpr std::uint8_t kPicture = 0x00;
-constexpr std::uint8_t kGop = 0xB8;
-constexpr std::uint8_t kExtension = 0xB5;
 constexpr std::uint32_t kPictureCodingExtensionId = 8;
 constexpr std::uint32_t kFrame = 3;
 // A GOP header's body: the time code's 25 bits, closed_gop and broken_link.
