@@ -8,16 +8,18 @@
 # first; needs root for apt-get.
 set -eu
 cd "$(dirname "$0")/.."
+. tools/timing.sh
 
 app_id=org.quorvel.Quorvel
 
+stage package-deps
 tools/install-deps
 # dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies;
 # help2man makes quorvel-info's manual; the checkers come from lintian,
 # desktop-file-utils and appstream.
 tools/install-deps --only dpkg-dev file help2man lintian desktop-file-utils appstream
 
-echo "== package"
+stage package-build
 cmake --preset package >/dev/null
 cmake --build --preset package -j"$(nproc)"
 rm -f build/package/quorvel_*.deb
@@ -40,6 +42,7 @@ for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/share/applications/$app_id.
     dpkg-deb -c "$deb" | grep -q " \.$f\$" || fail "$f is not in the package"
 done
 
+stage package-check
 echo "== lintian"
 # Informational and pedantic notes are shown; errors and warnings fail.
 lint_status=0
@@ -59,7 +62,7 @@ cleanup() {
     fi
     rm -rf "$work"
 }
-trap cleanup EXIT
+trap 'cleanup; timing_report' EXIT
 trap 'exit 1' INT TERM
 
 echo "== install"
