@@ -36,4 +36,4 @@ echo "== wine prefix"
 /usr/lib/wine/wineserver -w
 
 echo "== tests under wine64"
-ctest --test-dir build/win64 --output-on-failure
+ctest --test-dir build/win64 --output-on-failure -j"$(nproc)"
