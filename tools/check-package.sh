@@ -34,12 +34,14 @@ fail() {
 
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "the package's dependencies were not computed from the binaries"
+# Listed once: `dpkg-deb -c | grep -q` has tar report a broken pipe each time.
+contents=$(dpkg-deb -c "$deb")
 for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/share/applications/$app_id.desktop \
     /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/32x32/apps/quorvel.png \
     /usr/share/icons/hicolor/scalable/apps/quorvel.svg /usr/share/doc/quorvel/copyright \
     /usr/share/doc/quorvel/changelog.gz /usr/share/man/man1/quorvel.1.gz \
     /usr/share/man/man1/quorvel-info.1.gz; do
-    dpkg-deb -c "$deb" | grep -q " \.$f\$" || fail "$f is not in the package"
+    printf '%s\n' "$contents" | grep -q " \.$f\$" || fail "$f is not in the package"
 done
 
 stage package-check
@@ -58,7 +60,8 @@ work=$(mktemp -d)
 cleanup() {
     if dpkg-query -W -f='${Status}' quorvel 2>/dev/null | grep -q "install ok installed"; then
         echo "== removing the package"
-        DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quorvel
+        DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quorvel >"$work/apt" 2>&1 ||
+            { cat "$work/apt"; return 1; }
     fi
     rm -rf "$work"
 }
@@ -67,7 +70,9 @@ trap 'exit 1' INT TERM
 
 echo "== install"
 # --reinstall: a run that stopped half-way may have left the same version.
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "./$deb"
+# apt's and dpkg's progress only shows when the install fails.
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "./$deb" >"$work/apt" 2>&1 ||
+    { cat "$work/apt"; fail "apt-get could not install $deb"; }
 
 echo "== desktop entry and metainfo"
 desktop-file-validate /usr/share/applications/$app_id.desktop
