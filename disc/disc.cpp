@@ -65,11 +65,21 @@ bool allowsWide(Format f, int dvdWidth) {
 }
 
 std::string runningTimeText(std::uint64_t ms) {
-    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    // Appended piece by piece: no false -Wrestrict from GCC's string inserts.
+    const auto digits = [](std::string& text, std::uint64_t n, std::size_t width) {
+        const std::string number = std::to_string(n);
+        text.append(width > number.size() ? width - number.size() : 0, '0');
+        text += number;
+    };
     const std::uint64_t seconds = ms / 1000;
-    const std::uint64_t millis = ms % 1000;
-    return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60) +
-           "." + (millis < 100 ? "0" : "") + two(millis);
+    std::string text = std::to_string(seconds / 3600);
+    text += ':';
+    digits(text, seconds / 60 % 60, 2);
+    text += ':';
+    digits(text, seconds % 60, 2);
+    text += '.';
+    digits(text, ms % 1000, 3);
+    return text;
 }
 
 Fraction framePixelAspect(FrameSize frame, bool wide) {

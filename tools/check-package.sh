@@ -8,16 +8,18 @@
 # first; needs root for apt-get.
 set -eu
 cd "$(dirname "$0")/.."
+. tools/timing.sh
 
 app_id=org.quorvel.Quorvel
 
+stage package-deps
 tools/install-deps
 # dpkg-shlibdeps (dpkg-dev) and file find the package's dependencies;
 # help2man makes quorvel-info's manual; the checkers come from lintian,
 # desktop-file-utils and appstream.
 tools/install-deps --only dpkg-dev file help2man lintian desktop-file-utils appstream
 
-echo "== package"
+stage package-build
 cmake --preset package >/dev/null
 cmake --build --preset package -j"$(nproc)"
 rm -f build/package/quorvel_*.deb
@@ -32,14 +34,17 @@ fail() {
 
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "the package's dependencies were not computed from the binaries"
+# Listed once: `dpkg-deb -c | grep -q` has tar report a broken pipe each time.
+contents=$(dpkg-deb -c "$deb")
 for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/share/applications/$app_id.desktop \
     /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/32x32/apps/quorvel.png \
     /usr/share/icons/hicolor/scalable/apps/quorvel.svg /usr/share/doc/quorvel/copyright \
     /usr/share/doc/quorvel/changelog.gz /usr/share/man/man1/quorvel.1.gz \
     /usr/share/man/man1/quorvel-info.1.gz; do
-    dpkg-deb -c "$deb" | grep -q " \.$f\$" || fail "$f is not in the package"
+    printf '%s\n' "$contents" | grep -q " \.$f\$" || fail "$f is not in the package"
 done
 
+stage package-check
 echo "== lintian"
 # Informational and pedantic notes are shown; errors and warnings fail.
 lint_status=0
@@ -55,16 +60,19 @@ work=$(mktemp -d)
 cleanup() {
     if dpkg-query -W -f='${Status}' quorvel 2>/dev/null | grep -q "install ok installed"; then
         echo "== removing the package"
-        DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quorvel
+        DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quorvel >"$work/apt" 2>&1 ||
+            { cat "$work/apt"; return 1; }
     fi
     rm -rf "$work"
 }
-trap cleanup EXIT
+trap 'cleanup; timing_report' EXIT
 trap 'exit 1' INT TERM
 
 echo "== install"
 # --reinstall: a run that stopped half-way may have left the same version.
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "./$deb"
+# apt's and dpkg's progress only shows when the install fails.
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "./$deb" >"$work/apt" 2>&1 ||
+    { cat "$work/apt"; fail "apt-get could not install $deb"; }
 
 echo "== desktop entry and metainfo"
 desktop-file-validate /usr/share/applications/$app_id.desktop

@@ -5,12 +5,14 @@
 # what it needs first; needs root for apt-get.
 set -eu
 cd "$(dirname "$0")/.."
+. tools/timing.sh
 
+stage win64-deps
 # libgtest-dev ships GoogleTest's sources, built here for the target;
 # nlohmann-json3-dev is header only and serves any target.
 tools/install-deps --only cmake make g++-mingw-w64-x86-64-posix wine64 libgtest-dev nlohmann-json3-dev
 
-echo "== win64 build"
+stage win64-build
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j"$(nproc)"
 
@@ -25,12 +27,13 @@ cleanup() {
     /usr/lib/wine/wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
 }
-trap cleanup EXIT
+trap 'cleanup; timing_report' EXIT
 trap 'exit 1' INT TERM
 
+stage win64-tests
 echo "== wine prefix"
 /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -w
 
 echo "== tests under wine64"
-ctest --test-dir build/win64 --output-on-failure
+ctest --test-dir build/win64 --output-on-failure -j"$(nproc)"

@@ -63,6 +63,23 @@ QAbstractItemView* shownView(QFileDialog* d) {
     return view->isVisible() ? view : d->findChild<QTreeView*>("treeView");
 }
 
+// The model lists a folder's files as it reads them and sorts them a moment
+// later, which can be seconds on a loaded machine: a test of the list's order
+// waits until the names show in the order given.
+bool listedInOrder(QFileDialog* d, const QStringList& names) {
+    auto* model = d->findChild<QFileSystemModel*>();
+    return QTest::qWaitFor([&] {
+        int above = -1;
+        for (const QString& name : names) {
+            const QModelIndex row = model->index(d->directory().filePath(name));
+            if (!row.isValid() || row.row() <= above)
+                return false;
+            above = row.row();
+        }
+        return true;
+    });
+}
+
 // Clicks `path`'s row, as a user does, once the folder has been listed.
 void clickRow(QFileDialog* d, const QString& path, Qt::KeyboardModifiers keys = {}) {
     QAbstractItemView* view = shownView(d);
@@ -163,6 +180,7 @@ private Q_SLOTS:
             auto* view = d->findChild<QListView*>("listView");
             const QModelIndex root = view->rootIndex();
             QVERIFY(QTest::qWaitFor([&] { return view->model()->rowCount(root) == 3; }));
+            QVERIFY(listedInOrder(d, {"a.avi", "b.avi", "link.avi"}));
             for (int row = 0; row < 3; ++row) {
                 const QModelIndex index = view->model()->index(row, 0, root);
                 if (index.data().toString() != "b.avi")
@@ -205,6 +223,7 @@ private Q_SLOTS:
             QVERIFY(QTest::qWaitFor(
                 [&] { return view->selectionModel()->selectedRows().size() == 1; }));
             if (typed.isEmpty()) {
+                QVERIFY(listedInOrder(d, {"a.avi", "b.avi"}));
                 clickRow(d, dir.filePath("a.avi"), Qt::ControlModifier);
                 QTRY_COMPARE(box->text(), "\"a.avi\" \"b.avi\"");
                 d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
