@@ -25,7 +25,11 @@ Spelled splitOption(std::string_view arg) {
 }
 
 std::string quoted(std::string_view s) {
-    return "'" + std::string(s) + "'";
+    // Appended, not "'" + std::string(s): GCC 12 takes that insert at the
+    // front for a copy that may overlap (a false -Wrestrict).
+    std::string text = "'";
+    text.append(s).append("'");
+    return text;
 }
 
 // Sets `out` from the word that names one of its values, or says what is wanted.
