@@ -47,39 +47,6 @@ std::string lower(std::string_view text) {
     return out;
 }
 
-// The disc's whole capacity in its own units: sectors of 2,324 bytes for a
-// VCD or SVCD, bytes for a DVD. None when the format does not go on it.
-std::optional<std::uint64_t> capacityUnits(const DiscChoice& disc, Format f) {
-    using Kind = DiscChoice::Kind;
-    if (isCdFormat(f)) {
-        switch (disc.kind) {
-        case Kind::Cd74:
-            return kCd74Sectors;
-        case Kind::Cd80:
-            return kCd80Sectors;
-        case Kind::Size:
-            return disc.sizeBytes / kCdLabelSectorBytes;
-        default:
-            return std::nullopt;
-        }
-    }
-    switch (disc.kind) {
-    case Kind::Dvd5:
-        return kDvd5Bytes;
-    case Kind::Dvd9:
-        return kDvd9Bytes;
-    case Kind::Cd74:
-        return kCd74Sectors * kDvdSectorBytes;
-    case Kind::Cd80:
-        return kCd80Sectors * kDvdSectorBytes;
-    case Kind::Size:
-        return disc.sizeBytes;
-    case Kind::Each:
-        break;
-    }
-    return std::nullopt;
-}
-
 // The units the streams take at `streamsKbps` (kbit/s, which is bits per
 // millisecond) for `ms`; rounded up. The rate is at most kMaxStreamsKbps and
 // `ms` at most kMaxRunningMs, so their product fits in 64 bits.
@@ -172,6 +139,37 @@ std::string nothingFits(const DiscChoice& disc, Format f) {
 }
 
 } // namespace
+
+std::optional<std::uint64_t> capacityUnits(const DiscChoice& disc, Format f) {
+    using Kind = DiscChoice::Kind;
+    if (isCdFormat(f)) {
+        switch (disc.kind) {
+        case Kind::Cd74:
+            return kCd74Sectors;
+        case Kind::Cd80:
+            return kCd80Sectors;
+        case Kind::Size:
+            return disc.sizeBytes / kCdLabelSectorBytes;
+        default:
+            return std::nullopt;
+        }
+    }
+    switch (disc.kind) {
+    case Kind::Dvd5:
+        return kDvd5Bytes;
+    case Kind::Dvd9:
+        return kDvd9Bytes;
+    case Kind::Cd74:
+        return kCd74Sectors * kDvdSectorBytes;
+    case Kind::Cd80:
+        return kCd80Sectors * kDvdSectorBytes;
+    case Kind::Size:
+        return disc.sizeBytes;
+    case Kind::Each:
+        break;
+    }
+    return std::nullopt;
+}
 
 SizeResult parseSize(std::string_view text) {
     // Appended, not "'" + std::string(text): GCC 12 at -O3 takes that insert

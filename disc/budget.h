@@ -77,6 +77,11 @@ struct SizeResult {
 // taken and the bytes rounded down): "4480M", "4.37G", "700m", "681984000".
 SizeResult parseSize(std::string_view text);
 
+// The disc's whole capacity in its own units: sectors of 2,324 bytes for a
+// VCD or SVCD (kCdSectorBytes), bytes for a DVD. None when the format does not
+// go on it.
+std::optional<std::uint64_t> capacityUnits(const DiscChoice& disc, Format f);
+
 // Why `disc` cannot hold format `f` (a VCD or SVCD on a DVD); empty when it can.
 std::string discRefusal(const DiscChoice& disc, Format f);
 

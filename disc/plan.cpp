@@ -243,6 +243,7 @@ Plan makePlan(const PlanRequest& q, std::span<const PlanSource> sources, OutputN
             const std::string wanted = outputPath(s.name, q.outputDir);
             in.output = outputs.claim(q.formats.size() > 1 ? withFormat(wanted, t.format) : wanted);
             t.command = buildCommand(in);
+            t.commandInput = std::move(in);
         }
     }
     return plan;

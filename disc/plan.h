@@ -62,7 +62,10 @@ struct TargetPlan : TargetSizes {
     std::optional<RatePlan> rate;         // for a file
     std::optional<StreamRates> streams;   // none when the audio rate is not legal
     std::optional<CommandResult> command; // asked for, for a file with a disc aspect
-    std::optional<std::string> filter;    // a typed size's scale, pad and setsar
+    // What the command was built from: a front that runs it may build it again
+    // to write elsewhere, or at a lower rate that fits the disc.
+    std::optional<CommandInput> commandInput;
+    std::optional<std::string> filter; // a typed size's scale, pad and setsar
 };
 
 struct InputPlan {

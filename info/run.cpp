@@ -53,12 +53,6 @@ std::optional<disc::Standard> standardOf(StandardChoice s) {
     return std::nullopt;
 }
 
-// An input read, and what the plan needs of it.
-struct Read {
-    Report report;
-    disc::PlanSource source;
-};
-
 // Terms beyond this in a file's pixel shape are no real file's; such a shape
 // is taken as unstated, which also keeps the exact arithmetic in range.
 constexpr std::int64_t kMaxSarTerm = kMaxRatioTerm;
@@ -156,6 +150,8 @@ Read readVideoFacts(const std::string& path, const media::VideoInfo& video, cons
     return read;
 }
 
+} // namespace
+
 Read readFileFacts(avifile::AviLibrary& library, const std::string& path, const Options& o) {
     const media::FileProbe probe = media::probeFile(library, path);
     if (!probe.ok()) {
@@ -173,6 +169,8 @@ Read readFileFacts(avifile::AviLibrary& library, const std::string& path, const 
         probe.aviRecord ? sourceView(*probe.aviRecord) : sourceView(*probe.video);
     return readVideoFacts(path, *probe.video, view, o);
 }
+
+namespace {
 
 Read readTypedFacts(const InputItem& input, const Options& o) {
     Read read;

@@ -28,6 +28,14 @@ namespace quorvel::info {
 
 inline constexpr const char* kProgramName = "quorvel-info";
 
+// An input read, and what the plan needs of it.
+struct Read {
+    Report report;
+    disc::PlanSource source;
+};
+// A file's facts, not yet planned, for a front that plans its batch itself.
+Read readFileFacts(avifile::AviLibrary& library, const std::string& path, const Options& o);
+
 // The plan's request from the command line.
 disc::PlanRequest planRequest(const Options& o);
 

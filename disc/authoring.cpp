@@ -1,0 +1,114 @@
+#include "disc/authoring.h"
+
+#include <algorithm>
+
+namespace quorvel::disc {
+
+namespace {
+
+std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
+    return a / b + (a % b != 0);
+}
+
+bool isCd(Format f) {
+    return f != Format::Dvd;
+}
+
+} // namespace
+
+DvdLayout dvdLayout(std::span<const DiscTitle> titles) {
+    DvdLayout layout;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const auto same = [&](const TitleSet& s) {
+            return s.wide == titles[i].wide && s.width == titles[i].width;
+        };
+        auto set = std::find_if(layout.titleSets.begin(), layout.titleSets.end(), same);
+        if (set == layout.titleSets.end())
+            set = layout.titleSets.insert(set, TitleSet{titles[i].wide, titles[i].width, {}});
+        set->titles.push_back(i);
+    }
+    layout.discTitle.resize(titles.size());
+    int number = 1;
+    for (const TitleSet& set : layout.titleSets)
+        for (const std::size_t i : set.titles)
+            layout.discTitle[i] = number++;
+    return layout;
+}
+
+std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs) {
+    std::vector<std::uint64_t> starts{0};
+    if (everyMs == 0)
+        return starts;
+    for (std::uint64_t at = everyMs; at < runningMs && runningMs - at >= kMinChapterMs;
+         at += everyMs)
+        starts.push_back(at);
+    return starts;
+}
+
+std::string chapterList(std::span<const std::uint64_t> startsMs) {
+    std::string list;
+    for (const std::uint64_t ms : startsMs) {
+        if (!list.empty())
+            list += ',';
+        list += runningTimeText(ms);
+    }
+    return list;
+}
+
+std::string Fit::fillText() const {
+    if (capacityBytes == 0)
+        return "0.0";
+    // Tenths of a percent, rounded up: a disc at 99.96% is not called 99.9.
+    const std::uint64_t tenths = ceilDiv(usedBytes * 1000, capacityBytes);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+Fit fitStreams(Format f, const DiscChoice& disc, std::span<const std::uint64_t> streamBytes) {
+    Fit fit;
+    const std::optional<std::uint64_t> capacity = capacityUnits(disc, f);
+    if (!capacity)
+        return fit;
+    if (!isCd(f)) {
+        fit.usedBytes = kDvdReserveBytes;
+        for (const std::uint64_t bytes : streamBytes)
+            fit.usedBytes += bytes;
+        fit.capacityBytes = *capacity;
+        return fit;
+    }
+    std::uint64_t sectors = kCdDiscReserveSectors;
+    for (const std::uint64_t bytes : streamBytes)
+        sectors += kCdTrackReserveSectors + ceilDiv(bytes, kCdSectorBytes);
+    fit.usedBytes = sectors * kCdSectorBytes;
+    fit.capacityBytes = *capacity * kCdSectorBytes;
+    return fit;
+}
+
+Fit fitImage(Format f, const DiscChoice& disc, std::uint64_t imageBytes) {
+    Fit fit;
+    const std::optional<std::uint64_t> capacity = capacityUnits(disc, f);
+    if (!capacity)
+        return fit;
+    if (!isCd(f)) {
+        fit.usedBytes = imageBytes;
+        fit.capacityBytes = *capacity;
+        return fit;
+    }
+    // The image starts after the pregap, which the disc's minutes hold too.
+    const std::uint64_t sectors = kCdPregapSectors + ceilDiv(imageBytes, kCdRawSectorBytes);
+    fit.usedBytes = sectors * kCdSectorBytes;
+    fit.capacityBytes = *capacity * kCdSectorBytes;
+    return fit;
+}
+
+int refitVideoKbps(int videoKbps, std::uint64_t excessBytes, std::uint64_t runningMs) {
+    if (runningMs == 0 || videoKbps <= 0)
+        return 0;
+    // kbit/s are bits a millisecond.
+    const std::uint64_t lessKbps = ceilDiv(excessBytes * 8, runningMs);
+    if (lessKbps >= static_cast<std::uint64_t>(videoKbps))
+        return 0;
+    const std::uint64_t lowered = static_cast<std::uint64_t>(videoKbps) - lessKbps;
+    return static_cast<int>(lowered * (100 - kRefitMarginPercent) / 100);
+}
+
+} // namespace quorvel::disc

@@ -1,0 +1,77 @@
+#pragma once
+
+// How the encoded streams go onto the disc: the DVD's title sets and titles,
+// their chapters and play order, whether the streams fit before anything is
+// authored, and the rate that makes an overfull one fit. Arithmetic only; the
+// make/ engine writes the authoring tools' files from it.
+
+#include "disc/budget.h"
+#include "disc/disc.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quorvel::disc {
+
+// One encoded stream as the disc holds it.
+struct DiscTitle {
+    bool wide = false; // 16:9
+    int width = 720;   // the frame's
+    std::uint64_t runningMs = 0;
+};
+
+// A DVD title set has one picture format, so 4:3 and 16:9 titles, and frames
+// of other widths, go to title sets of their own: one for all made 4:3 titles
+// show at 0.75 of their height.
+struct TitleSet {
+    bool wide = false;
+    int width = 720;
+    std::vector<std::size_t> titles; // the inputs, in the order given
+};
+
+struct DvdLayout {
+    std::vector<TitleSet> titleSets; // in the order of their first title
+    // Per input, its title number on the disc (from 1): title sets number
+    // their titles one set after another.
+    std::vector<int> discTitle;
+};
+DvdLayout dvdLayout(std::span<const DiscTitle> titles);
+
+// A chapter every `everyMs` from 0; none starts within kMinChapterMs of the
+// end, where a player's "next" would find almost nothing. Just 0 when
+// everyMs is 0.
+inline constexpr std::uint64_t kMinChapterMs = 2'000;
+std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs);
+
+// dvdauthor's chapters attribute: "0:00:00.000,0:05:00.000".
+std::string chapterList(std::span<const std::uint64_t> startsMs);
+
+// What the encoded streams take of the disc, its own structures included.
+struct Fit {
+    std::uint64_t usedBytes = 0;
+    std::uint64_t capacityBytes = 0; // 0: the format does not go on the disc
+    bool fits() const { return capacityBytes != 0 && usedBytes <= capacityBytes; }
+    // Percent of the disc, one decimal: "98.7".
+    std::string fillText() const;
+};
+// `streamBytes`: each encoded file's size. A CD counts whole sectors of
+// kCdSectorBytes per track.
+Fit fitStreams(Format f, const DiscChoice& disc, std::span<const std::uint64_t> streamBytes);
+
+// The image as written: an ISO's bytes for a DVD, a BIN's raw 2,352-byte
+// sectors for a CD.
+inline constexpr std::uint64_t kCdRawSectorBytes = 2'352;
+inline constexpr std::uint64_t kCdPregapSectors = 150;
+Fit fitImage(Format f, const DiscChoice& disc, std::uint64_t imageBytes);
+
+// The video rate at which a stream of `bytes` over `runningMs`, encoded at
+// `videoKbps`, sheds `excessBytes`: lowered by what the excess is a second,
+// and by kRefitMarginPercent more, since the encoder misses its average. 0
+// when nothing is left.
+inline constexpr int kRefitMarginPercent = 2;
+int refitVideoKbps(int videoKbps, std::uint64_t excessBytes, std::uint64_t runningMs);
+
+} // namespace quorvel::disc

@@ -1,0 +1,117 @@
+#pragma once
+
+// From planned inputs to a disc image: encode each input with ffmpeg (jobs at
+// a time, resuming finished encodes), check that the streams fit and make
+// the largest smaller while they do not, author (dvdauthor, or vcdimager's
+// vcdxbuild), image (genisoimage for a DVD; vcdxbuild writes the CD's BIN and
+// CUE) and read the image back with a reader of its own (lsdvd, vcd-info).
+// Every disc decision comes from disc/: the plan, the layout, the fit.
+
+#include "disc/authoring.h"
+#include "disc/plan.h"
+#include "make/progress.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel::make {
+
+// A program the engine runs, and the Debian package that has it.
+struct Tool {
+    const char* program;
+    const char* package;
+};
+std::vector<Tool> toolsFor(disc::Format format);
+// "dvdauthor is needed: install the Debian package dvdauthor"; empty when
+// every tool is on PATH.
+std::string missingTools(disc::Format format);
+
+struct MakeRequest {
+    disc::PlanRequest plan;                // one format; its disc
+    std::vector<disc::PlanSource> sources; // readable files, in order
+    std::string image;                     // the ISO, or the CUE with its BIN beside it
+    std::string work;                      // the work folder
+    int jobs = 1;
+    std::uint64_t chapterMs = 5 * 60'000; // 0: one chapter a title
+    bool keep = false;                    // the work folder stays
+};
+
+// A title as the image holds it, read back by lsdvd or vcd-info.
+struct ReadTitle {
+    int titleSet = 0;
+    bool wide = false;
+    std::uint64_t runningMs = 0; // 0: the reader does not say (CDs)
+    int chapters = 0;
+};
+
+struct Event {
+    enum class Kind {
+        Progress, // an encode moved on: see Engine::jobs()
+        Encoded,  // input `input` is encoded (`kept`: by an earlier run)
+        Fit,      // `text`: the streams' fill in percent; `fits`
+        Refit,    // input `input` is encoded again at `kbps`
+        Step,     // `text`: "author", "image" or "check"
+        Done,     // `text`: the image; `titles`: as read back
+        Error,    // `text`: a sentence
+    };
+    Kind kind = Kind::Progress;
+    int input = -1;
+    bool kept = false;
+    bool fits = false;
+    int kbps = 0;
+    std::string text;
+    std::vector<ReadTitle> titles;
+};
+
+class Engine {
+public:
+    using Listener = std::function<void(const Event&)>;
+    Engine(MakeRequest request, disc::Plan plan, Listener listener);
+
+    // Runs to the end: 0 done, 1 failed, 130 stopped by `stop`.
+    int run(const std::atomic<bool>& stop);
+
+    // The ffmpeg command that encodes input `i` into the work folder, as a
+    // POSIX shell line; empty when the plan made none.
+    std::string commandLine(std::size_t i) const;
+
+    const std::vector<JobProgress>& jobs() const { return jobs_; }
+    std::uint64_t elapsedMs() const;
+    // The image's fill once the streams are known.
+    const disc::Fit& fit() const { return fit_; }
+
+private:
+    struct Encode;
+    bool encodeAll(const std::vector<std::size_t>& which, const std::atomic<bool>& stop);
+    bool startEncode(Encode& e);
+    bool finishEncode(Encode& e);
+    bool fitDisc(const std::atomic<bool>& stop);
+    bool author(const std::atomic<bool>& stop);
+    bool image(const std::atomic<bool>& stop);
+    bool check(const std::atomic<bool>& stop);
+    bool runTool(std::vector<std::string> args, const std::string& dir,
+                 const std::atomic<bool>& stop, std::string* out = nullptr);
+    bool fail(std::string sentence);
+    std::string workPath(const std::string& name) const;
+    std::string trackName(std::size_t i) const;
+    std::optional<disc::CommandResult> command(std::size_t i) const;
+
+    MakeRequest request_;
+    disc::Plan plan_;
+    Listener listener_;
+    disc::Format format_ = disc::Format::Dvd;
+    std::vector<JobProgress> jobs_;
+    std::vector<int> videoKbps_;           // per input, lowered by a refit
+    std::vector<std::uint64_t> runningMs_; // per input, on the disc
+    std::vector<std::uint64_t> streamBytes_;
+    disc::Fit fit_;
+    bool stopped_ = false;
+    std::chrono::steady_clock::time_point started_;
+};
+
+} // namespace quorvel::make

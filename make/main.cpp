@@ -1,0 +1,352 @@
+// quorvel-disc: video files to a disc image that plays. Reading, planning and
+// the engine live in info/, disc/ and make/; this is the process: options,
+// the progress display and Ctrl-C.
+#include "info/report.h"
+#include "info/run.h"
+#include "make/engine.h"
+#include "make/options.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace quorvel;
+using Json = nlohmann::ordered_json;
+constexpr const char* kProgram = "quorvel-disc";
+// How often a plain (not a terminal) output prints the totals.
+constexpr std::uint64_t kPlainEveryMs = 5000;
+// How often a terminal's lines are redrawn.
+constexpr std::uint64_t kRedrawEveryMs = 200;
+
+std::atomic<bool> stopAsked{false};
+
+extern "C" void onSignal(int) {
+    stopAsked = true;
+}
+
+void put(std::FILE* f, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fflush(f);
+}
+
+void complain(std::string_view text) {
+    put(stderr, std::string(kProgram) + ": " + std::string(text) + "\n");
+}
+
+std::string shown(const std::string& path) {
+    return info::textEscaped(std::filesystem::path(path).filename().string());
+}
+
+// JSON text for any bytes: a name that is not UTF-8 is replaced where it is not.
+std::string dump(const Json& j) {
+    return j.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// Shows the engine's events: JSON lines, a terminal's lines redrawn in place,
+// or for a log a line a step and the totals every few seconds.
+class Display {
+public:
+    Display(bool json, std::vector<std::string> names, const make::Engine*& engine)
+        : json_(json), tty_(!json && ::isatty(1)), names_(std::move(names)), engine_(engine) {}
+
+    void operator()(const make::Event& e) {
+        using Kind = make::Event::Kind;
+        if (json_) {
+            jsonEvent(e);
+            return;
+        }
+        switch (e.kind) {
+        case Kind::Progress:
+            progress(false);
+            return;
+        case Kind::Encoded:
+            if (tty_)
+                progress(true);
+            else
+                line("encoded " + title(e.input) + (e.kept ? ": kept from an earlier run" : ""));
+            return;
+        case Kind::Fit:
+            endLines();
+            line("the streams fill " + e.text + "% of the disc" + (e.fits ? "" : ": too much"));
+            return;
+        case Kind::Refit:
+            line("encoding " + title(e.input) + " again at " + std::to_string(e.kbps) +
+                 " kbit/s to fit");
+            drawn_ = 0;
+            return;
+        case Kind::Step:
+            endLines();
+            line(e.text == "author"  ? "authoring"
+                 : e.text == "image" ? "writing the image"
+                                     : "reading it back");
+            return;
+        case Kind::Done:
+            line("done: " + info::textEscaped(e.text) + ", " + std::to_string(e.titles.size()) +
+                 (e.titles.size() == 1 ? " title, " : " titles, ") + engine_->fit().fillText() +
+                 "% of the disc");
+            return;
+        case Kind::Error:
+            endLines();
+            complain(e.text);
+            return;
+        }
+    }
+
+private:
+    std::string title(int i) const {
+        return std::to_string(i + 1) + "/" + std::to_string(names_.size()) + " " +
+               names_[static_cast<std::size_t>(i)];
+    }
+
+    void line(const std::string& text) { put(stdout, text + "\n"); }
+
+    // A terminal's progress lines stay where they are once encoding ends.
+    void endLines() {
+        if (tty_ && drawn_ > 0)
+            progress(true);
+        drawn_ = 0;
+    }
+
+    void progress(bool force) {
+        const std::uint64_t now = engine_->elapsedMs();
+        const auto& jobs = engine_->jobs();
+        const make::Totals t = make::totals(jobs, now);
+        std::string total = "total " + std::to_string(t.percent) + "%, " + make::clockText(now) +
+                            " elapsed" +
+                            (t.remainingMs ? ", about " + make::clockText(*t.remainingMs) + " left"
+                                           : std::string());
+        if (!tty_) {
+            if (force || now >= lastMs_ + kPlainEveryMs) {
+                lastMs_ = now;
+                line("encoding: " + total);
+            }
+            return;
+        }
+        if (!force && drawn_ > 0 && now < lastMs_ + kRedrawEveryMs)
+            return;
+        lastMs_ = now;
+        std::string text;
+        if (drawn_ > 0)
+            text += "\x1b[" + std::to_string(drawn_) + "F";
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            text += "\x1b[2K" + title(static_cast<int>(i)) + ": " +
+                    std::to_string(make::percentOf(jobs[i])) + "%\n";
+        text += "\x1b[2K" + total + "\n";
+        drawn_ = static_cast<int>(jobs.size()) + 1;
+        put(stdout, text);
+    }
+
+    void jsonEvent(const make::Event& e) {
+        using Kind = make::Event::Kind;
+        Json j;
+        switch (e.kind) {
+        case Kind::Progress: {
+            const std::uint64_t now = engine_->elapsedMs();
+            if (now < lastMs_ + kRedrawEveryMs)
+                return;
+            lastMs_ = now;
+            const make::Totals t = make::totals(engine_->jobs(), now);
+            j["event"] = "progress";
+            j["input"] = e.input;
+            j["percent"] = make::percentOf(engine_->jobs()[static_cast<std::size_t>(e.input)]);
+            j["total_percent"] = t.percent;
+            j["elapsed_ms"] = now;
+            j["remaining_ms"] = t.remainingMs ? Json(*t.remainingMs) : Json(nullptr);
+            break;
+        }
+        case Kind::Encoded:
+            j = {{"event", "encoded"}, {"input", e.input}, {"kept", e.kept}};
+            break;
+        case Kind::Fit:
+            j = {{"event", "fit"}, {"fill_percent", e.text}, {"fits", e.fits}};
+            break;
+        case Kind::Refit:
+            j = {{"event", "refit"}, {"input", e.input}, {"video_kbps", e.kbps}};
+            break;
+        case Kind::Step:
+            j = {{"event", "step"}, {"step", e.text}};
+            break;
+        case Kind::Done: {
+            j = {{"event", "done"}, {"image", e.text}, {"fill_percent", engine_->fit().fillText()}};
+            Json titles = Json::array();
+            for (std::size_t i = 0; i < e.titles.size(); ++i)
+                titles.push_back({{"title", i + 1},
+                                  {"titleset", e.titles[i].titleSet},
+                                  {"aspect", e.titles[i].wide ? "16:9" : "4:3"},
+                                  {"running_ms", e.titles[i].runningMs},
+                                  {"chapters", e.titles[i].chapters}});
+            j["titles"] = titles;
+            break;
+        }
+        case Kind::Error:
+            j = {{"event", "error"}, {"message", e.text}};
+            complain(e.text);
+            break;
+        }
+        put(stdout, dump(j));
+    }
+
+    bool json_;
+    bool tty_;
+    std::vector<std::string> names_;
+    const make::Engine*& engine_;
+    std::uint64_t lastMs_ = 0;
+    int drawn_ = 0;
+};
+
+info::Options planOptions(const make::DiscOptions& o) {
+    info::Options p;
+    p.format = o.format == disc::Format::Dvd    ? info::FormatChoice::Dvd
+               : o.format == disc::Format::Svcd ? info::FormatChoice::Svcd
+                                                : info::FormatChoice::Vcd;
+    p.standard = !o.standard                          ? info::StandardChoice::Auto
+                 : *o.standard == disc::Standard::Pal ? info::StandardChoice::Pal
+                                                      : info::StandardChoice::Ntsc;
+    p.ffmpeg = true;
+    p.disc = o.disc.value_or(disc::usualDisc(o.format));
+    return p;
+}
+
+std::string realPath(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::weakly_canonical(path, ec).string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const make::ParsedDiscArguments parsed = make::parseDiscArguments(args);
+    if (!parsed.ok()) {
+        complain(parsed.error + "\nTry 'quorvel-disc --help'.");
+        return 2;
+    }
+    const make::DiscOptions& o = parsed.options;
+    if (o.help || o.version) {
+        put(stdout, o.help ? make::discHelpText() : "quorvel-disc " QUORVEL_VERSION "\n");
+        return 0;
+    }
+    const std::string image = make::imagePath(o);
+    std::error_code ec;
+    if (o.format != disc::Format::Dvd)
+        if (const std::string why = make::cueNameProblem(image); !why.empty())
+            return complain(why), 2;
+    for (const std::string& input : o.inputs)
+        if (realPath(input) == realPath(image))
+            return complain("the image would write over the input " + info::textEscaped(input)), 2;
+    if (!o.dryRun && std::filesystem::exists(image, ec))
+        return complain(info::textEscaped(image) + " exists: remove it or give another --output"),
+               2;
+    if (!o.dryRun)
+        if (const std::string missing = make::missingTools(o.format); !missing.empty())
+            return complain(missing), 3;
+
+    // Read every input; one that cannot be read stops the run unless asked not to.
+    const info::Options planned = planOptions(o);
+    std::vector<disc::PlanSource> sources;
+    std::vector<std::string> names;
+    bool unread = false;
+    for (const std::string& input : o.inputs) {
+        info::Read read = info::readFileFacts(avifile::systemAviLibrary(), input, planned);
+        if (!read.report.ok() || !read.source.readable) {
+            complain(info::textEscaped(input) + ": " + read.report.error);
+            unread = true;
+            continue;
+        }
+        sources.push_back(std::move(read.source));
+        names.push_back(shown(input));
+    }
+    if ((unread && !o.keepGoing) || sources.empty()) {
+        if (unread && !o.keepGoing)
+            complain("nothing encoded: give --keep-going to make the disc without these");
+        return 1;
+    }
+
+    const disc::Plan plan = disc::makePlan(info::planRequest(planned), sources);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const disc::TargetPlan& t = plan.inputs[i].targets.front();
+        if (plan.inputs[i].targets.empty() || !t.command || !t.command->command)
+            return complain(names[i] + ": " +
+                            (t.command ? t.command->error : "the picture has no disc size")),
+                   1;
+    }
+    const disc::BatchBudget& budget = *plan.budget;
+    if (!budget.budget.ok())
+        return complain(budget.budget.error), 1;
+    const disc::DiscPlan& onDisc = budget.budget.discs.front();
+    if (onDisc.discsNeeded > 1)
+        return complain("the inputs need " + std::to_string(onDisc.discsNeeded) + " discs of " +
+                        disc::discName(budget.request.disc, o.format) +
+                        ": give fewer inputs or a bigger --disc"),
+               1;
+
+    make::MakeRequest request;
+    request.plan = info::planRequest(planned);
+    request.sources = sources;
+    request.image = image;
+    request.work = make::workFolder(o, image);
+    const unsigned cores = std::thread::hardware_concurrency();
+    request.jobs = o.jobs > 0 ? o.jobs : static_cast<int>(cores > 0 ? cores : 1);
+    request.chapterMs = static_cast<std::uint64_t>(o.chapterMinutes) * 60'000;
+    request.keep = o.keep;
+
+    const make::Engine* shownEngine = nullptr;
+    Display display(o.json, names, shownEngine);
+    make::Engine engine(std::move(request), plan, [&](const make::Event& e) { display(e); });
+    shownEngine = &engine;
+    // The plan, as quorvel-info --disc --ffmpeg gives it.
+    if (o.json) {
+        Json inputs = Json::array();
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const disc::TargetPlan& t = plan.inputs[i].targets.front();
+            inputs.push_back(
+                {{"name", names[i]},
+                 {"frame", std::to_string(t.tv.width) + "x" + std::to_string(t.tv.height)},
+                 {"aspect", t.aspect == disc::DisplayAspect::Wide ? "16:9" : "4:3"},
+                 {"video_kbps", t.streams->videoKbps},
+                 {"note", t.rate->note},
+                 {"command", engine.commandLine(i)}});
+        }
+        put(stdout, dump({{"event", "plan"},
+                          {"format", disc::formatName(o.format)},
+                          {"standard", disc::standardName(plan.inputs.front().standard)},
+                          {"image", image},
+                          {"inputs", inputs}}));
+    } else {
+        put(stdout, std::string(disc::formatName(o.format)) + " " +
+                        disc::standardName(plan.inputs.front().standard) + ", " +
+                        disc::discName(budget.request.disc, o.format) + ", " +
+                        std::to_string(sources.size()) + " titles:\n");
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const disc::TargetPlan& t = plan.inputs[i].targets.front();
+            put(stdout, "  " + std::to_string(i + 1) + " " + names[i] + ": " +
+                            std::to_string(t.movie.width) + "x" + std::to_string(t.movie.height) +
+                            " in " + std::to_string(t.tv.width) + "x" +
+                            std::to_string(t.tv.height) +
+                            (t.aspect == disc::DisplayAspect::Wide ? " 16:9" : " 4:3") + ", " +
+                            std::to_string(t.streams->videoKbps) + " kbit/s" +
+                            (t.rate->note.empty() ? "" : "; " + t.rate->note) + "\n");
+            if (o.dryRun)
+                put(stdout, "    " + engine.commandLine(i) + "\n");
+        }
+    }
+    if (o.dryRun)
+        return 0;
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    const int status = engine.run(stopAsked);
+    if (status == 130)
+        complain("stopped; run the same command again to go on");
+    return status;
+}
