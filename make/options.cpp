@@ -132,7 +132,10 @@ std::string imagePath(const DiscOptions& o) {
     if (o.output.empty())
         return std::string("disc") + extension;
     std::filesystem::path p(o.output);
-    if (p.extension() != extension)
+    // A CD's image is named by either of its files.
+    if (o.format != disc::Format::Dvd && p.extension() == ".bin")
+        p.replace_extension(extension);
+    else if (p.extension() != extension)
         p += extension;
     return p.string();
 }

@@ -47,7 +47,8 @@ struct ParsedDiscArguments {
 ParsedDiscArguments parseDiscArguments(std::span<const std::string_view> args);
 
 // The image's path: --output with .iso (DVD) or .cue (VCD, SVCD) added when
-// it has another extension or none; disc.iso or disc.cue without it.
+// it has another extension or none (a CD's .bin becomes .cue); disc.iso or
+// disc.cue without it.
 std::string imagePath(const DiscOptions& o);
 // The work folder: --work, else the image's path without its extension and
 // with ".work".

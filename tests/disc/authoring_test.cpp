@@ -1,0 +1,90 @@
+#include "disc/authoring.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel::disc {
+namespace {
+
+// Title sets by picture format, in the order of their first title; the disc
+// numbers titles one set after another.
+TEST(Authoring, TitleSetsGroupByAspectAndWidth) {
+    const DiscTitle titles[] = {
+        {true, 720, 0}, {false, 720, 0}, {true, 720, 0}, {false, 352, 0}, {false, 720, 0}};
+    const DvdLayout layout = dvdLayout(titles);
+    ASSERT_EQ(layout.titleSets.size(), 3u);
+    EXPECT_EQ(layout.titleSets[0].titles, (std::vector<std::size_t>{0, 2}));
+    EXPECT_EQ(layout.titleSets[1].titles, (std::vector<std::size_t>{1, 4}));
+    EXPECT_EQ(layout.titleSets[2].titles, (std::vector<std::size_t>{3}));
+    EXPECT_TRUE(layout.titleSets[0].wide);
+    EXPECT_EQ(layout.titleSets[2].width, 352);
+    EXPECT_EQ(layout.discTitle, (std::vector<int>{1, 3, 2, 5, 4}));
+}
+
+TEST(Authoring, ChaptersEveryIntervalNotAtTheVeryEnd) {
+    struct Row {
+        std::uint64_t running, every;
+        std::vector<std::uint64_t> starts;
+    };
+    const Row rows[] = {
+        {600'000, 0, {0}},                // none asked
+        {600'000, 300'000, {0, 300'000}}, // none at the end itself
+        {601'999, 300'000, {0, 300'000}}, // 1.999 s before the end: too late
+        {602'000, 300'000, {0, 300'000, 600'000}},
+        {1'000, 300'000, {0}},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(chapterStarts(r.running, r.every), r.starts) << r.running << " " << r.every;
+    const std::uint64_t starts[] = {0, 300'000, 3'723'004};
+    EXPECT_EQ(chapterList(starts), "0:00:00.000,0:05:00.000,1:02:03.004");
+}
+
+TEST(Authoring, FitCountsReservesAndWholeSectors) {
+    const DiscChoice dvd5{DiscChoice::Kind::Dvd5};
+    const DiscChoice cd80{DiscChoice::Kind::Cd80};
+    const std::uint64_t full = kDvd5Bytes - kDvdReserveBytes;
+    struct Row {
+        const char* name;
+        Format format;
+        DiscChoice disc;
+        std::vector<std::uint64_t> streams;
+        bool fits;
+    };
+    const Row rows[] = {
+        {"DVD exactly full", Format::Dvd, dvd5, {full / 2, full - full / 2}, true},
+        {"DVD one byte over", Format::Dvd, dvd5, {full / 2, full - full / 2 + 1}, false},
+        // Two tracks' reserve and whole sectors: 1 byte costs a sector.
+        {"CD exactly full",
+         Format::Svcd,
+         cd80,
+         {(kCd80Sectors - kCdDiscReserveSectors - 2 * kCdTrackReserveSectors - 1) * kCdSectorBytes,
+          1},
+         true},
+        {"CD a sector over",
+         Format::Svcd,
+         cd80,
+         {(kCd80Sectors - kCdDiscReserveSectors - 2 * kCdTrackReserveSectors - 1) * kCdSectorBytes,
+          kCdSectorBytes + 1},
+         false},
+        {"VCD on a DVD", Format::Vcd, dvd5, {1}, false},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(fitStreams(r.format, r.disc, r.streams).fits(), r.fits) << r.name;
+
+    // An image: the BIN's raw sectors and the pregap against the disc's sectors.
+    const std::uint64_t binFull = (kCd80Sectors - kCdPregapSectors) * kCdRawSectorBytes;
+    EXPECT_TRUE(fitImage(Format::Vcd, cd80, binFull).fits());
+    EXPECT_FALSE(fitImage(Format::Vcd, cd80, binFull + 1).fits());
+    EXPECT_FALSE(fitImage(Format::Dvd, dvd5, kDvd5Bytes + 1).fits());
+    EXPECT_EQ((Fit{999'601, 1'000'000}.fillText()), "100.0"); // rounded up, never down to 99.9
+    EXPECT_EQ((Fit{987'000, 1'000'000}.fillText()), "98.7");
+}
+
+TEST(Authoring, RefitShedsTheExcessWithAMargin) {
+    // 60 s over by 7.5 MB: 1,000 kbit/s less, then 2% off.
+    EXPECT_EQ(refitVideoKbps(5'000, 7'500'000, 60'000), 3'920);
+    EXPECT_EQ(refitVideoKbps(1'000, 7'500'000, 60'000), 0); // nothing left
+    EXPECT_EQ(refitVideoKbps(5'000, 1, 0), 0);
+}
+
+} // namespace
+} // namespace quorvel::disc
