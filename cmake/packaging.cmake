@@ -48,17 +48,24 @@ elseif(NOT QUORVEL_HELP2MAN)
 else()
   # The release date, not the build's: help2man puts it in the page.
   set(pkg_release_epoch 1796688000) # 2026-12-08, as in the changelog and metainfo
-  add_custom_command(
-    OUTPUT ${pkg_gen_dir}/quorvel-info.1.gz
-    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${pkg_release_epoch} ${QUORVEL_HELP2MAN}
-            --no-info --section=1 "--name=frame sizes, bitrates and ffmpeg commands for VCD, SVCD and DVD" --output=quorvel-info.1
-            $<TARGET_FILE:quorvel-info>
-    COMMAND ${QUORVEL_GZIP} -9n -f quorvel-info.1
-    DEPENDS quorvel-info
-    WORKING_DIRECTORY ${pkg_gen_dir}
-    VERBATIM)
-  list(APPEND pkg_gz_files ${pkg_gen_dir}/quorvel-info.1.gz)
-  install(FILES ${pkg_gen_dir}/quorvel-info.1.gz DESTINATION ${pkg_man_dir})
+  set(pkg_page_quorvel-info "frame sizes, bitrates and ffmpeg commands for VCD, SVCD and DVD")
+  set(pkg_page_quorvel-disc "video files to a DVD, SVCD or VCD image")
+  foreach(program quorvel-info quorvel-disc)
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    add_custom_command(
+      OUTPUT ${pkg_gen_dir}/${program}.1.gz
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${pkg_release_epoch} ${QUORVEL_HELP2MAN}
+              --no-info --section=1 "--name=${pkg_page_${program}}" --output=${program}.1
+              $<TARGET_FILE:${program}>
+      COMMAND ${QUORVEL_GZIP} -9n -f ${program}.1
+      DEPENDS ${program}
+      WORKING_DIRECTORY ${pkg_gen_dir}
+      VERBATIM)
+    list(APPEND pkg_gz_files ${pkg_gen_dir}/${program}.1.gz)
+    install(FILES ${pkg_gen_dir}/${program}.1.gz DESTINATION ${pkg_man_dir})
+  endforeach()
 endif()
 add_custom_target(quorvel_package_docs ALL DEPENDS ${pkg_gz_files})
 
@@ -93,7 +100,11 @@ rate. It writes no files and keeps no settings.\n\
 The command-line tool quorvel-info gives the disc's answer, the sizes with\n\
 the disc's pixel shape (and the window's numbers with --window), as text or\n\
 JSON, for scripts and batches, with the file's running time, scan, pulldown\n\
-and crop, and ffmpeg filters on request.")
+and crop, and ffmpeg filters on request.\n\
+\n\
+quorvel-disc makes the disc itself: it encodes video files with ffmpeg,\n\
+authors a DVD, SVCD or VCD and writes its image, with progress, resuming a\n\
+stopped run, and reads the image back before it says done.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -104,7 +115,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps reads them from the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are laid out for Arial's metrics; Liberation Sans has them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
+# quorvel-disc runs these; it names the missing one's package when asked to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-liberation, ffmpeg, dvdauthor, genisoimage, lsdvd, vcdimager")
 # 0644 files and 0755 directories in the package, whatever the builder's umask:
 # the control files by CPack, the installed directories by the script.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

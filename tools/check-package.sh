@@ -36,11 +36,11 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "the package's dependencies were not computed from the binaries"
 # Listed once: `dpkg-deb -c | grep -q` has tar report a broken pipe each time.
 contents=$(dpkg-deb -c "$deb")
-for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/share/applications/$app_id.desktop \
+for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/bin/quorvel-disc /usr/share/applications/$app_id.desktop \
     /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/32x32/apps/quorvel.png \
     /usr/share/icons/hicolor/scalable/apps/quorvel.svg /usr/share/doc/quorvel/copyright \
     /usr/share/doc/quorvel/changelog.gz /usr/share/man/man1/quorvel.1.gz \
-    /usr/share/man/man1/quorvel-info.1.gz; do
+    /usr/share/man/man1/quorvel-info.1.gz /usr/share/man/man1/quorvel-disc.1.gz; do
     printf '%s\n' "$contents" | grep -q " \.$f\$" || fail "$f is not in the package"
 done
 
