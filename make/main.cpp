@@ -110,6 +110,16 @@ private:
 
     void line(const std::string& text) { put(stdout, text + "\n"); }
 
+    // "[#########-----------]  45%"
+    static std::string bar(int percent) {
+        constexpr int kWidth = 20;
+        const int filled = percent * kWidth / 100;
+        std::string pct = std::to_string(percent) + "%";
+        pct.insert(0, 4 - std::min<std::size_t>(4, pct.size()), ' ');
+        return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+               std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] " + pct;
+    }
+
     // A terminal's progress lines stay where they are once encoding ends.
     void endLines() {
         if (tty_ && drawn_ > 0)
@@ -121,10 +131,11 @@ private:
         const std::uint64_t now = engine_->elapsedMs();
         const auto& jobs = engine_->jobs();
         const make::Totals t = make::totals(jobs, now);
-        std::string total = "total " + std::to_string(t.percent) + "%, " + make::clockText(now) +
-                            " elapsed" +
-                            (t.remainingMs ? ", about " + make::clockText(*t.remainingMs) + " left"
-                                           : std::string());
+        std::string total =
+            (tty_ ? bar(t.percent) + " total, " : "total " + std::to_string(t.percent) + "%, ") +
+            make::clockText(now) + " elapsed" +
+            (t.remainingMs ? ", about " + make::clockText(*t.remainingMs) + " left"
+                           : std::string());
         if (!tty_) {
             if (force || now >= lastMs_ + kPlainEveryMs) {
                 lastMs_ = now;
@@ -139,8 +150,8 @@ private:
         if (drawn_ > 0)
             text += "\x1b[" + std::to_string(drawn_) + "F";
         for (std::size_t i = 0; i < jobs.size(); ++i)
-            text += "\x1b[2K" + title(static_cast<int>(i)) + ": " +
-                    std::to_string(make::percentOf(jobs[i])) + "%\n";
+            text +=
+                "\x1b[2K" + bar(make::percentOf(jobs[i])) + " " + title(static_cast<int>(i)) + "\n";
         text += "\x1b[2K" + total + "\n";
         drawn_ = static_cast<int>(jobs.size()) + 1;
         put(stdout, text);
