@@ -55,6 +55,27 @@ std::string chapterList(std::span<const std::uint64_t> startsMs) {
     return list;
 }
 
+std::optional<std::vector<MenuButton>> menuButtons(std::size_t titles, FrameSize frame) {
+    if (titles == 0 || titles > kMaxMenuButtons)
+        return std::nullopt;
+    const auto even = [](int v) { return v / 2 * 2; };
+    const int left = even(frame.width / 10);
+    const int top = even(frame.height / 10);
+    const int safeWidth = frame.width - 2 * left;
+    const int safeHeight = frame.height - 2 * top;
+    const std::size_t columns = (titles + kMenuRows - 1) / kMenuRows;
+    const std::size_t rows = (titles + columns - 1) / columns;
+    const int width = even(safeWidth / static_cast<int>(columns));
+    const int height = even(safeHeight / static_cast<int>(kMenuRows));
+    std::vector<MenuButton> buttons;
+    for (std::size_t i = 0; i < titles; ++i) {
+        const auto column = static_cast<int>(i / rows);
+        const auto row = static_cast<int>(i % rows);
+        buttons.push_back({left + column * width, top + row * height, width - 8, height - 4});
+    }
+    return buttons;
+}
+
 std::string Fit::fillText() const {
     if (capacityBytes == 0)
         return "0.0";

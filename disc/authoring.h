@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,6 +49,18 @@ std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t 
 
 // dvdauthor's chapters attribute: "0:00:00.000,0:05:00.000".
 std::string chapterList(std::span<const std::uint64_t> startsMs);
+
+// A title menu's buttons: one per title, in columns of at most kMenuRows
+// inside the frame's title-safe area (a tenth of each side off), at most
+// kMaxMenuButtons (what a DVD menu page holds). Sides and corners even, as
+// the subpicture's interlaced lines want.
+inline constexpr std::size_t kMenuRows = 12;
+inline constexpr std::size_t kMaxMenuButtons = 36;
+struct MenuButton {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+// None when there are more titles than buttons.
+std::optional<std::vector<MenuButton>> menuButtons(std::size_t titles, FrameSize frame);
 
 // What the encoded streams take of the disc, its own structures included.
 struct Fit {

@@ -4,6 +4,7 @@
 #include "make/readback.h"
 #include "source/avi/avi_library.h"
 #include "source/media/media_probe.h"
+#include "source/utf8.h"
 
 #include <QByteArray>
 #include <QXmlStreamWriter>
@@ -66,7 +67,13 @@ std::string lastLine(std::string text) {
 
 } // namespace
 
-std::vector<Tool> toolsFor(disc::Format format) {
+std::vector<Tool> toolsFor(disc::Format format, bool menu) {
+    if (format == disc::Format::Dvd && menu)
+        return {{"ffmpeg", "ffmpeg"},
+                {"dvdauthor", "dvdauthor"},
+                {"spumux", "dvdauthor"},
+                {"genisoimage", "genisoimage"},
+                {"lsdvd", "lsdvd"}};
     if (format == disc::Format::Dvd)
         return {{"ffmpeg", "ffmpeg"},
                 {"dvdauthor", "dvdauthor"},
@@ -75,9 +82,9 @@ std::vector<Tool> toolsFor(disc::Format format) {
     return {{"ffmpeg", "ffmpeg"}, {"vcdxbuild", "vcdimager"}, {"vcd-info", "vcdimager"}};
 }
 
-std::string missingTools(disc::Format format) {
+std::string missingTools(disc::Format format, bool menu) {
     std::string missing;
-    for (const Tool& t : toolsFor(format))
+    for (const Tool& t : toolsFor(format, menu))
         if (findProgram(t.program).empty())
             missing += std::string(missing.empty() ? "" : "; ") + t.program +
                        " is needed: install the Debian package " + t.package;
@@ -164,8 +171,8 @@ int Engine::run(const std::atomic<bool>& stop) {
     std::vector<std::size_t> all(request_.sources.size());
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = i;
-    const bool ok =
-        encodeAll(all, stop) && fitDisc(stop) && author(stop) && image(stop) && check(stop);
+    const bool ok = encodeAll(all, stop) && fitDisc(stop) && makeMenu(stop) && author(stop) &&
+                    image(stop) && check(stop);
     if (stopped_)
         return 130;
     if (!ok)
@@ -175,8 +182,12 @@ int Engine::run(const std::atomic<bool>& stop) {
             fs::remove(workPath(trackName(i)), ec);
             fs::remove(workPath(trackName(i) + ".done"), ec);
         }
-        for (const char* name : {"dvd.xml", "vcd.xml", "disc.cue", "disc.bin"})
+        for (const char* name :
+             {"dvd.xml", "vcd.xml", "disc.cue", "disc.bin", "menu.png", "highlight.png",
+              "select.png", "menu-bg.mpg", "menu.mpg", "spumux.xml"})
             fs::remove(workPath(name), ec);
+        for (std::size_t i = 0; i < request_.titleNames.size(); ++i)
+            fs::remove(workPath("button-" + two(i + 1) + ".txt"), ec);
         fs::remove_all(workPath("dvd"), ec);
         fs::remove(request_.work, ec); // only when nothing else is in it
     }
@@ -211,7 +222,7 @@ bool Engine::startEncode(Encode& e) {
     args.insert(args.begin() + 1, {"-y", "-loglevel", "error", "-nostats", "-progress", "pipe:1"});
     std::string error;
     const bool started = e.process.start(
-        {args, {}, {}},
+        {args, {}, {}, {}, {}},
         [this, &e](std::string_view bytes) {
             if (!e.progress.feed(bytes))
                 return;
@@ -332,14 +343,15 @@ bool Engine::fitDisc(const std::atomic<bool>& stop) {
 }
 
 bool Engine::runTool(std::vector<std::string> args, const std::string& dir,
-                     const std::atomic<bool>& stop, std::string* out) {
+                     const std::atomic<bool>& stop, std::string* out, const std::string& input,
+                     const std::string& output) {
     Process p;
     std::string error;
     std::string captured;
     const std::string program = args.front();
     const char* standard = plan_.inputs.front().standard == disc::Standard::Pal ? "PAL" : "NTSC";
     if (!p.start(
-            {std::move(args), dir, {std::string("VIDEO_FORMAT=") + standard}},
+            {std::move(args), dir, {std::string("VIDEO_FORMAT=") + standard}, input, output},
             [&](std::string_view bytes) { captured += bytes; }, error))
         return fail("cannot start " + program + ": " + error);
     while (!p.poll(200))
@@ -366,6 +378,100 @@ void step(const Engine::Listener& listener, const char* name) {
 }
 
 } // namespace
+
+namespace {
+
+// The buttons' mask for alphamerge: white where a button's underline is.
+std::string boxes(const std::vector<disc::MenuButton>& buttons) {
+    std::string chain;
+    for (const disc::MenuButton& b : buttons)
+        chain += ",drawbox=x=" + std::to_string(b.x) + ":y=" + std::to_string(b.y + b.height - 6) +
+                 ":w=" + std::to_string(b.width) + ":h=4:color=white:t=fill";
+    return chain;
+}
+
+// ffmpeg, quiet, writing over its own work files.
+std::vector<std::string> ffmpegArgs(std::initializer_list<std::string> args) {
+    std::vector<std::string> all{"ffmpeg", "-nostdin", "-y", "-loglevel", "error"};
+    all.insert(all.end(), args);
+    return all;
+}
+
+} // namespace
+
+bool Engine::makeMenu(const std::atomic<bool>& stop) {
+    if (format_ != disc::Format::Dvd || !request_.menu)
+        return true;
+    step(listener_, "menu");
+    const FrameSize frame = disc::discFrame(format_, plan_.inputs.front().standard);
+    const std::optional<std::vector<disc::MenuButton>> buttons =
+        disc::menuButtons(plan_.inputs.size(), frame);
+    if (!buttons)
+        return fail("a title menu holds at most " + std::to_string(disc::kMaxMenuButtons) +
+                    " titles");
+    const std::string size = std::to_string(frame.width) + "x" + std::to_string(frame.height);
+    // The names go to drawtext in files, so no byte of a name is ever read as
+    // a filter's syntax.
+    std::string text;
+    for (std::size_t i = 0; i < buttons->size(); ++i) {
+        const disc::MenuButton& b = (*buttons)[i];
+        const std::string file = "button-" + two(i + 1) + ".txt";
+        const std::string& name =
+            i < request_.titleNames.size() ? request_.titleNames[i] : trackName(i);
+        if (!writeFile(workPath(file), validUtf8(name)))
+            return fail("cannot write " + workPath(file));
+        text += ",drawtext=textfile=" + file + ":expansion=none:fontcolor=white:fontsize=" +
+                std::to_string(std::min(28, b.height - 10)) + ":x=" + std::to_string(b.x + 4) +
+                ":y=" + std::to_string(b.y + 4);
+    }
+    const bool pal = plan_.inputs.front().standard == disc::Standard::Pal;
+    const std::string mask = "color=c=black:s=" + size + ",format=gray" + boxes(*buttons);
+    // The highlight and the selection: subpictures of one colour on
+    // transparency, as spumux takes them.
+    const auto subpicture = [&](const char* colour, const char* file) {
+        return runTool(
+            ffmpegArgs({"-f", "lavfi", "-i", std::string("color=c=") + colour + ":s=" + size, "-f",
+                        "lavfi", "-i", mask, "-filter_complex", "[0][1]alphamerge", "-frames:v",
+                        "1", file}),
+            request_.work, stop);
+    };
+    return runTool(ffmpegArgs({"-f", "lavfi", "-i", "color=c=0x203048:s=" + size, "-vf",
+                               "format=rgb24" + text, "-frames:v", "1", "menu.png"}),
+                   request_.work, stop) &&
+           subpicture("yellow", "highlight.png") && subpicture("red", "select.png") &&
+           runTool(ffmpegArgs({"-loop", "1", "-i", "menu.png", "-f", "lavfi", "-i",
+                               "anullsrc=r=48000:cl=stereo", "-t", "1", "-target",
+                               pal ? "pal-dvd" : "ntsc-dvd", "-aspect", "4:3", "menu-bg.mpg"}),
+                   request_.work, stop) &&
+           writeSpumux(*buttons) &&
+           runTool({"spumux", "spumux.xml"}, request_.work, stop, nullptr, workPath("menu-bg.mpg"),
+                   workPath("menu.mpg"));
+}
+
+bool Engine::writeSpumux(const std::vector<disc::MenuButton>& buttons) {
+    QByteArray xml;
+    QXmlStreamWriter w(&xml);
+    w.setAutoFormatting(true);
+    w.writeStartElement("subpictures");
+    w.writeStartElement("stream");
+    w.writeStartElement("spu");
+    w.writeAttribute("start", "00:00:00.00");
+    w.writeAttribute("force", "yes");
+    w.writeAttribute("highlight", "highlight.png");
+    w.writeAttribute("select", "select.png");
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const disc::MenuButton& b = buttons[i];
+        w.writeEmptyElement("button");
+        w.writeAttribute("name", QString::fromStdString("b" + std::to_string(i + 1)));
+        w.writeAttribute("x0", QString::number(b.x));
+        w.writeAttribute("y0", QString::number(b.y));
+        w.writeAttribute("x1", QString::number(b.x + b.width));
+        w.writeAttribute("y1", QString::number(b.y + b.height));
+    }
+    w.writeEndDocument();
+    return writeFile(workPath("spumux.xml"), xml.toStdString()) ||
+           fail("cannot write " + workPath("spumux.xml"));
+}
 
 bool Engine::author(const std::atomic<bool>& stop) {
     step(listener_, "author");
@@ -440,13 +546,34 @@ bool Engine::author(const std::atomic<bool>& stop) {
     w.writeStartElement("menus");
     w.writeEmptyElement("video");
     w.writeAttribute("format", format);
+    w.writeAttribute("aspect", "4:3");
     w.writeStartElement("pgc");
+    const bool menu = request_.menu;
+    if (menu)
+        w.writeAttribute("entry", "title");
     std::string order;
     for (std::size_t k = 1; k < titles.size(); ++k)
-        order += "if (g1 eq " + std::to_string(k + 1) + ") jump title " +
-                 std::to_string(layout.discTitle[k]) + "; ";
-    order += "jump title " + std::to_string(layout.discTitle[0]) + ";";
-    w.writeTextElement("pre", QString::fromStdString(order));
+        // g1 is cleared on the way: the remote's menu key, pressed during a
+        // title, must find the menu, not the chain.
+        order += "if (g1 eq " + std::to_string(k + 1) + ") { g1=0; jump title " +
+                 std::to_string(layout.discTitle[k]) + "; } ";
+    // Without a menu the disc starts, and after the last title starts again,
+    // with the first.
+    if (!menu)
+        order += "jump title " + std::to_string(layout.discTitle[0]) + ";";
+    w.writeTextElement("pre", QString::fromStdString(order.empty() ? "g1=0;" : order));
+    if (menu) {
+        w.writeEmptyElement("vob");
+        w.writeAttribute("file", "menu.mpg");
+        w.writeAttribute("pause", "inf");
+        for (std::size_t k = 0; k < titles.size(); ++k) {
+            w.writeStartElement("button");
+            w.writeAttribute("name", QString::fromStdString("b" + std::to_string(k + 1)));
+            w.writeCharacters(
+                QString::fromStdString("jump title " + std::to_string(layout.discTitle[k]) + ";"));
+            w.writeEndElement();
+        }
+    }
     w.writeEndElement(); // pgc
     w.writeEndElement(); // menus
     w.writeEndElement(); // vmgm
@@ -465,8 +592,8 @@ bool Engine::author(const std::atomic<bool>& stop) {
             w.writeAttribute("file", QString::fromStdString(trackName(i)));
             const auto starts = disc::chapterStarts(titles[i].runningMs, request_.chapterMs);
             w.writeAttribute("chapters", QString::fromStdString(disc::chapterList(starts)));
-            // The next in the order given; after the last, the first again.
-            const std::size_t next = i + 1 < titles.size() ? i + 2 : 1;
+            // The next in the order given; after the last, the menu or the first again.
+            const std::size_t next = i + 1 < titles.size() ? i + 2 : request_.menu ? 0 : 1;
             w.writeTextElement("post", QString::fromStdString("g1=" + std::to_string(next) +
                                                               "; call vmgm menu 1;"));
             w.writeEndElement();

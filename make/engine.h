@@ -26,10 +26,10 @@ struct Tool {
     const char* program;
     const char* package;
 };
-std::vector<Tool> toolsFor(disc::Format format);
+std::vector<Tool> toolsFor(disc::Format format, bool menu = false);
 // "dvdauthor is needed: install the Debian package dvdauthor"; empty when
 // every tool is on PATH.
-std::string missingTools(disc::Format format);
+std::string missingTools(disc::Format format, bool menu = false);
 
 struct MakeRequest {
     disc::PlanRequest plan;                // one format; its disc
@@ -39,6 +39,10 @@ struct MakeRequest {
     int jobs = 1;
     std::uint64_t chapterMs = 5 * 60'000; // 0: one chapter a title
     bool keep = false;                    // the work folder stays
+    // A DVD's title menu, a button a title with these names; none: the disc
+    // starts the first title.
+    bool menu = false;
+    std::vector<std::string> titleNames;
 };
 
 // A title as the image holds it, read back by lsdvd or vcd-info.
@@ -55,7 +59,7 @@ struct Event {
         Encoded,  // input `input` is encoded (`kept`: by an earlier run)
         Fit,      // `text`: the streams' fill in percent; `fits`
         Refit,    // input `input` is encoded again at `kbps`
-        Step,     // `text`: "author", "image" or "check"
+        Step,     // `text`: "menu", "author", "image" or "check"
         Done,     // `text`: the image; `titles`: as read back
         Error,    // `text`: a sentence
     };
@@ -91,11 +95,15 @@ private:
     bool startEncode(Encode& e);
     bool finishEncode(Encode& e);
     bool fitDisc(const std::atomic<bool>& stop);
+    bool makeMenu(const std::atomic<bool>& stop);
     bool author(const std::atomic<bool>& stop);
     bool image(const std::atomic<bool>& stop);
     bool check(const std::atomic<bool>& stop);
+    // `input` and `output`: files for its standard input and output.
     bool runTool(std::vector<std::string> args, const std::string& dir,
-                 const std::atomic<bool>& stop, std::string* out = nullptr);
+                 const std::atomic<bool>& stop, std::string* out = nullptr,
+                 const std::string& input = {}, const std::string& output = {});
+    bool writeSpumux(const std::vector<disc::MenuButton>& buttons);
     bool fail(std::string sentence);
     std::string workPath(const std::string& name) const;
     std::string trackName(std::size_t i) const;

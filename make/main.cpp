@@ -259,7 +259,7 @@ int main(int argc, char** argv) {
         return complain(info::textEscaped(image) + " exists: remove it or give another --output"),
                2;
     if (!o.dryRun)
-        if (const std::string missing = make::missingTools(o.format); !missing.empty())
+        if (const std::string missing = make::missingTools(o.format, o.menu); !missing.empty())
             return complain(missing), 3;
 
     // Read every input; one that cannot be read stops the run unless asked not to.
@@ -310,6 +310,9 @@ int main(int argc, char** argv) {
     request.jobs = o.jobs > 0 ? o.jobs : static_cast<int>(cores > 0 ? cores : 1);
     request.chapterMs = static_cast<std::uint64_t>(o.chapterMinutes) * 60'000;
     request.keep = o.keep;
+    request.menu = o.menu;
+    for (const disc::PlanSource& source : sources)
+        request.titleNames.push_back(std::filesystem::path(source.name).stem().string());
 
     const make::Engine* shownEngine = nullptr;
     Display display(o.json, names, shownEngine);

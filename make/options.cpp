@@ -103,6 +103,8 @@ ParsedDiscArguments parseDiscArguments(std::span<const std::string_view> args) {
         }
         if (a == "--keep")
             o.keep = true;
+        else if (a == "--menu")
+            o.menu = true;
         else if (a == "--keep-going")
             o.keepGoing = true;
         else if (a == "--dry-run")
@@ -120,6 +122,8 @@ ParsedDiscArguments parseDiscArguments(std::span<const std::string_view> args) {
         parsed.error.clear();
     else if (parsed.error.empty() && o.inputs.empty())
         parsed.error = "no video files given";
+    else if (o.menu && o.format != disc::Format::Dvd)
+        parsed.error = "--menu is for a DVD";
     else if (parsed.error.empty() && o.disc) {
         if (std::string why = disc::discRefusal(*o.disc, o.format); !why.empty())
             parsed.error = why;
@@ -173,6 +177,8 @@ is read back before it is called done.
   --jobs=N            encodes at a time (default: the cores)
   --chapters=MIN      a chapter every MIN minutes on a DVD (default: 5;
                       0: one chapter a title)
+  --menu              a DVD title menu: a button a title, with its file name
+                      (without it the disc starts the first title)
   --keep-going        go on without inputs that cannot be read
   --dry-run           show the plan; encode nothing
   --json              events as JSON lines

@@ -29,6 +29,7 @@ struct DiscOptions {
     int jobs = 0;                           // 0: what the cores allow
     int chapterMinutes = 5;                 // 0: one chapter a title
     bool keep = false;
+    bool menu = false;
     bool keepGoing = false;
     bool dryRun = false;
     bool json = false;

@@ -50,8 +50,14 @@ bool Process::start(const ProcessSpec& spec, Sink out, std::string& error) {
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    // Opened in the child, relative to the caller's folder, as the shell would.
+    posix_spawn_file_actions_addopen(
+        &actions, 0, spec.input.empty() ? "/dev/null" : spec.input.c_str(), O_RDONLY, 0);
+    if (spec.output.empty())
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, spec.output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     if (!spec.workDir.empty())
         posix_spawn_file_actions_addchdir_np(&actions, spec.workDir.c_str());

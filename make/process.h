@@ -16,6 +16,8 @@ struct ProcessSpec {
     std::vector<std::string> args; // the program first, looked up on PATH
     std::string workDir;           // empty: the caller's
     std::vector<std::string> env;  // "NAME=value" added to the caller's
+    std::string input;             // a file for standard input; empty: /dev/null
+    std::string output;            // a file standard output goes to; empty: the sink
 };
 
 class Process {

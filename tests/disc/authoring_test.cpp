@@ -38,6 +38,34 @@ TEST(Authoring, ChaptersEveryIntervalNotAtTheVeryEnd) {
     EXPECT_EQ(chapterList(starts), "0:00:00.000,0:05:00.000,1:02:03.004");
 }
 
+// Every button inside the title-safe area, apart from the others, on even
+// lines; a page holds 36.
+TEST(Authoring, MenuButtonsStayInTheSafeAreaApart) {
+    const FrameSize pal{720, 576};
+    for (const std::size_t n :
+         {std::size_t{1}, std::size_t{12}, std::size_t{13}, kMaxMenuButtons}) {
+        const auto buttons = menuButtons(n, pal);
+        ASSERT_TRUE(buttons) << n;
+        ASSERT_EQ(buttons->size(), n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const MenuButton& b = (*buttons)[i];
+            EXPECT_GE(b.x, 72) << n << " " << i;
+            EXPECT_GE(b.y, 56);
+            EXPECT_LE(b.x + b.width, 720 - 72);
+            EXPECT_LE(b.y + b.height, 576 - 56);
+            EXPECT_EQ(b.y % 2 + b.height % 2 + b.x % 2 + b.width % 2, 0);
+            for (std::size_t j = 0; j < i; ++j) {
+                const MenuButton& a = (*buttons)[j];
+                EXPECT_TRUE(a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y ||
+                            b.y + b.height <= a.y)
+                    << n << ": " << j << " and " << i << " overlap";
+            }
+        }
+    }
+    EXPECT_FALSE(menuButtons(kMaxMenuButtons + 1, pal));
+    EXPECT_FALSE(menuButtons(0, pal));
+}
+
 TEST(Authoring, FitCountsReservesAndWholeSectors) {
     const DiscChoice dvd5{DiscChoice::Kind::Dvd5};
     const DiscChoice cd80{DiscChoice::Kind::Cd80};

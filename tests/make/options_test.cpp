@@ -21,7 +21,8 @@ TEST(DiscOptions, RefusesWhatCannotBeMade) {
         {{"--jobs", "0", "a.mp4"}, "--jobs wants"},
         {{"--jobs=65", "a.mp4"}, "--jobs wants"},
         {{"--chapters", "-1", "a.mp4"}, "--chapters wants"},
-        {{"--menu", "a.mp4"}, "unknown option --menu"},
+        {{"--menu", "--format", "vcd", "a.mp4"}, "--menu is for a DVD"},
+        {{"--split", "a.mp4"}, "unknown option --split"},
         {{"a.mp4", "--output"}, "--output wants a value"},
     };
     for (const Row& r : rows) {
