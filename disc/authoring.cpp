@@ -35,6 +35,53 @@ DvdLayout dvdLayout(std::span<const DiscTitle> titles) {
     return layout;
 }
 
+std::vector<DiscPieces> splitOntoDiscs(std::span<const BudgetInput> inputs, std::uint64_t discMs) {
+    if (discMs == 0)
+        return {};
+    // The pieces in order, each with its running time on the disc.
+    std::vector<std::pair<Piece, std::uint64_t>> pieces;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (!hasRunningTime(inputs[i]))
+            continue;
+        const std::uint64_t source = *inputs[i].durationMs;
+        const std::uint64_t onDisc = discRunningMs(source, inputs[i].speed);
+        const std::uint64_t parts = ceilDiv(onDisc, discMs);
+        for (std::uint64_t k = 0; k < parts; ++k) {
+            const std::uint64_t start = source * k / parts;
+            const std::uint64_t end = source * (k + 1) / parts;
+            pieces.push_back({{i, start, end - start, parts == 1}, ceilDiv(onDisc, parts)});
+        }
+    }
+    // Discs of at most `most` each, filled in order.
+    const auto pack = [&](std::uint64_t most) {
+        std::vector<DiscPieces> discs;
+        std::uint64_t used = 0;
+        for (const auto& [piece, ms] : pieces) {
+            if (discs.empty() || used + ms > most) {
+                discs.emplace_back();
+                used = 0;
+            }
+            discs.back().push_back(piece);
+            used += ms;
+        }
+        return discs;
+    };
+    const std::size_t fewest = pack(discMs).size();
+    // The least fill that still needs no more discs than that; no disc holds
+    // less than its longest piece.
+    std::uint64_t low = 1, high = discMs;
+    for (const auto& p : pieces)
+        low = std::max(low, p.second);
+    while (low < high) {
+        const std::uint64_t mid = low + (high - low) / 2;
+        if (pack(mid).size() <= fewest)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return pack(low);
+}
+
 std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs) {
     std::vector<std::uint64_t> starts{0};
     if (everyMs == 0)

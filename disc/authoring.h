@@ -41,6 +41,20 @@ struct DvdLayout {
 };
 DvdLayout dvdLayout(std::span<const DiscTitle> titles);
 
+// A batch over several discs of one size. Whole inputs stay whole, in order,
+// on as few discs as hold them, the fullest disc as little full as can be;
+// an input longer than a disc is first cut into equal pieces. Times are the
+// source's (the budget input's durationMs), the disc's length `discMs` is
+// the disc's running time (see discHoldsMs).
+struct Piece {
+    std::size_t input = 0;
+    std::uint64_t startMs = 0;
+    std::uint64_t lengthMs = 0;
+    bool whole = true;
+};
+using DiscPieces = std::vector<Piece>;
+std::vector<DiscPieces> splitOntoDiscs(std::span<const BudgetInput> inputs, std::uint64_t discMs);
+
 // A chapter every `everyMs` from 0; none starts within kMinChapterMs of the
 // end, where a player's "next" would find almost nothing. Just 0 when
 // everyMs is 0.

@@ -140,6 +140,29 @@ std::string nothingFits(const DiscChoice& disc, Format f) {
 
 } // namespace
 
+std::uint64_t discHoldsMs(Format f, const DiscChoice& disc, int audioKbps, std::size_t tracks) {
+    const std::optional<std::uint64_t> capacity = capacityUnits(disc, f);
+    const std::uint64_t reserve =
+        isCdFormat(f) ? kCdDiscReserveSectors + kCdTrackReserveSectors * tracks : kDvdReserveBytes;
+    if (!capacity || *capacity <= reserve)
+        return 0;
+    const std::uint64_t usable = *capacity - reserve;
+    const auto fits = [&](std::uint64_t ms) {
+        if (f == Format::Vcd)
+            return usedUnits(f, 0, ms) <= usable;
+        return fillVideoKbps(f, usable, ms, audioKbps) >= floorKbps(f);
+    };
+    std::uint64_t low = 0, high = kMaxRunningMs; // fits(low) holds
+    while (low < high) {
+        const std::uint64_t mid = high - (high - low) / 2;
+        if (fits(mid))
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return low;
+}
+
 std::optional<std::uint64_t> capacityUnits(const DiscChoice& disc, Format f) {
     using Kind = DiscChoice::Kind;
     if (isCdFormat(f)) {

@@ -82,6 +82,10 @@ SizeResult parseSize(std::string_view text);
 // go on it.
 std::optional<std::uint64_t> capacityUnits(const DiscChoice& disc, Format f);
 
+// The longest running time one disc holds, over `tracks` tracks, at the
+// format's floor rate (VCD: its one rate); 0 when none.
+std::uint64_t discHoldsMs(Format f, const DiscChoice& disc, int audioKbps, std::size_t tracks = 1);
+
 // Why `disc` cannot hold format `f` (a VCD or SVCD on a DVD); empty when it can.
 std::string discRefusal(const DiscChoice& disc, Format f);
 

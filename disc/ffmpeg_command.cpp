@@ -175,6 +175,17 @@ Placement placePicture(FrameSize tv, FrameSize movie, bool interlaced) {
     return {movie, (tv.width - movie.width) / 2, top};
 }
 
+namespace {
+
+// "12.345"
+std::string seconds(std::uint64_t ms) {
+    std::string frac = std::to_string(ms % 1000);
+    frac.insert(0, 3 - frac.size(), '0');
+    return std::to_string(ms / 1000) + "." + frac;
+}
+
+} // namespace
+
 CommandResult buildCommand(const CommandInput& in) {
     const FrameSize tv = in.tv;
     FrameSize movie = in.movie;
@@ -229,7 +240,12 @@ CommandResult buildCommand(const CommandInput& in) {
     auto& a = cmd.args;
     // -nostdin: ffmpeg reads a shared standard input as key presses, and a
     // list of commands piped into a shell would lose the ones after it.
-    a = {"ffmpeg", "-nostdin", "-i", ffmpegPath(in.inputPath), "-vf", cmd.filter};
+    a = {"ffmpeg", "-nostdin"};
+    // Before -i: ffmpeg seeks, then decodes from the keyframe before and drops
+    // what comes before the start, so the cut is exact to the frame.
+    if (in.clip)
+        a.insert(a.end(), {"-ss", seconds(in.clip->startMs), "-t", seconds(in.clip->lengthMs)});
+    a.insert(a.end(), {"-i", ffmpegPath(in.inputPath), "-vf", cmd.filter});
     // Samples follow the time stamps: a source's jittered ones (Vorbis, Opus)
     // would otherwise make the multiplexed audio's time stamps jump.
     std::string audioFilter = "aresample=async=1";

@@ -13,6 +13,12 @@
 
 namespace quorvel::disc {
 
+// A part of the input, in its own time: ffmpeg's -ss and -t.
+struct Clip {
+    std::uint64_t startMs = 0;
+    std::uint64_t lengthMs = 0;
+};
+
 struct CommandInput {
     std::string inputPath; // as given: any bytes
     std::string outputDir; // empty: the current folder
@@ -32,6 +38,7 @@ struct CommandInput {
     RatePlan plan;
     std::optional<int> videoKbps; // the budget's rate; none: the format's usual
     std::optional<int> audioKbps; // none: the format's default
+    std::optional<Clip> clip;     // none: the whole input
 };
 
 struct FfmpegCommand {

@@ -139,6 +139,8 @@ CommandInput commandInput(const PlanRequest& q, const PlanSource& s, const Targe
     in.plan = *t.rate;
     in.videoKbps = t.streams->videoKbps;
     in.audioKbps = t.streams->audio.kbps;
+    if (s.startMs && s.durationMs)
+        in.clip = Clip{*s.startMs, *s.durationMs};
     return in;
 }
 

@@ -46,6 +46,9 @@ struct PlanSource {
     std::optional<Fraction> rate;
     std::optional<double> fps;
     std::optional<RateClass> rateClass;
+    // A part of the file only (a long input cut over discs): from startMs,
+    // durationMs long.
+    std::optional<std::uint64_t> startMs;
 };
 
 // The rates one target's stream is encoded at.

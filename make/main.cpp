@@ -233,6 +233,109 @@ std::string realPath(const std::string& path) {
     return std::filesystem::weakly_canonical(path, ec).string();
 }
 
+struct Batch {
+    std::vector<disc::PlanSource> sources;
+    std::vector<std::string> names;
+};
+
+// Why an input has no command; empty when every one has.
+std::string unplanned(const disc::Plan& plan, const std::vector<std::string>& names) {
+    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
+        const auto& targets = plan.inputs[i].targets;
+        if (targets.empty() || !targets.front().command || !targets.front().command->command)
+            return names[i] + ": " +
+                   (!targets.empty() && targets.front().command ? targets.front().command->error
+                                                                : "the picture has no disc size");
+    }
+    return {};
+}
+
+// The n-th image of a set: holiday.iso gives holiday-2.iso.
+std::string numbered(const std::string& image, std::size_t n) {
+    std::filesystem::path p(image);
+    const std::string extension = p.extension().string();
+    p.replace_extension();
+    return p.string() + "-" + std::to_string(n) + extension;
+}
+
+// --work for the n-th disc of a set: a folder of its own inside it.
+make::DiscOptions withWork(make::DiscOptions o, std::size_t n) {
+    o.work = (std::filesystem::path(o.work) / ("disc-" + std::to_string(n))).string();
+    return o;
+}
+
+// Shows the plan of one disc and, unless it is a dry run, makes it.
+int makeOne(const make::DiscOptions& o, const disc::PlanRequest& planRequest,
+            const disc::Plan& plan, const Batch& batch, const std::string& image,
+            const std::string& work) {
+    const std::vector<disc::PlanSource>& sources = batch.sources;
+    const std::vector<std::string>& names = batch.names;
+    const disc::DiscChoice discChoice = planRequest.disc.value_or(disc::usualDisc(o.format));
+    make::MakeRequest request;
+    request.plan = planRequest;
+    request.sources = sources;
+    request.image = image;
+    request.work = work;
+    const unsigned cores = std::thread::hardware_concurrency();
+    request.jobs = o.jobs > 0 ? o.jobs : static_cast<int>(cores > 0 ? cores : 1);
+    request.chapterMs = static_cast<std::uint64_t>(o.chapterMinutes) * 60'000;
+    request.keep = o.keep;
+    request.menu = o.menu;
+    for (const disc::PlanSource& source : sources)
+        request.titleNames.push_back(std::filesystem::path(source.name).stem().string());
+
+    const make::Engine* shownEngine = nullptr;
+    Display display(o.json, names, shownEngine);
+    make::Engine engine(std::move(request), plan, [&](const make::Event& e) { display(e); });
+    shownEngine = &engine;
+    // The plan, as quorvel-info --disc --ffmpeg gives it.
+    if (o.json) {
+        Json inputs = Json::array();
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const disc::TargetPlan& t = plan.inputs[i].targets.front();
+            inputs.push_back(
+                {{"name", names[i]},
+                 {"frame", std::to_string(t.tv.width) + "x" + std::to_string(t.tv.height)},
+                 {"aspect", t.aspect == disc::DisplayAspect::Wide ? "16:9" : "4:3"},
+                 {"video_kbps", t.streams->videoKbps},
+                 {"note", t.rate->note},
+                 {"command", engine.commandLine(i)}});
+        }
+        put(stdout, dump({{"event", "plan"},
+                          {"format", disc::formatName(o.format)},
+                          {"standard", disc::standardName(plan.inputs.front().standard)},
+                          {"image", image},
+                          {"inputs", inputs}}));
+    } else {
+        put(stdout, std::string(disc::formatName(o.format)) + " " +
+                        disc::standardName(plan.inputs.front().standard) + ", " +
+                        disc::discName(discChoice, o.format) + ", " +
+                        std::to_string(sources.size()) +
+                        (sources.size() == 1 ? " title:\n" : " titles:\n"));
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const disc::TargetPlan& t = plan.inputs[i].targets.front();
+            put(stdout, "  " + std::to_string(i + 1) + " " + names[i] + ": " +
+                            std::to_string(t.movie.width) + "x" + std::to_string(t.movie.height) +
+                            " in " + std::to_string(t.tv.width) + "x" +
+                            std::to_string(t.tv.height) +
+                            (t.aspect == disc::DisplayAspect::Wide ? " 16:9" : " 4:3") + ", " +
+                            std::to_string(t.streams->videoKbps) + " kbit/s" +
+                            (t.rate->note.empty() ? "" : "; " + t.rate->note) + "\n");
+            if (o.dryRun)
+                put(stdout, "    " + engine.commandLine(i) + "\n");
+        }
+    }
+    if (o.dryRun)
+        return 0;
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    const int status = engine.run(stopAsked);
+    if (status == 130)
+        complain("stopped; run the same command again to go on");
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -283,84 +386,72 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const disc::Plan plan = disc::makePlan(info::planRequest(planned), sources);
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        const disc::TargetPlan& t = plan.inputs[i].targets.front();
-        if (plan.inputs[i].targets.empty() || !t.command || !t.command->command)
-            return complain(names[i] + ": " +
-                            (t.command ? t.command->error : "the picture has no disc size")),
-                   1;
-    }
+    disc::PlanRequest request = info::planRequest(planned);
+    const disc::Plan plan = disc::makePlan(request, sources);
+    if (const std::string why = unplanned(plan, names); !why.empty())
+        return complain(why), 1;
     const disc::BatchBudget& budget = *plan.budget;
     if (!budget.budget.ok())
         return complain(budget.budget.error), 1;
-    const disc::DiscPlan& onDisc = budget.budget.discs.front();
-    if (onDisc.discsNeeded > 1)
-        return complain("the inputs need " + std::to_string(onDisc.discsNeeded) + " discs of " +
-                        disc::discName(budget.request.disc, o.format) +
-                        ": give fewer inputs or a bigger --disc"),
+    const int needed = budget.budget.discs.front().discsNeeded;
+    if (needed == 1)
+        return makeOne(o, request, plan, {sources, names}, image, make::workFolder(o, image));
+    const std::string discs = disc::discName(budget.request.disc, o.format);
+    if (!o.split)
+        return complain("the inputs need " + std::to_string(needed) + " discs (" + discs +
+                        "): give --split, fewer inputs or a bigger --disc"),
                1;
 
-    make::MakeRequest request;
-    request.plan = info::planRequest(planned);
-    request.sources = sources;
-    request.image = image;
-    request.work = make::workFolder(o, image);
-    const unsigned cores = std::thread::hardware_concurrency();
-    request.jobs = o.jobs > 0 ? o.jobs : static_cast<int>(cores > 0 ? cores : 1);
-    request.chapterMs = static_cast<std::uint64_t>(o.chapterMinutes) * 60'000;
-    request.keep = o.keep;
-    request.menu = o.menu;
-    for (const disc::PlanSource& source : sources)
-        request.titleNames.push_back(std::filesystem::path(source.name).stem().string());
-
-    const make::Engine* shownEngine = nullptr;
-    Display display(o.json, names, shownEngine);
-    make::Engine engine(std::move(request), plan, [&](const make::Event& e) { display(e); });
-    shownEngine = &engine;
-    // The plan, as quorvel-info --disc --ffmpeg gives it.
-    if (o.json) {
-        Json inputs = Json::array();
-        for (std::size_t i = 0; i < sources.size(); ++i) {
-            const disc::TargetPlan& t = plan.inputs[i].targets.front();
-            inputs.push_back(
-                {{"name", names[i]},
-                 {"frame", std::to_string(t.tv.width) + "x" + std::to_string(t.tv.height)},
-                 {"aspect", t.aspect == disc::DisplayAspect::Wide ? "16:9" : "4:3"},
-                 {"video_kbps", t.streams->videoKbps},
-                 {"note", t.rate->note},
-                 {"command", engine.commandLine(i)}});
-        }
-        put(stdout, dump({{"event", "plan"},
-                          {"format", disc::formatName(o.format)},
-                          {"standard", disc::standardName(plan.inputs.front().standard)},
-                          {"image", image},
-                          {"inputs", inputs}}));
-    } else {
-        put(stdout, std::string(disc::formatName(o.format)) + " " +
-                        disc::standardName(plan.inputs.front().standard) + ", " +
-                        disc::discName(budget.request.disc, o.format) + ", " +
-                        std::to_string(sources.size()) + " titles:\n");
-        for (std::size_t i = 0; i < sources.size(); ++i) {
-            const disc::TargetPlan& t = plan.inputs[i].targets.front();
-            put(stdout, "  " + std::to_string(i + 1) + " " + names[i] + ": " +
-                            std::to_string(t.movie.width) + "x" + std::to_string(t.movie.height) +
-                            " in " + std::to_string(t.tv.width) + "x" +
-                            std::to_string(t.tv.height) +
-                            (t.aspect == disc::DisplayAspect::Wide ? " 16:9" : " 4:3") + ", " +
-                            std::to_string(t.streams->videoKbps) + " kbit/s" +
-                            (t.rate->note.empty() ? "" : "; " + t.rate->note) + "\n");
-            if (o.dryRun)
-                put(stdout, "    " + engine.commandLine(i) + "\n");
-        }
+    // Every disc of the set in the standard the whole batch takes.
+    request.standard = plan.inputs.front().standard;
+    std::vector<disc::BudgetInput> times;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (!sources[i].durationMs)
+            return complain(names[i] + ": its running time is unknown, so it cannot be split"), 1;
+        times.push_back(
+            {names[i], sources[i].durationMs, plan.inputs[i].targets.front().rate->speed});
     }
-    if (o.dryRun)
-        return 0;
-
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    const int status = engine.run(stopAsked);
-    if (status == 130)
-        complain("stopped; run the same command again to go on");
-    return status;
+    const int audioKbps = plan.inputs.front().targets.front().streams->audio.kbps;
+    // A CD keeps room for each track: the disc's length is reckoned for as
+    // many tracks as its fullest disc ends up with.
+    std::vector<disc::DiscPieces> set;
+    for (std::size_t tracks = 1; tracks <= sources.size() + set.size(); ++tracks) {
+        set = disc::splitOntoDiscs(
+            times, disc::discHoldsMs(o.format, budget.request.disc, audioKbps, tracks));
+        std::size_t most = 0;
+        for (const disc::DiscPieces& d : set)
+            most = std::max(most, d.size());
+        if (most <= tracks)
+            break;
+    }
+    if (set.empty())
+        return complain(disc::discName(budget.request.disc, o.format) + " holds no video"), 1;
+    put(stdout, "the inputs go on " + std::to_string(set.size()) + " discs (" + discs + ")\n");
+    for (std::size_t d = 0; d < set.size(); ++d) {
+        Batch batch;
+        for (const disc::Piece& piece : set[d]) {
+            disc::PlanSource s = sources[piece.input];
+            std::string name = names[piece.input];
+            if (!piece.whole) {
+                s.startMs = piece.startMs;
+                s.durationMs = piece.lengthMs;
+                name += " from " + disc::runningTimeText(piece.startMs);
+            }
+            batch.sources.push_back(std::move(s));
+            batch.names.push_back(std::move(name));
+        }
+        const std::string one = numbered(image, d + 1);
+        if (!o.dryRun && std::filesystem::exists(one, ec))
+            return complain(info::textEscaped(one) + " exists: remove it or give another --output"),
+                   2;
+        const disc::Plan part = disc::makePlan(request, batch.sources);
+        if (const std::string why = unplanned(part, batch.names); !why.empty())
+            return complain(why), 1;
+        if (const int status =
+                makeOne(o, request, part, batch, one,
+                        make::workFolder(o.work.empty() ? o : withWork(o, d + 1), one));
+            status != 0)
+            return status;
+    }
+    return 0;
 }

@@ -105,6 +105,8 @@ ParsedDiscArguments parseDiscArguments(std::span<const std::string_view> args) {
             o.keep = true;
         else if (a == "--menu")
             o.menu = true;
+        else if (a == "--split")
+            o.split = true;
         else if (a == "--keep-going")
             o.keepGoing = true;
         else if (a == "--dry-run")
@@ -179,6 +181,9 @@ is read back before it is called done.
                       0: one chapter a title)
   --menu              a DVD title menu: a button a title, with its file name
                       (without it the disc starts the first title)
+  --split             a batch that needs more discs goes on several images
+                      (IMAGE-1, IMAGE-2 ...): whole inputs, in order, and
+                      an input longer than a disc cut into equal parts
   --keep-going        go on without inputs that cannot be read
   --dry-run           show the plan; encode nothing
   --json              events as JSON lines

@@ -30,6 +30,7 @@ struct DiscOptions {
     int chapterMinutes = 5;                 // 0: one chapter a title
     bool keep = false;
     bool menu = false;
+    bool split = false; // a batch over one disc goes on several
     bool keepGoing = false;
     bool dryRun = false;
     bool json = false;

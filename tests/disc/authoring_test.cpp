@@ -66,6 +66,45 @@ TEST(Authoring, MenuButtonsStayInTheSafeAreaApart) {
     EXPECT_FALSE(menuButtons(0, pal));
 }
 
+TEST(Authoring, SplitKeepsInputsWholeAndDiscsEven) {
+    constexpr std::uint64_t kMin = 60'000;
+    const auto minutes = [&](std::vector<std::uint64_t> m) {
+        std::vector<BudgetInput> inputs;
+        for (const std::uint64_t v : m)
+            inputs.push_back({"", v * kMin, {1, 1}});
+        return inputs;
+    };
+    // Per disc, the inputs it holds.
+    const auto shape = [](const std::vector<DiscPieces>& discs) {
+        std::vector<std::vector<std::size_t>> out;
+        for (const DiscPieces& d : discs) {
+            out.emplace_back();
+            for (const Piece& p : d)
+                out.back().push_back(p.input);
+        }
+        return out;
+    };
+    using Discs = std::vector<std::vector<std::size_t>>;
+    EXPECT_EQ(shape(splitOntoDiscs(minutes({4, 4, 4}), 5 * kMin)), (Discs{{0}, {1}, {2}}));
+    EXPECT_EQ(shape(splitOntoDiscs(minutes({4, 4, 4}), 10 * kMin)), (Discs{{0, 1}, {2}}));
+    // In order and balanced: not {0,1,2},{3} (9 and 3) but 6 and 6.
+    EXPECT_EQ(shape(splitOntoDiscs(minutes({3, 3, 3, 3}), 9 * kMin)), (Discs{{0, 1}, {2, 3}}));
+    // 25 minutes on 10-minute discs: three equal pieces that add up to the input.
+    const auto cut = splitOntoDiscs(minutes({25}), 10 * kMin);
+    ASSERT_EQ(cut.size(), 3u);
+    std::uint64_t at = 0;
+    for (const DiscPieces& d : cut) {
+        ASSERT_EQ(d.size(), 1u);
+        EXPECT_FALSE(d[0].whole);
+        EXPECT_EQ(d[0].startMs, at);
+        at += d[0].lengthMs;
+    }
+    EXPECT_EQ(at, 25 * kMin);
+    // Sped up 25/24 on the disc, 10.4 source minutes fit a 10-minute disc whole.
+    const BudgetInput film{"", 10'400 * 60, {25, 24}};
+    EXPECT_EQ(splitOntoDiscs(std::span(&film, 1), 10 * kMin).size(), 1u);
+}
+
 TEST(Authoring, FitCountsReservesAndWholeSectors) {
     const DiscChoice dvd5{DiscChoice::Kind::Dvd5};
     const DiscChoice cd80{DiscChoice::Kind::Cd80};

@@ -22,7 +22,7 @@ TEST(DiscOptions, RefusesWhatCannotBeMade) {
         {{"--jobs=65", "a.mp4"}, "--jobs wants"},
         {{"--chapters", "-1", "a.mp4"}, "--chapters wants"},
         {{"--menu", "--format", "vcd", "a.mp4"}, "--menu is for a DVD"},
-        {{"--split", "a.mp4"}, "unknown option --split"},
+        {{"--splat", "a.mp4"}, "unknown option --splat"},
         {{"a.mp4", "--output"}, "--output wants a value"},
     };
     for (const Row& r : rows) {
