@@ -355,10 +355,14 @@ int main(int argc, char** argv) {
     if (o.format != disc::Format::Dvd)
         if (const std::string why = make::cueNameProblem(image); !why.empty())
             return complain(why), 2;
+    // A CD's image is two files: the CUE sheet and its BIN.
+    const std::string bin = std::filesystem::path(image).replace_extension(".bin").string();
     for (const std::string& input : o.inputs)
-        if (realPath(input) == realPath(image))
+        if (realPath(input) == realPath(image) ||
+            (o.format != disc::Format::Dvd && realPath(input) == realPath(bin)))
             return complain("the image would write over the input " + info::textEscaped(input)), 2;
-    if (!o.dryRun && std::filesystem::exists(image, ec))
+    if (!o.dryRun && (std::filesystem::exists(image, ec) ||
+                      (o.format != disc::Format::Dvd && std::filesystem::exists(bin, ec))))
         return complain(info::textEscaped(image) + " exists: remove it or give another --output"),
                2;
     if (!o.dryRun)
