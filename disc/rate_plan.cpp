@@ -102,7 +102,9 @@ struct Builder {
     void convert(Fraction to) {
         if (!plan.steps.empty() && plan.steps.back().starts_with("fps="))
             plan.steps.pop_back();
-        add("fps=" + rateText(to));
+        // The last frame passes whatever its length: a file that does not
+        // say it (AVI) would otherwise lose it.
+        add("fps=" + rateText(to) + ":eof_action=pass");
     }
     // Fields made of progressive frames come after the scale: scaled as
     // fields, each would lose half its lines' detail and its chroma.

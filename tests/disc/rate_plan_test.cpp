@@ -98,9 +98,9 @@ constexpr auto D = Format::Dvd;
 constexpr auto P = Standard::Pal;
 constexpr auto N = Standard::Ntsc;
 constexpr const char* kTelecine = "[scale],telecine=first_field=top:pattern=23,setfield=tff";
-constexpr const char* kFilmToPal = "setpts=PTS*960/1001,fps=25";
-constexpr const char* kPulldown = "setpts=N*1001/24000/TB,fps=24000/1001";
-constexpr const char* kPalToFilm = "setpts=PTS*1001/960,fps=24000/1001";
+constexpr const char* kFilmToPal = "setpts=PTS*960/1001,fps=25:eof_action=pass";
+constexpr const char* kPulldown = "setpts=N*1001/24000/TB,fps=24000/1001:eof_action=pass";
+constexpr const char* kPalToFilm = "setpts=PTS*1001/960,fps=24000/1001:eof_action=pass";
 
 std::string join(std::initializer_list<std::string_view> parts) {
     std::string out;
@@ -115,18 +115,18 @@ const std::vector<PlanCase>& cases() {
         const std::string telecine = kTelecine;
         const std::string pulldownTelecine = join({kPulldown, kTelecine});
         const std::string pulldownPal = join({kPulldown, kFilmToPal});
-        const std::string film24Ntsc = "setpts=PTS*1001/1000,fps=24000/1001";
+        const std::string film24Ntsc = "setpts=PTS*1001/1000,fps=24000/1001:eof_action=pass";
         const std::string film24Telecine = join({film24Ntsc, kTelecine});
         const std::string palTelecine = join({kPalToFilm, kTelecine});
         const std::string yadifTff = "yadif=mode=send_frame:parity=tff";
         const std::string yadifBff = "yadif=mode=send_frame:parity=bff";
         const std::string i25NtscVcd = join({yadifBff, kPalToFilm});
         const std::string i25Ntsc = join({yadifBff, kPalToFilm, kTelecine});
-        const std::string i30Pal = join({yadifTff, "fps=25"});
+        const std::string i30Pal = join({yadifTff, "fps=25:eof_action=pass"});
         const std::string weave = "[scale],interlace=scan=tff,setfield=tff";
-        const std::string to5994Weave = join({"fps=60000/1001", weave});
-        const std::string to50Weave = join({"fps=50", weave});
-        const std::string slow60 = "setpts=PTS*1001/1000,fps=60000/1001";
+        const std::string to5994Weave = join({"fps=60000/1001:eof_action=pass", weave});
+        const std::string to50Weave = join({"fps=50:eof_action=pass", weave});
+        const std::string slow60 = "setpts=PTS*1001/1000,fps=60000/1001:eof_action=pass";
         return std::vector<PlanCase>{
             // film 24000/1001: speed up to 25; NTSC DVD/SVCD telecine, VCD as film.
             {"24000/1001p", V, P, kFilmToPal, "25p", "1001/960", false},
@@ -136,8 +136,8 @@ const std::vector<PlanCase>& cases() {
             {"24000/1001p", S, N, telecine, "30000/1001 tff", "1", false},
             {"24000/1001p", D, N, telecine, "30000/1001 tff", "1", false},
             // film at a whole 24: to 25 at once; to NTSC 0.1% slower first.
-            {"24p", V, P, "setpts=PTS*24/25,fps=25", "25p", "25/24", false},
-            {"24p", D, P, "setpts=PTS*24/25,fps=25", "25p", "25/24", false},
+            {"24p", V, P, "setpts=PTS*24/25,fps=25:eof_action=pass", "25p", "25/24", false},
+            {"24p", D, P, "setpts=PTS*24/25,fps=25:eof_action=pass", "25p", "25/24", false},
             {"24p", V, N, film24Ntsc, "24000/1001p", "1000/1001", false},
             {"24p", S, N, film24Telecine, "30000/1001 tff", "1000/1001", false},
             {"24p", D, N, film24Telecine, "30000/1001 tff", "1000/1001", false},
@@ -171,35 +171,35 @@ const std::vector<PlanCase>& cases() {
             {"30000/1001i tff", V, N, yadifTff, "30000/1001p", "1", true},
             {"30000/1001i tff", S, N, "setfield=tff", "30000/1001 tff", "1", false},
             {"30000/1001i bff", D, N, "setfield=bff", "30000/1001 bff", "1", false},
-            {"30i bff", D, N, "setpts=PTS*1001/1000,fps=30000/1001,setfield=bff", "30000/1001 bff",
+            {"30i bff", D, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass,setfield=bff", "30000/1001 bff",
              "1000/1001", false},
             // 29.97 or 30 progressive: to 25 by conversion; NTSC as is, 30 0.1% slower.
-            {"30000/1001p", V, P, "fps=25", "25p", "1", true},
-            {"30000/1001p", S, P, "fps=25", "25p", "1", true},
-            {"30000/1001p", D, P, "fps=25", "25p", "1", true},
+            {"30000/1001p", V, P, "fps=25:eof_action=pass", "25p", "1", true},
+            {"30000/1001p", S, P, "fps=25:eof_action=pass", "25p", "1", true},
+            {"30000/1001p", D, P, "fps=25:eof_action=pass", "25p", "1", true},
             {"30000/1001p", V, N, "", "30000/1001p", "1", false},
             {"30000/1001p", S, N, "", "30000/1001p", "1", false},
             {"30000/1001p", D, N, "", "30000/1001p", "1", false},
-            {"30p", D, P, "fps=25", "25p", "1", true},
-            {"30p", V, N, "setpts=PTS*1001/1000,fps=30000/1001", "30000/1001p", "1000/1001", false},
-            {"30p", D, N, "setpts=PTS*1001/1000,fps=30000/1001", "30000/1001p", "1000/1001", false},
+            {"30p", D, P, "fps=25:eof_action=pass", "25p", "1", true},
+            {"30p", V, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p", "1000/1001", false},
+            {"30p", D, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p", "1000/1001", false},
             // 50 progressive: woven to 25 top first, keeping the motion; to NTSC
             // by conversion to 59.94, then woven.
-            {"50p", V, P, "fps=25", "25p", "1", true},
+            {"50p", V, P, "fps=25:eof_action=pass", "25p", "1", true},
             {"50p", S, P, weave, "25 tff", "1", false},
             {"50p", D, P, weave, "25 tff", "1", false},
-            {"50p", V, N, "fps=30000/1001", "30000/1001p", "1", true},
+            {"50p", V, N, "fps=30000/1001:eof_action=pass", "30000/1001p", "1", true},
             {"50p", S, N, to5994Weave, "30000/1001 tff", "1", true},
             {"50p", D, N, to5994Weave, "30000/1001 tff", "1", true},
             // 59.94 and 60 progressive: to 50 by conversion then woven; NTSC woven.
-            {"60000/1001p", V, P, "fps=25", "25p", "1", true},
+            {"60000/1001p", V, P, "fps=25:eof_action=pass", "25p", "1", true},
             {"60000/1001p", S, P, to50Weave, "25 tff", "1", true},
             {"60000/1001p", D, P, to50Weave, "25 tff", "1", true},
-            {"60000/1001p", V, N, "fps=30000/1001", "30000/1001p", "1", true},
+            {"60000/1001p", V, N, "fps=30000/1001:eof_action=pass", "30000/1001p", "1", true},
             {"60000/1001p", S, N, weave, "30000/1001 tff", "1", false},
             {"60000/1001p", D, N, weave, "30000/1001 tff", "1", false},
             {"60p", D, P, to50Weave, "25 tff", "1", true},
-            {"60p", V, N, "setpts=PTS*1001/1000,fps=30000/1001", "30000/1001p", "1000/1001", true},
+            {"60p", V, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p", "1000/1001", true},
             {"60p", D, N, join({slow60, weave}), "30000/1001 tff", "1000/1001", false},
             // Unknown: as is (with a warning, below).
             {"none", V, P, "", "25p", "1", false},
@@ -207,8 +207,8 @@ const std::vector<PlanCase>& cases() {
             {"none", S, N, "", "30000/1001p", "1", false},
             {"none", D, N, "", "30000/1001p", "1", false},
             // A rate no disc has: converted, and said.
-            {"15p", D, P, "fps=25", "25p", "1", true},
-            {"15p", V, N, "fps=30000/1001", "30000/1001p", "1", true},
+            {"15p", D, P, "fps=25:eof_action=pass", "25p", "1", true},
+            {"15p", V, N, "fps=30000/1001:eof_action=pass", "30000/1001p", "1", true},
         };
     }();
     return all;
@@ -285,7 +285,7 @@ TEST(PlanRate, HostileRatesAreUnknownOrOther) {
     huge.rate = Fraction{std::numeric_limits<std::int64_t>::max(), 1};
     const RatePlan p = planRate(huge, Format::Dvd, Standard::Pal);
     EXPECT_EQ(p.row, Row::Other);
-    EXPECT_EQ(p.steps, (std::vector<std::string>{"fps=25"}));
+    EXPECT_EQ(p.steps, (std::vector<std::string>{"fps=25:eof_action=pass"}));
 }
 
 TEST(TimingOf, TakesTheReadersFacts) {
