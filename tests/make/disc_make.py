@@ -186,14 +186,17 @@ def check_dvd(iso, sources, std, capacity, done=None):
         problems.append(f'the ISO has {size} bytes, the disc {capacity}')
     if done is not None:
         # quorvel-disc's own read-back says what lsdvd says.
-        claimed = sorted((d.get('title'), d.get('titleset'), d.get('aspect'), d.get('running_ms'))
-                         for d in done.get('titles', []))
-        seen = sorted((t['ix'], t['vts'], '16:9' if t['wide'] else '4:3', t['length'] * 1000)
-                      for t in titles)
+        claimed = sorted((d.get('title'), d.get('titleset'), d.get('aspect'), d.get('chapters'),
+                          d.get('running_ms')) for d in done.get('titles', []))
+        seen = sorted((t['ix'], t['vts'], '16:9' if t['wide'] else '4:3', t['chapters'],
+                       t['length'] * 1000) for t in titles)
         if len(claimed) != len(seen) or any(
-                c[:3] != s[:3] or not isinstance(c[3], int) or abs(c[3] - s[3]) > 1000 / 25
+                c[:4] != s[:4] or not isinstance(c[4], int) or abs(c[4] - s[4]) > 1000 / 25
                 for c, s in zip(claimed, seen)):
             problems.append(f'"done" says titles {claimed}, lsdvd {seen}')
+        fill = 100 * size / capacity
+        if abs(float(done.get('fill_percent', 'nan')) - fill) > 0.1:
+            problems.append(f'"done" says {done.get("fill_percent")}% full, the ISO fills {fill:.2f}%')
         if os.path.abspath(os.path.join(os.path.dirname(iso), done.get('image', ''))) != \
                 os.path.abspath(iso):
             problems.append(f'"done" names the image {done.get("image")!r}')
@@ -275,8 +278,10 @@ def check_cd_run(ctx, fmt, std, sources, name, json_mode):
 
 def check_resume(ctx):
     iso = os.path.join(ctx.work, 'resume.iso')
-    args = [ctx.disc, '--format', 'dvd', '--standard', 'pal', '--output', iso, '--jobs', '1',
-            '--json', *ctx.paths(MAIN)]
+    # The shortest first: the interrupt finds the next still encoding.
+    order = sorted(MAIN, key=lambda s: s['frames'] / s['rate'])
+    args = [ctx.disc, '--format', 'dvd', '--standard', 'pal', '--output', iso, '--jobs', str(ctx.jobs),
+            '--json', *ctx.paths(order)]
     # Its own process group, which Ctrl-C would reach whole: ffmpeg too.
     p = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=ctx.work,
                          start_new_session=True)
@@ -317,6 +322,8 @@ def check_resume(ctx):
                            (m.startswith(n) or m.startswith(n[:-4] + '.')) for m in names)]
     if unmarked or not streams:
         problems.append(f'after the interrupt the work folder holds {sorted(names)}')
+    ctx.note = (f'interrupted with {len(streams)} of {len(order)} streams whole, '
+                f'{sum(n.endswith(".part") for n in names)} .part')
     r = quorvel_disc(ctx, args[1:])
     more = finished(r)
     if more:
@@ -324,10 +331,12 @@ def check_resume(ctx):
     if os.path.exists(work):
         problems.append('the work folder is left after success without --keep')
     kept = {e.get('input') for e in r.of('encoded') if e.get('kept') is True}
-    if first not in kept:
-        problems.append(f'input {first} was encoded before the interrupt; the rerun kept {sorted(kept)}')
-    if len(r.of('encoded')) != len(MAIN):
-        problems.append(f'{len(r.of("encoded"))} "encoded" events for {len(MAIN)} inputs')
+    if first not in kept or len(kept) != len(streams) - len(unmarked):
+        problems.append(f'input {first} was encoded before the interrupt, {len(streams)} streams '
+                        f'whole; the rerun kept {sorted(kept)}')
+    if sorted(e.get('input') for e in r.of('encoded')) != sorted({e.get('input') for e in r.of('encoded')}) \
+            or len(r.of('encoded')) != len(MAIN):
+        problems.append(f'"encoded" events for inputs {[e.get("input") for e in r.of("encoded")]}')
     return problems + check_dvd(iso, MAIN, 'pal', DVD5_BYTES, r.of('done')[0])
 
 
@@ -345,6 +354,7 @@ def check_full(ctx):
         return problems
     if not r.of('refit'):
         problems.append(f'no "refit" on a {size}-byte disc (natural ISO {iso_bytes} bytes)')
+    ctx.note = (f'{size}-byte disc: {len(r.of("refit"))} refit, ISO {os.path.getsize(iso)} bytes')
     return problems + check_dvd(iso, MAIN, 'pal', size, r.of('done')[0])
 
 
@@ -409,12 +419,14 @@ def main():
     failures = 0
     for name, check in checks:
         t0 = time.monotonic()
+        ctx.note = ''
         try:
             problems = check()
         except (OSError, subprocess.SubprocessError, ValueError, ET.ParseError) as e:
             problems = [f'{type(e).__name__}: {e}']
         status = 'ok' if not problems else 'FAILED'
-        print(f'{status:6} {time.monotonic() - t0:5.1f}s {name}', flush=True)
+        note = f' ({ctx.note})' if ctx.note else ''
+        print(f'{status:6} {time.monotonic() - t0:5.1f}s {name}{note}', flush=True)
         for problem in problems:
             print(f'         {problem}')
         failures += bool(problems)
