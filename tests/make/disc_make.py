@@ -51,6 +51,9 @@ SOURCES = [
          video=['-c:v', 'mpeg4', '-q:v', '4'], audio=None),
 ]
 MAIN = SOURCES[:3]
+# Long enough for a second chapter a minute in.
+LONG = dict(name='long.mkv', size='320x240', rate=Fraction(25), frames=1600, wide=False,
+            video=['-c:v', 'mpeg4', '-q:v', '5'], audio=['-c:a', 'mp2'])
 
 # The discs' capacities: an ISO's bytes, a BIN's raw 2,352-byte sectors.
 DVD5_BYTES = 2_295_104 * 2048
@@ -144,7 +147,7 @@ def lsdvd(iso):
         titles.append(dict(ix=int(t.findtext('ix')), length=float(t.findtext('length')),
                            vts=int(t.findtext('vts')), wide=t.findtext('aspect') == '16/9',
                            width=int(t.findtext('width')), fps=float(t.findtext('fps')),
-                           chapters=len(t.findall('chapter'))))
+                           chapters=[float(c.findtext('length')) for c in t.findall('chapter')]))
     return titles
 
 
@@ -179,7 +182,7 @@ def check_dvd(iso, sources, std, capacity, done=None):
         if abs(t['length'] - want) > slack:
             problems.append(f'{src["name"]}: title {t["ix"]} runs {t["length"]:.3f} s, '
                             f'the source {want:.3f} s on {std.upper()}')
-        if t['chapters'] < 1:
+        if not t['chapters']:
             problems.append(f'{src["name"]}: title {t["ix"]} has no chapter')
     size = os.path.getsize(iso)
     if size > capacity:
@@ -188,7 +191,7 @@ def check_dvd(iso, sources, std, capacity, done=None):
         # quorvel-disc's own read-back says what lsdvd says.
         claimed = sorted((d.get('title'), d.get('titleset'), d.get('aspect'), d.get('chapters'),
                           d.get('running_ms')) for d in done.get('titles', []))
-        seen = sorted((t['ix'], t['vts'], '16:9' if t['wide'] else '4:3', t['chapters'],
+        seen = sorted((t['ix'], t['vts'], '16:9' if t['wide'] else '4:3', len(t['chapters']),
                        t['length'] * 1000) for t in titles)
         if len(claimed) != len(seen) or any(
                 c[:4] != s[:4] or not isinstance(c[4], int) or abs(c[4] - s[4]) > 1000 / 25
@@ -358,6 +361,19 @@ def check_full(ctx):
     return problems + check_dvd(iso, MAIN, 'pal', size, r.of('done')[0])
 
 
+def check_chapters(ctx):
+    iso = os.path.join(ctx.work, 'chapters.iso')
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--chapters', '1', '--output', iso,
+                           '--jobs', str(ctx.jobs), '--json', ctx.paths([LONG])[0]])
+    problems = finished(r) or check_dvd(iso, [LONG], 'pal', DVD5_BYTES, r.of('done')[0])
+    titles = lsdvd(iso) or [dict(chapters=[])]
+    # 64 s: chapters at 0 and a minute, placed on a group of pictures (half a second).
+    chapters = titles[0]['chapters']
+    if len(chapters) != 2 or abs(chapters[0] - 60) > 0.5:
+        problems.append(f'chapters of {chapters} s, not a minute and the rest')
+    return problems
+
+
 def check_missing(ctx):
     bare = os.path.join(ctx.work, 'bare-path')
     os.makedirs(bare, exist_ok=True)
@@ -403,7 +419,7 @@ def main():
     ctx.disc, ctx.work, ctx.jobs, ctx.natural = os.path.abspath(opts.quorvel_disc), work, opts.jobs, {}
     src_dir = os.path.join(work, 'sources')
     os.makedirs(src_dir)
-    paths = {s['name']: make_source(s, src_dir) for s in SOURCES}
+    paths = {s['name']: make_source(s, src_dir) for s in SOURCES + [LONG]}
     ctx.paths = lambda sources: [paths[s['name']] for s in sources]
     print(f'sources made in {time.monotonic() - started:.1f}s')
 
@@ -412,6 +428,7 @@ def main():
         ('dvd-ntsc-silent', lambda: check_dvd_run(ctx, 'ntsc', SOURCES, 'ntsc')),
         ('vcd-ntsc', lambda: check_cd_run(ctx, 'vcd', 'ntsc', MAIN, 'vcd', True)),
         ('svcd-pal-silent-text', lambda: check_cd_run(ctx, 'svcd', 'pal', SOURCES, 'svcd', False)),
+        ('chapters', lambda: check_chapters(ctx)),
         ('resume', lambda: check_resume(ctx)),
         ('full-disc', lambda: check_full(ctx)),
         ('missing-tool', lambda: check_missing(ctx)),
