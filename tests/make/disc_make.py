@@ -12,7 +12,8 @@ sources, and tools of their own read the images back.
 - Resume: a run interrupted (SIGINT to its process group, as Ctrl-C) after
   its first encode leaves no finished-looking stream without its marker; the
   rerun keeps that encode and finishes.
-- A full disc: a size just below what the natural rate needs makes it
+- Chapters: --chapters 1 puts a second chapter a minute into a 64 s title.
+- A full disc: the natural image less a tenth of its streams makes it
   re-encode ("refit"), and the ISO still fits.
 - A missing program: exit 3, naming the Debian package.
 
@@ -347,7 +348,9 @@ def check_full(ctx):
     if 'pal' not in ctx.natural:
         return ['needs the PAL DVD run']
     iso_bytes, streams = ctx.natural['pal']
-    # The natural image less a tenth of its streams.
+    # The natural image less a tenth of its streams. quorvel-disc plans the
+    # rate for this disc at once; on clips this short its encodes overshoot
+    # that plan, which the refit has to mend.
     size = iso_bytes - streams // 10
     iso = os.path.join(ctx.work, 'full.iso')
     r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--disc', str(size),
