@@ -32,7 +32,7 @@ import time
 import xml.etree.ElementTree as ET
 from fractions import Fraction
 
-TOOLS = ('ffmpeg', 'ffprobe', 'lsdvd', 'vcd-info', 'vcdxrip')
+TOOLS = ('ffmpeg', 'ffprobe', 'lsdvd', 'vcd-info', 'vcdxrip', 'isoinfo')
 EVENTS = {'plan', 'progress', 'encoded', 'fit', 'refit', 'step', 'done', 'error'}
 FILM = Fraction(24000, 1001)
 
@@ -396,6 +396,44 @@ def check_missing(ctx):
     return problems
 
 
+def check_menu(ctx):
+    iso = os.path.join(ctx.work, 'menu.iso')
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--menu', '--output', iso,
+                           '--jobs', str(ctx.jobs), '--json', *ctx.paths(MAIN)])
+    problems = finished(r) or check_dvd(iso, MAIN, 'pal', DVD5_BYTES, r.of('done')[0])
+    # The menu lives in the disc's own VOB, which a disc without one lacks.
+    listing = run(['isoinfo', '-l', '-i', iso]).stdout.decode(errors='replace')
+    menu = re.search(r'(\d+)\s+\w{3}\s+\d+\s+\d{4}\s+\[[^\]]*\]\s+VIDEO_TS\.VOB;1', listing)
+    if not menu or int(menu.group(1)) < 2048:
+        problems.append('no menu: VIDEO_TS.VOB is missing or empty')
+    return problems
+
+
+def check_split(ctx):
+    # The inputs need two discs at the lowest rate a DVD is planned at (1,200
+    # kbit/s of video and 192 of audio): the DVD's 4 MiB reserve and room for
+    # about two thirds of their running time.
+    seconds = sum(seconds_on_disc(s, 'dvd', 'pal') for s in MAIN)
+    size = 4 * 1024 * 1024 + int(seconds * 1392 / 8 * 1000 * 2 / 3)
+    iso = os.path.join(ctx.work, 'split.iso')
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--disc', str(size), '--split',
+                           '--output', iso, '--jobs', str(ctx.jobs), '--json', *ctx.paths(MAIN)])
+    if r.rc != 0:
+        return [f'quorvel-disc failed, {r.said()}']
+    images = [os.path.join(ctx.work, f'split-{n}.iso') for n in (1, 2, 3)]
+    made = [i for i in images if os.path.exists(i)]
+    problems = [] if len(made) == 2 else [f'{len(made)} images, not 2']
+    titles = []
+    for image in made:
+        if os.path.getsize(image) > size:
+            problems.append(f'{os.path.basename(image)} is over the disc')
+        titles += lsdvd(image) or []
+    if len(titles) != len(MAIN):
+        problems.append(f'{len(titles)} titles over the images, not {len(MAIN)}')
+    ctx.note = f'{size}-byte discs: {len(made)} images'
+    return problems
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--quorvel-disc', required=True)
@@ -435,6 +473,8 @@ def main():
         ('resume', lambda: check_resume(ctx)),
         ('full-disc', lambda: check_full(ctx)),
         ('missing-tool', lambda: check_missing(ctx)),
+        ('menu', lambda: check_menu(ctx)),
+        ('split', lambda: check_split(ctx)),
     ]
     failures = 0
     for name, check in checks:
