@@ -2,7 +2,7 @@
 // the engine live in info/, disc/ and make/; this is the process: options,
 // the progress display and Ctrl-C.
 #include "info/report.h"
-#include "info/run.h"
+#include "make/batch.h"
 #include "make/engine.h"
 #include "make/options.h"
 
@@ -215,19 +215,6 @@ private:
     int drawn_ = 0;
 };
 
-info::Options planOptions(const make::DiscOptions& o) {
-    info::Options p;
-    p.format = o.format == disc::Format::Dvd    ? info::FormatChoice::Dvd
-               : o.format == disc::Format::Svcd ? info::FormatChoice::Svcd
-                                                : info::FormatChoice::Vcd;
-    p.standard = !o.standard                          ? info::StandardChoice::Auto
-                 : *o.standard == disc::Standard::Pal ? info::StandardChoice::Pal
-                                                      : info::StandardChoice::Ntsc;
-    p.ffmpeg = true;
-    p.disc = o.disc.value_or(disc::usualDisc(o.format));
-    return p;
-}
-
 std::string realPath(const std::string& path) {
     std::error_code ec;
     return std::filesystem::weakly_canonical(path, ec).string();
@@ -370,14 +357,13 @@ int main(int argc, char** argv) {
             return complain(missing), 3;
 
     // Read every input; one that cannot be read stops the run unless asked not to.
-    const info::Options planned = planOptions(o);
     std::vector<disc::PlanSource> sources;
     std::vector<std::string> names;
     bool unread = false;
     for (const std::string& input : o.inputs) {
-        info::Read read = info::readFileFacts(avifile::systemAviLibrary(), input, planned);
-        if (!read.report.ok() || !read.source.readable) {
-            complain(info::textEscaped(input) + ": " + read.report.error);
+        make::ReadInput read = make::readInput(input);
+        if (!read.ok()) {
+            complain(info::textEscaped(input) + ": " + read.error);
             unread = true;
             continue;
         }
@@ -390,7 +376,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    disc::PlanRequest request = info::planRequest(planned);
+    disc::PlanRequest request = make::discRequest(o.format, o.standard, o.disc);
     const disc::Plan plan = disc::makePlan(request, sources);
     if (const std::string why = unplanned(plan, names); !why.empty())
         return complain(why), 1;
