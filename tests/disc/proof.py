@@ -32,8 +32,10 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import proof_kit  # noqa: E402
 from fractions import Fraction
 
 MATRIX_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools',
@@ -557,22 +559,15 @@ def main():
     ap.add_argument('--keep', help='keep the sources and outputs in this folder')
     ap.add_argument('-k', help='only the cases whose name holds this')
     opts = ap.parse_args()
-    missing = [t for t in TOOLS if shutil.which(t) is None]
+    missing = proof_kit.missing_tools(TOOLS, 'disc_proof')
     if missing:
-        print(f'disc_proof needs {", ".join(missing)}: tools/install-deps --test installs them')
+        print(missing)
         return 1
     if not opts.driver and not opts.quorvel_info:
         print('give --driver or --quorvel-info')
         return 1
     started = time.monotonic()
-    tmp = None
-    if opts.keep:
-        work = os.path.abspath(opts.keep)
-        shutil.rmtree(work, ignore_errors=True)
-        os.makedirs(work)
-    else:
-        tmp = tempfile.TemporaryDirectory(prefix='disc_proof.')
-        work = tmp.name
+    work, tmp = proof_kit.work_folder(opts.keep, 'disc_proof.')
 
     class Ctx:
         pass

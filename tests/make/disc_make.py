@@ -30,6 +30,9 @@ import sys
 import tempfile
 import time
 import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import proof_kit  # noqa: E402
 from fractions import Fraction
 
 TOOLS = ('ffmpeg', 'ffprobe', 'lsdvd', 'vcd-info', 'vcdxrip', 'isoinfo')
@@ -440,19 +443,12 @@ def main():
     ap.add_argument('--jobs', type=int, default=2)
     ap.add_argument('--keep', help='keep the sources and images in this folder')
     opts = ap.parse_args()
-    missing = [t for t in TOOLS if shutil.which(t) is None]
+    missing = proof_kit.missing_tools(TOOLS, 'disc_make')
     if missing:
-        print(f'disc_make needs {", ".join(missing)}: tools/install-deps --test installs them')
+        print(missing)
         return 1
     started = time.monotonic()
-    tmp = None
-    if opts.keep:
-        work = os.path.abspath(opts.keep)
-        shutil.rmtree(work, ignore_errors=True)
-        os.makedirs(work)
-    else:
-        tmp = tempfile.TemporaryDirectory(prefix='disc_make.')
-        work = tmp.name
+    work, tmp = proof_kit.work_folder(opts.keep, 'disc_make.')
 
     class Ctx:
         pass
