@@ -2,6 +2,7 @@
 // the engine live in info/, disc/ and make/; this is the process: options,
 // the progress display and Ctrl-C.
 #include "info/report.h"
+#include "info/run.h"
 #include "make/batch.h"
 #include "make/engine.h"
 #include "make/options.h"
@@ -342,6 +343,11 @@ int main(int argc, char** argv) {
     if (o.format != disc::Format::Dvd)
         if (const std::string why = make::cueNameProblem(image); !why.empty())
             return complain(why), 2;
+    // The image's folder must take it before hours of encoding, not after.
+    const std::string folder = std::filesystem::path(image).parent_path().string();
+    if (const std::string why = info::checkOutputFolder(folder.empty() ? "." : folder);
+        !why.empty())
+        return complain(why), 2;
     // A CD's image is two files: the CUE sheet and its BIN.
     const std::string bin = std::filesystem::path(image).replace_extension(".bin").string();
     for (const std::string& input : o.inputs)

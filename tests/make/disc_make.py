@@ -396,6 +396,15 @@ def check_missing(ctx):
         problems.append(f'the message does not name dvdauthor\'s package: {r.err.strip()!r}')
     if os.path.exists(iso):
         problems.append('an image was made anyway')
+    # Refused before anything is encoded: a folder that is not there, an
+    # image that would be an input.
+    clip = os.path.join(ctx.work, 'clip.bin')
+    shutil.copyfile(ctx.paths(MAIN[:1])[0], clip)
+    for args in (['--output', os.path.join(ctx.work, 'nowhere', 'x.iso'), clip],
+                 ['--format', 'vcd', '--output', os.path.join(ctx.work, 'clip.cue'), clip]):
+        r = quorvel_disc(ctx, args, timeout=60)
+        if r.rc != 2 or r.of('encoded'):
+            problems.append(f'{args}: {r.said()}, not exit 2')
     return problems
 
 
