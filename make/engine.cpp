@@ -33,8 +33,16 @@ constexpr std::uint64_t kEncodeSlackMs = 500;
 // frames and lsdvd to milliseconds.
 constexpr std::uint64_t kReadBackSlackMs = 80;
 
+// "07": appended, not prepended, which GCC 12 takes for an overlapping copy.
 std::string two(std::size_t n) {
-    return (n < 10 ? "0" : "") + std::to_string(n);
+    std::string text = n < 10 ? "0" : "";
+    text += std::to_string(n);
+    return text;
+}
+
+// "b3": a menu button's name.
+QString buttonName(std::size_t i) {
+    return QString::number(i + 1).prepend(u'b');
 }
 
 bool writeFile(const std::string& path, const std::string& bytes) {
@@ -462,7 +470,7 @@ bool Engine::writeSpumux(const std::vector<disc::MenuButton>& buttons) {
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         const disc::MenuButton& b = buttons[i];
         w.writeEmptyElement("button");
-        w.writeAttribute("name", QString::fromStdString("b" + std::to_string(i + 1)));
+        w.writeAttribute("name", buttonName(i));
         w.writeAttribute("x0", QString::number(b.x));
         w.writeAttribute("y0", QString::number(b.y));
         w.writeAttribute("x1", QString::number(b.x + b.width));
@@ -568,7 +576,7 @@ bool Engine::author(const std::atomic<bool>& stop) {
         w.writeAttribute("pause", "inf");
         for (std::size_t k = 0; k < titles.size(); ++k) {
             w.writeStartElement("button");
-            w.writeAttribute("name", QString::fromStdString("b" + std::to_string(k + 1)));
+            w.writeAttribute("name", buttonName(k));
             w.writeCharacters(
                 QString::fromStdString("jump title " + std::to_string(layout.discTitle[k]) + ";"));
             w.writeEndElement();

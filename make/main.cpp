@@ -114,11 +114,16 @@ private:
     // "[#########-----------]  45%"
     static std::string bar(int percent) {
         constexpr int kWidth = 20;
-        const int filled = percent * kWidth / 100;
+        const auto filled = static_cast<std::size_t>(percent * kWidth / 100);
         std::string pct = std::to_string(percent) + "%";
-        pct.insert(0, 4 - std::min<std::size_t>(4, pct.size()), ' ');
-        return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-               std::string(static_cast<std::size_t>(kWidth - filled), '-') + "] " + pct;
+        // Appended piece by piece: GCC 12 takes a prepend for an overlapping copy.
+        std::string text = "[";
+        text.append(filled, '#');
+        text.append(kWidth - filled, '-');
+        text += "] ";
+        text.append(4 - std::min<std::size_t>(4, pct.size()), ' ');
+        text += pct;
+        return text;
     }
 
     // A terminal's progress lines stay where they are once encoding ends.

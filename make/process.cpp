@@ -180,10 +180,10 @@ std::string findProgram(std::string_view name) {
     std::string_view dirs = path ? path : "/usr/bin:/bin";
     while (true) {
         const std::size_t colon = dirs.find(':');
-        std::string dir(dirs.substr(0, colon));
-        if (dir.empty())
-            dir = ".";
-        const std::string candidate = dir + "/" + std::string(name);
+        const std::string_view dir = dirs.substr(0, colon);
+        std::string candidate(dir.empty() ? std::string_view(".") : dir);
+        candidate += '/';
+        candidate += name;
         struct stat st {};
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             ::access(candidate.c_str(), X_OK) == 0)

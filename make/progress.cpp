@@ -71,7 +71,12 @@ Totals totals(std::span<const JobProgress> jobs, std::uint64_t elapsedMs) {
 
 std::string clockText(std::uint64_t ms) {
     const std::uint64_t s = ms / 1000;
-    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    // Appended, not prepended: GCC 12 takes a prepend for an overlapping copy.
+    const auto two = [](std::uint64_t n) {
+        std::string text = n < 10 ? "0" : "";
+        text += std::to_string(n);
+        return text;
+    };
     if (s >= 3600)
         return std::to_string(s / 3600) + ":" + two(s / 60 % 60) + ":" + two(s % 60);
     return std::to_string(s / 60) + ":" + two(s % 60);
