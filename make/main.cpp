@@ -286,8 +286,10 @@ int makeOne(const make::DiscOptions& o, const disc::PlanRequest& planRequest,
         Json inputs = Json::array();
         for (std::size_t i = 0; i < sources.size(); ++i) {
             const disc::TargetPlan& t = plan.inputs[i].targets.front();
+            // The file's own name, not the text form's escaped one.
             inputs.push_back(
-                {{"name", names[i]},
+                {{"name", std::filesystem::path(sources[i].name).filename().string()},
+                 {"start_ms", sources[i].startMs ? Json(*sources[i].startMs) : Json(nullptr)},
                  {"frame", std::to_string(t.tv.width) + "x" + std::to_string(t.tv.height)},
                  {"aspect", t.aspect == disc::DisplayAspect::Wide ? "16:9" : "4:3"},
                  {"video_kbps", t.streams->videoKbps},
