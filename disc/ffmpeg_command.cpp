@@ -229,7 +229,15 @@ CommandResult buildCommand(const CommandInput& in) {
     auto& a = cmd.args;
     // -nostdin: ffmpeg reads a shared standard input as key presses, and a
     // list of commands piped into a shell would lose the ones after it.
-    a = {"ffmpeg", "-nostdin", "-i", ffmpegPath(in.inputPath), "-vf", cmd.filter};
+    a = {"ffmpeg", "-nostdin", "-i", ffmpegPath(in.inputPath)};
+    // vcdimager wants an audio stream and DVD players expect one: a source
+    // without sound gets silence, which ends with the picture.
+    if (in.hasAudio == false)
+        a.insert(a.end(),
+                 {"-f", "lavfi", "-i",
+                  "anullsrc=channel_layout=stereo:sample_rate=" + number(audio.audio->sampleRate),
+                  "-map", "0:v:0", "-map", "1:a:0", "-shortest"});
+    a.insert(a.end(), {"-vf", cmd.filter});
     // Samples follow the time stamps: a source's jittered ones (Vorbis, Opus)
     // would otherwise make the multiplexed audio's time stamps jump.
     std::string audioFilter = "aresample=async=1";
