@@ -9,6 +9,7 @@
 namespace quorvel::media {
 namespace {
 
+using avitest::audioList;
 using avitest::avih;
 using avitest::aviWith;
 using avitest::chunk;
@@ -20,6 +21,7 @@ using avitest::putId;
 using avitest::strh;
 using avitest::videoList;
 using Bytes = avitest::Bytes;
+constexpr auto kNone = std::nullopt;
 
 // The OpenDML video properties: nine words, the aspect in the sixth.
 Bytes vprp(std::uint16_t x, std::uint16_t y, std::uint32_t width, std::uint32_t height,
@@ -293,6 +295,35 @@ TEST(AviMedia, CorpusRunningTimeAndFields) {
         EXPECT_EQ(v.scan, c.scan);
         EXPECT_EQ(v.fieldOrder, c.order);
         EXPECT_EQ(r.calls, 1u);
+    }
+}
+
+TEST(AviMedia, SoundFromTheAudioStreams) {
+    const auto audio = [](std::uint16_t channels) {
+        Bytes wave;
+        put16(wave, 1);
+        put16(wave, channels);
+        wave.resize(16, 0);
+        return list("strl", {strh({.type = "auds"}), chunk("strf", wave)});
+    };
+    const struct {
+        const char* name;
+        Bytes file;
+        std::optional<bool> hasAudio;
+        std::optional<std::uint32_t> channels;
+    } cases[] = {
+        {"TheMostChannels", aviWith({avih({}), videoList(), audio(6), audio(2)}), true, 6},
+        {"AnUnstatedCount", aviWith({avih({}), audio(0), videoList(), audio(2)}), true, kNone},
+        {"PastTheLargestCount", aviWith({avih({}), videoList(), audioList()}), true, kNone},
+        {"DvWithItsSound", aviWith({avih({}), videoList(), list("strl", {strh({.type = "iavs"})})}),
+         kNone, kNone},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProbeResult r = mediatest::run(c.file, &readAvi).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->hasAudio, c.hasAudio);
+        EXPECT_EQ(r.video->audioChannels, c.channels);
     }
 }
 

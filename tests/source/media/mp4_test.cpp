@@ -817,6 +817,66 @@ TEST(Mp4Damage, InANonVideoTrackIsIgnored) {
     EXPECT_EQ(r.video->rate, (Fraction{25, 1}));
 }
 
+// A sound sample entry of `version` stating `channels`; version 2 states
+// `v2Channels` in its own field and 3 in the old one.
+Bytes soundEntry(int version, std::uint16_t channels, std::uint32_t v2Channels = 0,
+                 const Bytes& children = {}) {
+    Bytes b;
+    put(b, 0, 6);
+    put(b, 1, 2);
+    put(b, static_cast<std::uint64_t>(version), 2);
+    put(b, 0, 6);
+    put(b, version == 2 ? 3 : channels, 2);
+    put(b, 0, 10);
+    if (version == 2)
+        b = cat({b, words({72, 0, 0, v2Channels, 0x7F000000, 16, 0, 0, 0})});
+    return box("mp4a", cat({b, children}));
+}
+
+TEST(Mp4Sound, SoundTracksAndTheirChannels) {
+    Track sound;
+    sound.id = 2;
+    sound.handler = "soun";
+    const auto soundTrak = [&sound](const Bytes& entry) {
+        return box("trak", {tkhd(sound), mdia(sound, box("stbl", {stsd(entry)}))});
+    };
+    Track timecode = sound;
+    timecode.handler = "tmcd";
+    Track other = sound;
+    other.handler = "abcd";
+    // An esds whose AudioSpecificConfig is AAC LC, 48 kHz, 6 channels.
+    const Bytes esds = box("esds", full(0, 0, {3, 25, 0, 2, 0, 4, 17, 0x40, 0x15, 0,    0,    0, 0,
+                                               0, 0,  0, 0, 0, 0, 0,  5,    2,    0x11, 0xB0, 6}));
+    const struct {
+        const char* name;
+        std::vector<Bytes> traks;
+        std::optional<bool> hasAudio;
+        std::optional<std::uint32_t> channels;
+    } cases[] = {
+        {"TheMostOfTwoTracks",
+         {trak(Track{}), soundTrak(soundEntry(0, 1)), soundTrak(soundEntry(1, 6))},
+         true,
+         6},
+        {"TwoIsTheTemplate", {trak(Track{}), soundTrak(soundEntry(0, 2))}, true, std::nullopt},
+        {"EsdsOverTheTemplate", {trak(Track{}), soundTrak(soundEntry(0, 2, 0, esds))}, true, 6},
+        {"QuickTimeVersion2", {soundTrak(soundEntry(2, 0, 8)), trak(Track{})}, true, 8},
+        {"TimeCodeOnly", {trak(Track{}), trak(timecode)}, false, std::nullopt},
+        {"AnyOtherHandler", {trak(Track{}), trak(other)}, std::nullopt, std::nullopt},
+        {"DamageAfterTheVideo",
+         {trak(Track{}), box("trak", {rawBox(4000, "mdia", {})})},
+         std::nullopt,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProbeResult r = mp4::inspectMp4(movie(c.traks));
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->rate, (Fraction{25, 1}));
+        EXPECT_EQ(r.video->hasAudio, c.hasAudio);
+        EXPECT_EQ(r.video->audioChannels, c.channels);
+    }
+}
+
 // ---- What a probe costs: the caller's first read, then ours.
 
 using mp4::kBudgetBytesMoovFirst;

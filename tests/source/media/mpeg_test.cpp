@@ -326,6 +326,50 @@ TEST(Mpeg, StopsLookingAfterTheScanLimit) {
     EXPECT_LE(r.calls, 1 + (kMaxScanBytes - io::kPrefixSize) / kReadChunk);
 }
 
+// A system header with `audioBound` and the streams it lists.
+Buffer systemHeader(std::uint8_t audioBound, std::initializer_list<std::uint8_t> streams) {
+    Buffer b = {0x80, 0, 1, static_cast<std::uint8_t>(audioBound << 2 | 3), 0xE1, 0xFF};
+    for (const std::uint8_t id : streams)
+        b = cat({b, {id, 0xE0, 0x20}});
+    return packet(0xBB, b);
+}
+
+TEST(MpegSound, PacketsFoundOrNonePromised) {
+    const Buffer video = pes2(0xE0, es({sequence({})}));
+    const Buffer head = cat({pack2(), systemHeader(0, {0xE0}), video});
+    const Buffer mono = {0xFF, 0xFD, 0xA0, 0xC0, 0x55}, stereo = {0xFF, 0xFD, 0xA0, 0x00, 0x55};
+    const struct {
+        const char* name;
+        Buffer file;
+        std::optional<bool> hasAudio;
+        std::optional<std::uint32_t> channels;
+    } cases[] = {
+        {"Mono", cat({head, pes2(0xC0, mono)}), true, 1},
+        {"TheMostChannels", cat({head, pes2(0xC0, mono), pes2(0xC1, stereo)}), true, 2},
+        {"NoFrameHeader", cat({head, pes2(0xC0, Buffer(8, 0x55))}), true, std::nullopt},
+        {"Ac3", cat({head, pes2(0xBD, {0x80, 1, 0, 1, 0x0B, 0x77})}), true, std::nullopt},
+        {"None", head, false, std::nullopt},
+        {"Subpictures", cat({head, pes2(0xBD, {0x20, 0, 0})}), false, std::nullopt},
+        {"AnotherSubstream", cat({head, pes2(0xBD, {0x0B, 0x77})}), std::nullopt, std::nullopt},
+        {"AudioBound", cat({pack2(), systemHeader(1, {0xE0}), video}), std::nullopt, std::nullopt},
+        {"PrivateStreamListed", cat({pack2(), systemHeader(0, {0xE0, 0xBD}), video}), std::nullopt,
+         std::nullopt},
+        {"NoSystemHeader", cat({pack2(), video}), std::nullopt, std::nullopt},
+        {"BytesSkipped", cat({head, Buffer(100, 0x42), pack2(), video}), std::nullopt,
+         std::nullopt},
+        {"MoreAfterAnEndCode", cat({head, programEnd(), pack2(), pes2(0xC0, mono)}), std::nullopt,
+         std::nullopt},
+        {"Elementary", es({sequence({})}), false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProbeResult r = run(c.file, &readMpeg).result;
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.video->hasAudio, c.hasAudio);
+        EXPECT_EQ(r.video->audioChannels, c.channels);
+    }
+}
+
 // ---- Pictures: scan, field order and pulldown.
 
 struct Pic {
