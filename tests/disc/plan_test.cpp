@@ -124,40 +124,29 @@ TEST(MakePlan, OneStandardForAMixedDiscEvenWhenAsked) {
 // Silence for a source without sound, ended with the picture; DVD's stereo
 // mix-down said only where there may be more than two channels.
 TEST(MakePlan, TheSourcesSoundDecidesSilenceAndTheMixDownNote) {
-    const std::string silent = "a silent stereo track is added: the source has no sound";
-    const std::string stereo = "the sound is made stereo: more channels are mixed down";
-    const struct {
-        Format format;
-        SourceAudio audio;
-        const char* rate; // of the silence; none added when null
-        std::string note;
-    } cases[] = {
-        {Format::Vcd, {false, {}}, "44100", silent}, {Format::Dvd, {false, {}}, "48000", silent},
-        {Format::Dvd, {true, 2}, nullptr, ""},       {Format::Dvd, {true, 6}, nullptr, stereo},
-        {Format::Dvd, {}, nullptr, stereo},          {Format::Svcd, {true, 6}, nullptr, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(formatName(c.format)) + " " + c.note);
+    const auto plan = [](Format f, SourceAudio audio) {
         PlanRequest q = request();
-        q.formats = {c.format};
-        PlanSource source = kPal;
-        source.audio = c.audio;
-        const TargetPlan t = makePlan(q, std::vector{source}).inputs.at(0).targets.at(0);
-        EXPECT_EQ(t.rate->note, c.note);
-        ASSERT_TRUE(t.command && t.command->command);
-        // After "ffmpeg -nostdin -i INPUT": the silence, then the filters.
-        std::vector<std::string> expected = {"-vf"};
-        if (c.rate)
-            expected = {
-                "-f",        "lavfi",
-                "-i",        std::string("anullsrc=channel_layout=stereo:sample_rate=") + c.rate,
-                "-map",      "0:v:0",
-                "-map",      "1:a:0",
-                "-shortest", "-vf"};
-        const std::vector<std::string>& args = t.command->command->args;
-        ASSERT_GT(args.size(), 4 + expected.size());
-        EXPECT_EQ(std::vector(args.begin() + 4, args.begin() + 4 + std::ssize(expected)), expected);
-    }
+        q.formats = {f};
+        PlanSource s = kPal;
+        s.audio = audio;
+        const TargetPlan t = makePlan(q, std::vector{s}).inputs.at(0).targets.at(0);
+        return std::pair(t.rate.value().note, t.command.value().command.value().args);
+    };
+    const auto [vcdNote, vcd] = plan(Format::Vcd, {false, {}});
+    EXPECT_EQ(vcdNote, "a silent stereo track is added: the source has no sound");
+    // After "ffmpeg -nostdin -i INPUT".
+    EXPECT_EQ(std::vector(vcd.begin() + 4, vcd.begin() + 14),
+              (std::vector<std::string>{"-f", "lavfi", "-i",
+                                        "anullsrc=channel_layout=stereo:sample_rate=44100", "-map",
+                                        "0:v:0", "-map", "1:a:0", "-shortest", "-vf"}));
+    EXPECT_EQ(plan(Format::Dvd, {false, {}}).second.at(7),
+              "anullsrc=channel_layout=stereo:sample_rate=48000");
+    EXPECT_EQ(plan(Format::Dvd, {true, 6}).second.at(4), "-vf");
+    const std::string stereo = "the sound is made stereo: more channels are mixed down";
+    EXPECT_EQ(plan(Format::Dvd, {true, 6}).first, stereo);
+    EXPECT_EQ(plan(Format::Dvd, {}).first, stereo);
+    EXPECT_EQ(plan(Format::Dvd, {true, 2}).first, "");
+    EXPECT_EQ(plan(Format::Svcd, {true, 6}).first, "");
 }
 
 } // namespace
