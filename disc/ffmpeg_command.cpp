@@ -245,7 +245,15 @@ CommandResult buildCommand(const CommandInput& in) {
     // what comes before the start, so the cut is exact to the frame.
     if (in.clip)
         a.insert(a.end(), {"-ss", seconds(in.clip->startMs), "-t", seconds(in.clip->lengthMs)});
-    a.insert(a.end(), {"-i", ffmpegPath(in.inputPath), "-vf", cmd.filter});
+    a.insert(a.end(), {"-i", ffmpegPath(in.inputPath)});
+    // vcdimager wants an audio stream and DVD players expect one: a source
+    // without sound gets silence, which ends with the picture.
+    if (in.hasAudio == false)
+        a.insert(a.end(),
+                 {"-f", "lavfi", "-i",
+                  "anullsrc=channel_layout=stereo:sample_rate=" + number(audio.audio->sampleRate),
+                  "-map", "0:v:0", "-map", "1:a:0", "-shortest"});
+    a.insert(a.end(), {"-vf", cmd.filter});
     // Samples follow the time stamps: a source's jittered ones (Vorbis, Opus)
     // would otherwise make the multiplexed audio's time stamps jump.
     std::string audioFilter = "aresample=async=1";

@@ -35,6 +35,8 @@ struct CommandInput {
     // crop is turned with it.
     std::optional<media::Crop> crop;
     int rotation = 0;
+    // false: the source has no sound, and the command adds silence.
+    std::optional<bool> hasAudio;
     RatePlan plan;
     std::optional<int> videoKbps; // the budget's rate; none: the format's usual
     std::optional<int> audioKbps; // none: the format's default

@@ -67,7 +67,7 @@ InputPlan planSizes(const PlanRequest& q, const PlanSource& s, Standard standard
         }
         TargetPlan target(t.sizes);
         if (s.file) {
-            target.rate = planRate(s.timing, format, standard);
+            target.rate = planRate(s.timing, format, standard, s.audio);
             // The Movie is what the command scales to: fields keep their colour.
             // Square pixels make no command and keep the window's Movie.
             if (target.aspect)
@@ -136,6 +136,7 @@ CommandInput commandInput(const PlanRequest& q, const PlanSource& s, const Targe
     in.pixel = t.pixelAspect;
     in.crop = s.crop;
     in.rotation = s.shape.rotation;
+    in.hasAudio = s.audio.present;
     in.plan = *t.rate;
     in.videoKbps = t.streams->videoKbps;
     in.audioKbps = t.streams->audio.kbps;

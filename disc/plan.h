@@ -41,6 +41,7 @@ struct PlanSource {
     SourceShape shape;               // pixel, turn and crop as the picture shows
     std::optional<media::Crop> crop; // the file's crop, for the command
     SourceTiming timing;
+    SourceAudio audio;
     std::optional<std::uint64_t> durationMs;
     // The rate as the header gives it, for the standard; fps when den is not 0.
     std::optional<Fraction> rate;

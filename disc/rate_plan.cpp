@@ -26,6 +26,7 @@ constexpr Fraction kKnownRates[] = {kFilm,   kFilm24, kPal,    kNtsc,
 constexpr double kRateTolerance = 0.0005;
 
 constexpr const char* kStereoNote = "the sound is made stereo: more channels are mixed down";
+constexpr const char* kSilenceNote = "a silent stereo track is added: the source has no sound";
 
 double value(Fraction f) {
     return static_cast<double>(f.num) / static_cast<double>(f.den);
@@ -227,6 +228,10 @@ SourceTiming timingOf(const media::VideoInfo& video) {
     return t;
 }
 
+SourceAudio audioOf(const media::VideoInfo& video) {
+    return {video.hasAudio, video.audioChannels};
+}
+
 const char* rowName(Row row) {
     switch (row) {
     case Row::Film:
@@ -379,12 +384,18 @@ RatePlan planPictures(const SourceTiming& source, Format format, Standard standa
 
 } // namespace
 
-RatePlan planRate(const SourceTiming& source, Format format, Standard standard) {
+RatePlan planRate(const SourceTiming& source, Format format, Standard standard,
+                  const SourceAudio& audio) {
     RatePlan plan = planPictures(source, format, standard);
+    const auto add = [&plan](const char* note) {
+        plan.note += std::string(plan.note.empty() ? "" : "; ") + note;
+    };
     // The command asks for stereo: AC-3 at DVD's usual rate is too thin for
-    // 5.1, and the readers do not yet say how many channels a source has.
-    if (format == Format::Dvd)
-        plan.note += std::string(plan.note.empty() ? "" : "; ") + kStereoNote;
+    // 5.1. VCD and SVCD carry no more than stereo anyway.
+    if (audio.present == false)
+        add(kSilenceNote);
+    else if (format == Format::Dvd && !(audio.channels && *audio.channels <= 2))
+        add(kStereoNote);
     return plan;
 }
 

@@ -7,6 +7,7 @@
 
 #include "disc/disc.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,14 @@ struct SourceTiming {
 };
 
 SourceTiming timingOf(const media::VideoInfo& video);
+
+// The source's sound, as its reader found it.
+struct SourceAudio {
+    std::optional<bool> present;           // none: unknown
+    std::optional<std::uint32_t> channels; // the most of any track
+};
+
+SourceAudio audioOf(const media::VideoInfo& video);
 
 // The source's kind, by its rate (nearest of the disc world's rates, within
 // half their smallest gap) and scan.
@@ -63,7 +72,11 @@ struct RatePlan {
     bool changesSpeed() const { return speed.num != speed.den; }
 };
 
-RatePlan planRate(const SourceTiming& source, Format format, Standard standard);
+// The note ends with what becomes of the sound: silence added to a source
+// without any, or a DVD's mix-down to stereo unless the source has at most
+// two channels.
+RatePlan planRate(const SourceTiming& source, Format format, Standard standard,
+                  const SourceAudio& audio = {});
 
 // "25", "30000/1001": a rate as ffmpeg takes it.
 std::string rateText(Fraction rate);

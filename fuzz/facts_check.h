@@ -10,7 +10,7 @@ namespace quorvel::mediafuzz {
 inline bool sameFacts(const media::VideoInfo& a, const media::VideoInfo& b) {
     return a.durationMs == b.durationMs && a.frames == b.frames && a.scan == b.scan &&
            a.fieldOrder == b.fieldOrder && a.pulldown == b.pulldown && a.filmRate == b.filmRate &&
-           a.crop == b.crop;
+           a.crop == b.crop && a.hasAudio == b.hasAudio && a.audioChannels == b.audioChannels;
 }
 
 // A running time is more than 0 ms and at most a day, in every reader.
@@ -24,6 +24,7 @@ inline void checkFacts(const media::VideoInfo& v) {
     PROMISE(!v.fieldOrder || v.scan == media::Scan::Interlaced);
     PROMISE(!v.filmRate || v.pulldown == true);
     PROMISE(reducedFraction(v.filmRate));
+    PROMISE(soundFacts(v));
 }
 
 // `first` is checkPrefixes' answer for the usual prefix; the reader runs again

@@ -47,12 +47,19 @@ inline bool pictureFacts(const media::VideoInfo& v) {
     return crop && order;
 }
 
+// Channels belong to sound that was found, and are a count a format has.
+inline bool soundFacts(const media::VideoInfo& v) {
+    return !v.audioChannels || (v.hasAudio == true && *v.audioChannels >= 1 &&
+                                *v.audioChannels <= media::kMaxAudioChannels);
+}
+
 inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
     return a.container == b.container && a.codec == b.codec && a.width == b.width &&
            a.height == b.height && a.rate == b.rate && a.variableRate == b.variableRate &&
            a.sar == b.sar && a.rotation == b.rotation && a.durationMs == b.durationMs &&
            a.frames == b.frames && a.scan == b.scan && a.fieldOrder == b.fieldOrder &&
-           a.pulldown == b.pulldown && a.filmRate == b.filmRate && a.crop == b.crop;
+           a.pulldown == b.pulldown && a.filmRate == b.filmRate && a.crop == b.crop &&
+           a.hasAudio == b.hasAudio && a.audioChannels == b.audioChannels;
 }
 
 // The answer may not depend on how much open happened to read first: the
@@ -76,6 +83,7 @@ inline media::ProbeResult checkPrefixes(std::span<const std::uint8_t> data, Read
             PROMISE(reducedFraction(r.video->sar));
             PROMISE(r.video->rotation == 0);
             PROMISE(pictureFacts(*r.video));
+            PROMISE(soundFacts(*r.video));
         }
         if (i == 0) {
             first = r;

@@ -3,6 +3,7 @@
 // The promises the MP4 header reader keeps for any input, checked the same way
 // by the libFuzzer target and by a replay of saved inputs. A broken one aborts.
 
+#include "fuzz/media_check.h"
 #include "fuzz/promise.h"
 #include "source/avi/avifile.h"
 #include "source/media/h26x.h"
@@ -24,7 +25,8 @@ inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
     return a.codec == b.codec && a.width == b.width && a.height == b.height && a.rate == b.rate &&
            a.variableRate == b.variableRate && a.sar == b.sar && a.rotation == b.rotation &&
            a.durationMs == b.durationMs && a.frames == b.frames && a.scan == b.scan &&
-           a.fieldOrder == b.fieldOrder && a.crop == b.crop;
+           a.fieldOrder == b.fieldOrder && a.crop == b.crop && a.hasAudio == b.hasAudio &&
+           a.audioChannels == b.audioChannels;
 }
 
 inline void checkMp4Input(std::span<const std::uint8_t> data) {
@@ -52,6 +54,7 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
             PROMISE(v.rotation == 0 || v.rotation == 90 || v.rotation == 180 || v.rotation == 270);
             checkRatio(v.rate);
             checkRatio(v.sar);
+            PROMISE(mediafuzz::soundFacts(v));
             PROMISE(!v.variableRate || v.rate.has_value());
             // A crop leaves a picture; a field order belongs to interlaced video.
             if (v.crop) {

@@ -133,6 +133,7 @@ Read readVideoFacts(const std::string& path, const media::VideoInfo& video, cons
     s.shape = shapeOf(*r.source);
     s.crop = r.source->crop;
     s.timing = disc::timingOf(video);
+    s.audio = disc::audioOf(video);
     s.durationMs = video.durationMs;
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {

@@ -23,6 +23,9 @@ constexpr std::uint32_t kVprp = fourcc("vprp");
 constexpr std::uint32_t kOdml = fourcc("odml");
 constexpr std::uint32_t kDmlh = fourcc("dmlh");
 constexpr std::uint32_t kVids = fourcc("vids");
+constexpr std::uint32_t kAuds = fourcc("auds");
+constexpr std::uint32_t kTxts = fourcc("txts");
+constexpr std::uint32_t kDats = fourcc("dats");
 constexpr std::uint32_t kMovi = fourcc("movi");
 constexpr std::uint32_t kIdx1 = fourcc("idx1");
 
@@ -184,9 +187,24 @@ void readVideoProperties(Bytes vprp, AviVideoExtras& extras) {
             riff::u32(vprp, kVideoPropSize + kFieldDescSize + kFieldStartLine)};
 }
 
+// An audio stream's channels, from its WAVEFORMATEX; any other stream that
+// might hold sound is told as hidden, as ffmpeg knows no type but these.
+void readSound(std::optional<Bytes> strh, std::optional<Bytes> strf, AviVideoExtras& extras) {
+    const std::uint32_t type = strh && strh->size() >= 4 ? riff::u32(*strh, 0) : 0;
+    if (type == kAuds) {
+        ++extras.audioStreams;
+        const std::uint32_t channels =
+            strf && strf->size() >= 4 ? static_cast<std::uint16_t>(riff::i16(*strf, 2)) : 0;
+        extras.audioChannels = std::max(extras.audioChannels, channels);
+        extras.audioCountsKnown = extras.audioCountsKnown && channels != 0;
+    } else if (type != kVids && type != kTxts && type != kDats) {
+        extras.soundHidden = true;
+    }
+}
+
 // The same first video stream as readStreamList takes, the main header's
-// frame count, and the OpenDML header's (LIST odml, which follows the
-// streams).
+// frame count, the OpenDML header's (LIST odml, which follows the streams),
+// and the audio streams.
 AviVideoExtras readExtras(Bytes hdrl) {
     AviVideoExtras extras;
     bool video = false, main = false, odml = false;
@@ -209,7 +227,7 @@ AviVideoExtras readExtras(Bytes hdrl) {
                 }
             continue;
         }
-        if (list->listType() != kStrl || video)
+        if (list->listType() != kStrl)
             continue;
         riff::ChunkWalker walker(list->listBody());
         std::optional<Bytes> strh, strf, vprp;
@@ -221,7 +239,8 @@ AviVideoExtras readExtras(Bytes hdrl) {
             else if (chunk->id == kVprp && !vprp)
                 vprp = chunk->body;
         }
-        if (!strh || strh->size() < 4 || riff::u32(*strh, 0) != kVids)
+        readSound(strh, strf, extras);
+        if (!strh || strh->size() < 4 || riff::u32(*strh, 0) != kVids || video)
             continue;
         video = true;
         if (strh->size() >= 8)
@@ -233,6 +252,7 @@ AviVideoExtras readExtras(Bytes hdrl) {
         if (vprp)
             readVideoProperties(*vprp, extras);
     }
+    extras.soundHidden = extras.soundHidden || lists.overran();
     return extras;
 }
 

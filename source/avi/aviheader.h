@@ -43,6 +43,14 @@ struct AviVideoExtras {
     // VideoYValidStartLine of the first and second field, when the properties
     // describe both.
     std::optional<std::array<std::uint32_t, 2>> fieldStartLines;
+    // The audio streams (strh fccType 'auds'), and the most channels their
+    // WAVEFORMATEX gives, 0 when one does not. soundHidden: a stream list,
+    // or a stream of a type that may carry sound (DV's 'iavs'), could not
+    // be told apart from one.
+    std::uint32_t audioStreams = 0;
+    std::uint32_t audioChannels = 0;
+    bool audioCountsKnown = true;
+    bool soundHidden = false;
 };
 
 // readAviInfo, and from the same header list the extras.

@@ -122,6 +122,13 @@ ProbeResult readAvi(Bytes prefix, io::ByteSource& source) {
         info.scan = Scan::Interlaced;
         info.fieldOrder = FieldOrder::BottomFirst;
     }
+    if (extras.audioStreams > 0) {
+        info.hasAudio = true;
+        if (extras.audioCountsKnown && extras.audioChannels <= kMaxAudioChannels)
+            info.audioChannels = extras.audioChannels;
+    } else if (!extras.soundHidden) {
+        info.hasAudio = false;
+    }
     return {info, {}};
 }
 

@@ -171,7 +171,21 @@ struct Entry {
     std::uint64_t type = 0;
     bool hasVideo = false;
     VideoTrack track;
+    bool hasAudio = false;
+    std::optional<std::uint64_t> channels; // none: Audio was damaged
 };
+
+// Channels, 1 unless stated. The video does not need it, so damage here
+// only leaves the count unknown.
+void parseAudio(Bytes body, Entry& e, int& elements) {
+    Children children(body, elements);
+    e.channels = 1;
+    while (const auto c = children.next())
+        if (c->header.id == kIdChannels && !setUint(*c, e.channels))
+            e.channels.reset();
+    if (!children.error().empty())
+        e.channels.reset();
+}
 
 std::string parseEntry(Bytes body, Entry& e, int& elements) {
     Children children(body, elements);
@@ -193,6 +207,12 @@ std::string parseEntry(Bytes body, Entry& e, int& elements) {
                 e.hasVideo = true;
                 if (std::string error = parseVideo(c->body, e.track, elements); !error.empty())
                     return error;
+            }
+            break;
+        case kIdAudio:
+            if (!e.hasAudio) {
+                e.hasAudio = true;
+                parseAudio(c->body, e, elements);
             }
             break;
         default:
@@ -282,6 +302,7 @@ public:
         interlacing(t, info.scan, info.fieldOrder);
         if (segmentInfo_)
             info.durationMs = durationMs(*segmentInfo_);
+        found.audio.give(info, found.sawAll && !tracksCut_);
         return {info, {}};
     }
 
@@ -466,6 +487,7 @@ private:
         keptStore_.clear();
         if (!walk.keep(start, start + size, 0, keptStore_))
             return false;
+        tracksCut_ = walk.video;
         tracks = Bytes(keptStore_);
         return true;
     }
@@ -658,6 +680,7 @@ private:
     std::string error_;
     std::optional<Info> segmentInfo_;
     bool infoTried_ = false; // one Info looked at, wherever it was
+    bool tracksCut_ = false; // the entries after the video's were not kept
 };
 
 } // namespace
@@ -700,24 +723,35 @@ bool isMatroskaDocType(const std::string& name) {
 }
 
 TracksResult parseTracks(Bytes body, int& elements) {
+    const auto failed = [](std::string error) {
+        TracksResult f;
+        f.error = std::move(error);
+        return f;
+    };
+    TracksResult r;
     Children children(body, elements);
     while (const auto c = children.next()) {
         if (c->header.id != kIdTrackEntry)
             continue;
         Entry e;
         if (std::string error = parseEntry(c->body, e, elements); !error.empty())
-            return {std::nullopt, error};
-        if (e.type != 1)
+            return r.video ? r : failed(error); // past the video, the sound stays unknown
+        if (e.type == 2)
+            r.audio.add(e.hasAudio ? e.channels : std::nullopt);
+        if (e.type != 1 || r.video)
             continue;
         if (e.track.width == 0 || e.track.height == 0)
-            return {std::nullopt, kNoSize};
+            return failed(kNoSize);
         if (e.track.width > UINT32_MAX || e.track.height > UINT32_MAX)
-            return {std::nullopt, kDamaged};
-        return {e.track, {}};
+            return failed(kDamaged);
+        r.video = e.track;
     }
-    if (!children.error().empty())
-        return {std::nullopt, children.error()};
-    return {std::nullopt, kNoVideo};
+    if (!children.error().empty() && !r.video)
+        return failed(children.error());
+    r.sawAll = children.error().empty();
+    if (!r.video)
+        r.error = kNoVideo;
+    return r;
 }
 
 std::optional<Fraction> pixelShape(const VideoTrack& t) {

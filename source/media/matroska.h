@@ -18,6 +18,11 @@
 // - crop: PixelCrop*, when the file gives any and they leave a picture.
 //   DisplayWidth and DisplayHeight are the size of that cropped picture, so
 //   the pixel shape is display over cropped size.
+// - hasAudio: a TrackEntry of TrackType 2, the only type ffmpeg plays as
+//   sound; false once every entry was read. audioChannels: its Audio's
+//   Channels, 1 when Audio leaves it out. The entries after the video's are
+//   read for this alone: damage in them leaves the sound unknown. A track
+//   list too large to read whole is kept only up to the video's entry.
 
 #include "source/media/ebml.h"
 #include "source/media/media.h"
@@ -55,6 +60,8 @@ inline constexpr std::uint32_t kIdPixelCropRight = 0x54DD;
 inline constexpr std::uint32_t kIdDisplayWidth = 0x54B0;
 inline constexpr std::uint32_t kIdDisplayHeight = 0x54BA;
 inline constexpr std::uint32_t kIdDisplayUnit = 0x54B2;
+inline constexpr std::uint32_t kIdAudio = 0xE1;
+inline constexpr std::uint32_t kIdChannels = 0x9F;
 
 // What open usually reads first; a shorter prefix is made up to it.
 inline constexpr std::size_t kPrefixRead = 64 * 1024;
@@ -122,10 +129,13 @@ struct VideoTrack {
     std::optional<std::uint64_t> defaultDuration; // nanoseconds per frame
 };
 
-// The first video track of a Tracks body, or the user's sentence why not.
+// The first video track of a Tracks body, or the user's sentence why not;
+// and the audio tracks, `sawAll` when every entry was read.
 struct TracksResult {
     std::optional<VideoTrack> video;
     std::string error;
+    AudioTracks audio;
+    bool sawAll = false;
 };
 // `elements` counts down the kMaxElements budget.
 TracksResult parseTracks(Bytes body, int& elements);

@@ -48,21 +48,6 @@ bool transportStream(Bytes b, std::size_t first, std::size_t packet) {
     return seen >= 3;
 }
 
-// An MPEG audio frame header at `at`: the sync, a version and layer that are
-// not reserved, a bit rate that is not the forbidden one and a sampling rate
-// that is not reserved. Gives the layer, 1 to 3.
-std::optional<int> mpegAudioLayer(Bytes b, std::size_t at) {
-    if (!fitsIn(at, 4, b.size()) || b[at] != 0xFF || (b[at + 1] & 0xE0) != 0xE0)
-        return std::nullopt;
-    const int version = (b[at + 1] >> 3) & 3;
-    const int layerBits = (b[at + 1] >> 1) & 3;
-    const int bitRate = b[at + 2] >> 4;
-    const int samplingRate = (b[at + 2] >> 2) & 3;
-    if (version == 1 || layerBits == 0 || bitRate == 15 || samplingRate == 3)
-        return std::nullopt;
-    return 4 - layerBits;
-}
-
 const char* mpegAudioName(int layer) {
     switch (layer) {
     case 1:
@@ -86,7 +71,7 @@ std::optional<std::string> id3Audio(Bytes b) {
         const std::size_t size =
             std::size_t{b[6]} << 21 | std::size_t{b[7]} << 14 | std::size_t{b[8]} << 7 | b[9];
         const std::size_t audio = kHeader + size + (b[5] & kFooterFlag ? kHeader : 0);
-        if (const auto layer = mpegAudioLayer(b, audio))
+        if (const auto layer = mpeg::audioLayer(b, audio))
             return mpegAudioName(*layer);
     }
     return "an audio file with an ID3 tag";
@@ -190,7 +175,7 @@ Sniffed sniff(Bytes prefix) {
         return {std::nullopt, *found};
     if (auto found = id3Audio(b))
         return {std::nullopt, *found};
-    if (const auto layer = mpegAudioLayer(b, 0))
+    if (const auto layer = mpeg::audioLayer(b, 0))
         return {std::nullopt, mpegAudioName(*layer)};
     return {std::nullopt, "not a video file"};
 }

@@ -9,6 +9,7 @@
 #include "source/io/byte_source.h"
 #include "source/media/byte_cursor.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -69,6 +70,39 @@ struct VideoInfo {
     // What of the coded picture is picture; `sar` is the shape of the cropped
     // picture's pixels.
     std::optional<Crop> crop;
+    // Sound as ffmpeg would find it: false when the file holds no audio
+    // track, none when the reader stopped before it saw every track. The
+    // most channels of any audio track (ffmpeg's pick), when each states
+    // its count.
+    std::optional<bool> hasAudio;
+    std::optional<std::uint32_t> audioChannels;
+};
+
+// A channel count past this is damage: no sound format carries more.
+inline constexpr std::uint32_t kMaxAudioChannels = 255;
+
+// The audio tracks a reader meets, gathered into VideoInfo's two facts.
+struct AudioTracks {
+    bool any = false;
+    bool countsKnown = true;
+    std::uint32_t most = 0;
+
+    void add(std::optional<std::uint64_t> channels) {
+        any = true;
+        if (channels && *channels >= 1 && *channels <= kMaxAudioChannels)
+            most = std::max(most, static_cast<std::uint32_t>(*channels));
+        else
+            countsKnown = false;
+    }
+    // `sawAll`: every track was looked at, so no audio is false.
+    void give(VideoInfo& v, bool sawAll) const {
+        if (any)
+            v.hasAudio = true;
+        else if (sawAll)
+            v.hasAudio = false;
+        if (any && countsKnown)
+            v.audioChannels = most;
+    }
 };
 
 struct ProbeResult {
@@ -90,8 +124,9 @@ Sniffed sniff(Bytes prefix);
 ProbeResult readMp4(Bytes prefix, io::ByteSource& source);
 ProbeResult readMatroska(Bytes prefix, io::ByteSource& source);
 ProbeResult readMpeg(Bytes prefix, io::ByteSource& source);
-// The AVI reader's size and rate, the codec's FourCC and the pixel shape from
-// the OpenDML video properties (vprp); the window's road does not use it.
+// The AVI reader's size and rate, the codec's FourCC, the pixel shape from
+// the OpenDML video properties (vprp) and the audio streams; the window's road
+// does not use it.
 ProbeResult readAvi(Bytes prefix, io::ByteSource& source);
 
 } // namespace quorvel::media

@@ -72,8 +72,8 @@ FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
         return fromReader(readMpeg(prefix, *source));
     }
     // The window's reader gives size and rate; the codec, the OpenDML frame
-    // aspect and fields, and the running time, which its record has no room
-    // for, come from our own read.
+    // aspect and fields, the running time and the sound, which its record
+    // has no room for, come from our own read.
     const ProbeResult extras = readAvi(prefix, *source);
     source.reset(); // the library opens the file itself
     FileProbe probe = probeAvi(library, path);
@@ -84,6 +84,8 @@ FileProbe probeFile(avifile::AviLibrary& library, const std::string& path) {
         probe.video->frames = extras.video->frames;
         probe.video->scan = extras.video->scan;
         probe.video->fieldOrder = extras.video->fieldOrder;
+        probe.video->hasAudio = extras.video->hasAudio;
+        probe.video->audioChannels = extras.video->audioChannels;
     }
     return probe;
 }

@@ -1,10 +1,12 @@
 #include "source/media/mp4.h"
 
+#include "source/media/bit_reader.h"
 #include "source/media/byte_cursor.h"
 #include "source/media/h26x.h"
 #include "source/media/rate_snap.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <numeric>
@@ -49,9 +51,11 @@ constexpr std::uint32_t kTraf = fourcc("traf");
 constexpr std::uint32_t kTfhd = fourcc("tfhd");
 constexpr std::uint32_t kTrun = fourcc("trun");
 constexpr std::uint32_t kVide = fourcc("vide");
+constexpr std::uint32_t kSoun = fourcc("soun");
 constexpr std::uint32_t kPasp = fourcc("pasp");
 constexpr std::uint32_t kAvcC = fourcc("avcC");
 constexpr std::uint32_t kHvcC = fourcc("hvcC");
+constexpr std::uint32_t kEsds = fourcc("esds");
 constexpr std::uint32_t kUuid = fourcc("uuid");
 
 // A visual sample entry's fixed part: the 8-byte box header, 6 reserved
@@ -74,6 +78,9 @@ public:
             error_ = sentence;
         return false;
     }
+    // Trouble in a box the video does not need, taken back once that box is
+    // left behind.
+    void forgive() { error_ = nullptr; }
     bool countBox() { return ++boxes_ <= kMaxBoxes || fail(kErrorTooManyBoxes); }
     // From now on at most `more` reads, within kMaxReads.
     void limitReads(int more) { maxReads_ = std::min(maxReads_, reads_ + more); }
@@ -281,6 +288,7 @@ struct Track {
     std::optional<FieldOrder> fieldOrder;
     std::optional<Crop> crop;
     Timing timing;
+    std::optional<std::uint32_t> channels; // a sound track's, from its sample entry
     // Set when a box of this track is unusable; it matters only if the track
     // turns out to be the video.
     const char* damage = nullptr;
@@ -470,10 +478,100 @@ void readStsd(Source& source, Bytes b, Track& t) {
         t.scan = sps->scan;
 }
 
+// The channels of the AudioSpecificConfig in an esds, which is what ffmpeg
+// goes by: channelConfiguration 1 to 6 as it is, 7 for 7.1; 0 leaves them
+// to a program config element and states none here.
+std::optional<std::uint32_t> esdsChannels(Bytes esds) {
+    constexpr int kMaxSizeBytes = 4; // a descriptor's size: 7 bits a byte
+    ByteCursor c(esds);
+    c.skip(4); // version, flags
+    const auto descriptor = [&c](std::uint8_t tag) {
+        if (c.u8() != tag)
+            return false;
+        for (int i = 0; i < kMaxSizeBytes && (c.u8() & 0x80); ++i) {
+        }
+        return !c.failed();
+    };
+    if (!descriptor(0x03))
+        return std::nullopt;
+    c.skip(2); // ES_ID
+    const std::uint8_t flags = c.u8();
+    c.skip(flags & 0x80 ? 2 : 0); // dependsOn_ES_ID
+    if (flags & 0x40)
+        c.skip(c.u8());           // a URL
+    c.skip(flags & 0x20 ? 2 : 0); // OCR_ES_ID
+    if (!descriptor(0x04))
+        return std::nullopt;
+    c.skip(13); // object type, stream type, buffer and bit rates
+    if (!descriptor(0x05))
+        return std::nullopt;
+    BitReader config(c.take(c.remaining()));
+    if (config.bits(5) == 31) // audioObjectType's escape
+        config.skipBits(6);
+    if (config.bits(4) == 15) // an explicit sampling frequency
+        config.skipBits(24);
+    const std::uint32_t channels = config.bits(4);
+    if (config.failed() || channels == 0)
+        return std::nullopt;
+    return channels == 7 ? 8 : channels;
+}
+
+// A sound track's first sample entry: its channel count. QuickTime's version
+// 2 has a field of its own. Otherwise an esds among the entry's boxes says
+// it, else the count field, but for 2: ISO's template value, which writers
+// leave whatever the sound.
+void readSoundStsd(Bytes b, Track& t) {
+    constexpr std::size_t kVersionAt = 8; // in the entry's body
+    constexpr std::size_t kChannelsAt = 16;
+    constexpr std::size_t kVersion2ChannelsAt = 40;
+    constexpr std::size_t kChildrenAt = 28; // versions 0 and 1 add 0 and 16 bytes
+    constexpr std::size_t kVersion1Extra = 16;
+    ByteCursor c(b);
+    c.skip(4);
+    const std::uint32_t count = c.be32();
+    const std::uint32_t size = c.be32();
+    c.skip(4);
+    if (c.failed() || count == 0 || size < 8)
+        return;
+    const Bytes entry = c.take(std::min<std::size_t>(size - 8, c.remaining()));
+    if (entry.size() < kChannelsAt + 2)
+        return;
+    const std::uint16_t version = be16(entry, kVersionAt);
+    if (version == 2) {
+        if (entry.size() >= kVersion2ChannelsAt + 4)
+            t.channels = be32(entry, kVersion2ChannelsAt);
+        return;
+    }
+    const std::size_t childrenAt = kChildrenAt + (version == 1 ? kVersion1Extra : 0);
+    Bytes rest = entry.size() > childrenAt ? entry.subspan(childrenAt) : Bytes{};
+    for (int n = 0; n < kMaxSoundEntryBoxes && rest.size() >= 8; ++n) {
+        const BoxHeader child = readBoxHeader(rest, rest.size());
+        if (child.fault != BoxHeader::None)
+            break;
+        if (child.type == kEsds) {
+            t.channels =
+                esdsChannels(rest.subspan(static_cast<std::size_t>(child.length),
+                                          static_cast<std::size_t>(child.size - child.length)));
+            if (t.channels)
+                return;
+        }
+        rest = rest.subspan(static_cast<std::size_t>(child.size));
+    }
+    if (const std::uint16_t stated = be16(entry, kChannelsAt); stated != 2)
+        t.channels = stated;
+}
+
+// A sound track needs only its sample description, which comes first.
 void walkStbl(Source& source, const Box& stbl, int depth, Track& t) {
+    const bool sound = t.handler == kSoun;
     Children c(source, stbl.body, stbl.end, depth);
     while (const auto box = c.next()) {
         Bytes b;
+        if (box->type == kStsd && sound) {
+            if (readBody(source, *box, kMaxSmallBoxRead, b))
+                readSoundStsd(b, t);
+            return;
+        }
         if (box->type == kStsd && !t.hasEntry && readBody(source, *box, kMaxStsdRead, b))
             readStsd(source, b, t);
         else if (box->type == kStts && readBody(source, *box, kMaxTableRead, b))
@@ -481,7 +579,9 @@ void walkStbl(Source& source, const Box& stbl, int depth, Track& t) {
     }
 }
 
-void walkMdia(Source& source, const Box& mdia, int depth, Track& t) {
+// `mayBeVideo`: the video track is still to be found; else only a sound
+// track is read on.
+void walkMdia(Source& source, const Box& mdia, int depth, bool mayBeVideo, Track& t) {
     Children c(source, mdia.body, mdia.end, depth);
     while (const auto box = c.next()) {
         Bytes b;
@@ -493,9 +593,9 @@ void walkMdia(Source& source, const Box& mdia, int depth, Track& t) {
                 return;
             }
             t.handler = be32(b, 8);
-            if (*t.handler != kVide)
+            if (*t.handler != kSoun && (*t.handler != kVide || !mayBeVideo))
                 return;
-        } else if (box->type == kMinf) {
+        } else if (box->type == kMinf && (mayBeVideo || t.handler == kSoun)) {
             Children m(source, box->body, box->end, depth + 1);
             while (const auto inner = m.next())
                 if (inner->type == kStbl)
@@ -504,7 +604,7 @@ void walkMdia(Source& source, const Box& mdia, int depth, Track& t) {
     }
 }
 
-Track readTrak(Source& source, const Box& trak, int depth) {
+Track readTrak(Source& source, const Box& trak, int depth, bool mayBeVideo) {
     Track t;
     Children c(source, trak.body, trak.end, depth);
     while (const auto box = c.next()) {
@@ -512,8 +612,8 @@ Track readTrak(Source& source, const Box& trak, int depth) {
         if (box->type == kTkhd && readBody(source, *box, kMaxSmallBoxRead, b)) {
             readTkhd(b, t);
         } else if (box->type == kMdia) {
-            walkMdia(source, *box, depth + 1, t);
-        } else if (box->type == kEdts) {
+            walkMdia(source, *box, depth + 1, mayBeVideo, t);
+        } else if (box->type == kEdts && mayBeVideo) {
             Children e(source, box->body, box->end, depth + 1);
             while (const auto inner = e.next())
                 if (inner->type == kElst && !t.edits.present &&
@@ -541,8 +641,20 @@ struct Fragments {
     }
 };
 
+// Handlers whose tracks ffmpeg never takes for sound; any other but 'soun'
+// might hold it.
+bool soundless(std::uint32_t handler) {
+    static constexpr std::array kHandlers = {kVide,          fourcc("text"), fourcc("sbtl"),
+                                             fourcc("subt"), fourcc("tmcd"), fourcc("hint"),
+                                             fourcc("meta"), fourcc("clcp"), fourcc("subp"),
+                                             fourcc("odsm"), fourcc("sdsm")};
+    return std::find(kHandlers.begin(), kHandlers.end(), handler) != kHandlers.end();
+}
+
 struct Movie {
     std::optional<Track> video;
+    AudioTracks audio;
+    bool audioUnseen = false; // a track's handler, or the moov's end, went unread
     // Damage in a track that might have been the video: its hdlr was unread.
     const char* hiddenDamage = nullptr;
     std::uint32_t timescale = 0;    // mvhd's, for edits and mehd
@@ -572,11 +684,22 @@ void readMoov(Source& source, const Box& moov, Movie& movie) {
         Bytes b;
         if (box->type == kMvhd && readBody(source, *box, kMaxSmallBoxRead, b)) {
             readMvhd(b, movie);
-        } else if (box->type == kTrak && !movie.video) {
-            Track t = readTrak(source, *box, 2);
-            if (!source.error() && t.handler == kVide)
+        } else if (box->type == kTrak) {
+            const bool mayBeVideo = !movie.video;
+            Track t = readTrak(source, *box, 2, mayBeVideo);
+            // Past the video, trouble only hides this track's sound.
+            if (!mayBeVideo && source.error()) {
+                source.forgive();
+                movie.audioUnseen = true;
+                continue;
+            }
+            if (t.handler == kSoun)
+                movie.audio.add(t.channels);
+            else if (!t.handler || !soundless(*t.handler))
+                movie.audioUnseen = true;
+            if (mayBeVideo && !source.error() && t.handler == kVide)
                 movie.video = std::move(t);
-            else if (!t.handler && t.damage && !movie.hiddenDamage)
+            else if (mayBeVideo && !t.handler && t.damage && !movie.hiddenDamage)
                 movie.hiddenDamage = t.damage;
         } else if (box->type == kMvex) {
             movie.fragmented = true;
@@ -590,6 +713,8 @@ void readMoov(Source& source, const Box& moov, Movie& movie) {
             }
         }
     }
+    if (source.error())
+        movie.audioUnseen = true;
     if (movie.video)
         for (const auto& [id, duration] : trex)
             if (id == movie.video->id)
@@ -771,6 +896,7 @@ VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
     }
     v.durationMs = plausibleDuration(runningTime(t, movie, walkedAll));
     v.frames = frameCount(t, movie, walkedAll);
+    movie.audio.give(v, !movie.audioUnseen);
     return v;
 }
 

@@ -47,6 +47,13 @@
 //   offsets) in whole pixels, its edges rounded to the nearest. A zero
 //   denominator or an aperture outside the frame states none. pasp is the
 //   shape of the cropped picture's pixels, as of the whole frame's.
+// - hasAudio: a track whose hdlr is 'soun'; false when every track's hdlr
+//   was read and names video, text, subtitles, time codes, hints or
+//   metadata (with any other ffmpeg may take the samples for sound).
+//   audioChannels: from the first sample entry: an esds's AAC configuration,
+//   else its count unless that is 2, ISO's template value (version 2's own
+//   field in a QuickTime entry). Tracks after the video's are read only so
+//   far: trouble in them leaves the sound unknown, nothing else.
 // Damage in a track that is not the video is ignored; once the video track
 // is read, trouble further on (a later trak, the moof) only leaves the rate
 // unknown. The walk descends only into the boxes named above, at most five
@@ -85,6 +92,9 @@ inline constexpr int kMaxBoxDepth = 12;
 inline constexpr std::size_t kMaxSmallBoxRead = 4096;
 inline constexpr std::size_t kMaxStsdRead = 256 * 1024;
 inline constexpr std::size_t kMaxTableRead = 1024 * 1024;
+// Boxes looked at inside a sound sample entry for its esds (a QuickTime
+// entry may hold a wave, a chan and a few more).
+inline constexpr int kMaxSoundEntryBoxes = 16;
 // Edits read from elst; a file has one to three, an editor's cut a few
 // hundred. A longer list leaves the running time unknown.
 inline constexpr std::uint32_t kMaxEdits = 1024;

@@ -148,6 +148,18 @@ Status parseSequence(Bytes es, bool complete, Sequence& out) {
     return Status::Ok;
 }
 
+std::optional<int> audioLayer(Bytes b, std::size_t at) {
+    if (!fitsIn(at, 4, b.size()) || b[at] != 0xFF || (b[at + 1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    const int version = (b[at + 1] >> 3) & 3;
+    const int layerBits = (b[at + 1] >> 1) & 3;
+    const int bitRate = b[at + 2] >> 4;
+    const int samplingRate = (b[at + 2] >> 2) & 3;
+    if (version == 1 || layerBits == 0 || bitRate == 15 || samplingRate == 3)
+        return std::nullopt;
+    return 4 - layerBits;
+}
+
 std::optional<Fraction> frameRate(const Sequence& s) {
     static constexpr std::array<Fraction, 9> kRates = {Fraction{0, 1}, {24000, 1001}, {24, 1},
                                                        {25, 1},        {30000, 1001}, {30, 1},
@@ -433,11 +445,84 @@ private:
     std::size_t size_ = 0;
 };
 
+// What the head's packets and system headers say of sound.
+struct HeadSound {
+    std::uint32_t mpegStreams = 0; // a bit for each of 0xC0-0xDF seen
+    std::uint32_t mpegCounted = 0; // and for those whose channels were read
+    std::uint32_t most = 0;
+    bool privateAudio = false; // AC-3, DTS, LPCM, TrueHD: channels unread
+    bool maybe = false;        // a packet or map that might be sound
+    bool systemHeader = false;
+    bool promised = false; // a system header lists audio
+    bool gap = false;      // bytes skipped, or the walk ended at an end code
+
+    void give(VideoInfo& v) const {
+        if (mpegStreams != 0 || privateAudio) {
+            v.hasAudio = true;
+            if (!privateAudio && mpegCounted == mpegStreams)
+                v.audioChannels = most;
+        } else if (systemHeader && !promised && !maybe && !gap) {
+            v.hasAudio = false;
+        }
+    }
+};
+
 struct Walk {
     std::size_t pos = 0;
     int steps = 0; // packs and packets looked at
     std::optional<std::uint8_t> stream;
+    HeadSound* sound = nullptr; // looked for when set
 };
+
+bool mayBeAudioStream(std::uint8_t id) {
+    return id == 0xB8 || id == 0xBD || id == 0xFD || (id >= 0xC0 && id <= 0xDF);
+}
+
+// audio_bound, then three bytes for each stream from byte 12 while the first
+// bit is set (0xB8 stands for all audio streams).
+void readSystemHeader(Bytes h, HeadSound& s) {
+    constexpr std::size_t kStreamsAt = 12;
+    if (h.size() < kStreamsAt) {
+        s.maybe = true;
+        return;
+    }
+    s.systemHeader = true;
+    s.promised = s.promised || (h[9] >> 2) != 0;
+    std::size_t at = kStreamsAt;
+    for (int n = 0; n < kMaxSystemHeaderStreams && at + 3 <= h.size() && (h[at] & 0x80);
+         ++n, at += 3)
+        s.promised = s.promised || mayBeAudioStream(h[at]);
+}
+
+// One packet that is not the video's, whole in `packet`: MPEG audio (its
+// first frame header, at the start of a packet's payload, gives the
+// channels), or private stream 1, whose first payload byte names the
+// substream: 0x80-0xCF sound, 0x20-0x3F subpictures.
+void readOtherPacket(Bytes packet, HeadSound& s) {
+    const std::uint8_t code = packet[3];
+    if (code == kSystemHeader) {
+        readSystemHeader(packet, s);
+        return;
+    }
+    const PesHeader header = pesHeader(packet);
+    const Bytes payload = header.payload != 0 ? packet.subspan(header.payload) : Bytes{};
+    if (code >= 0xC0 && code <= 0xDF) {
+        const std::uint32_t bit = std::uint32_t{1} << (code - 0xC0);
+        s.mpegStreams |= bit;
+        if (!(s.mpegCounted & bit) && audioLayer(payload, 0)) {
+            s.mpegCounted |= bit;
+            s.most = std::max<std::uint32_t>(s.most, (payload[3] >> 6) == 3 ? 1 : 2);
+        }
+    } else if (code == 0xBD) {
+        const int sub = payload.empty() ? -1 : payload[0];
+        if (sub >= 0x80 && sub <= 0xCF)
+            s.privateAudio = true;
+        else if (sub < 0x20 || sub > 0x3F)
+            s.maybe = true;
+    } else if (code == 0xBC || code == 0xFD) { // a stream map, an extended stream
+        s.maybe = true;
+    }
+}
 
 // Walks packs and packets from walk.pos, gathering the first video stream's
 // payload (walk.stream's, once set), at most `maxPayload` bytes of it, and
@@ -454,6 +539,8 @@ void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, 
             return;
         Bytes b = src.bytes();
         if (!startCodeAt(b, pos) || b[pos + 3] < kProgramEnd) {
+            if (walk.sound)
+                walk.sound->gap = true;
             ++pos;
             while (src.ensure(pos + 4) &&
                    !(startCodeAt(src.bytes(), pos) && src.bytes()[pos + 3] == kPack))
@@ -462,8 +549,11 @@ void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, 
         }
         const std::uint8_t code = b[pos + 3];
         if (code == kProgramEnd) {
-            if (stopAtEnd)
+            if (stopAtEnd) {
+                if (walk.sound && src.ensure(pos + 5))
+                    walk.sound->gap = true;
                 return;
+            }
             pos += 4;
             continue;
         }
@@ -500,7 +590,14 @@ void walkProgram(Source& src, Walk& walk, int maxSteps, std::size_t maxPayload, 
                 }
             }
         }
-        // The system header and every other packet are stepped over alike.
+        // The system header and every other packet are stepped over alike,
+        // once looked at for sound.
+        if (walk.sound && (code == kSystemHeader || code == 0xBC || mayBeAudioStream(code))) {
+            if (src.ensure(pos + length))
+                readOtherPacket(src.bytes().subspan(pos, length), *walk.sound);
+            else
+                walk.sound->maybe = true;
+        }
         pos += length;
     }
 }
@@ -1046,6 +1143,7 @@ ProbeResult readElementary(Window& w) {
         w.grow();
     }
     ProbeResult r = result(s, Container::MpegEs);
+    r.video->hasAudio = false;
     const std::size_t end = headEnd(s.at);
     w.ensure(end);
     HeadPictures head(cadenceLookedFor(s), r.video->rate);
@@ -1067,7 +1165,9 @@ ProbeResult readElementary(Window& w) {
 // for the first pictures, and through the tail for the last.
 ProbeResult readProgram(Window& w) {
     Payload video(kMaxVideoBytes);
+    HeadSound sound;
     Walk walk;
+    walk.sound = &sound;
     std::size_t nextLook = 0;
     Status status = Status::NotFound;
     Sequence s;
@@ -1098,6 +1198,7 @@ ProbeResult readProgram(Window& w) {
         Capped head(w, io::kPrefixSize);
         walkProgram(head, walk, kMaxPackets, kMaxVideoBytes, true, video, [] { return true; });
     }
+    sound.give(*r.video);
     HeadPictures head(cadenceLookedFor(s), r.video->rate, video.stamps);
     scanPictures(video.bytes(), s.at, s.mpeg2, head);
     readFields(s, head.pictures, *r.video);

@@ -4,6 +4,18 @@
 // with its extensions, and what it says about rate and pixel shape; picture
 // headers with their coding extensions, GOP time codes and the 90 kHz clock,
 // for the running time, the scan and pulldown.
+//
+// Sound, in a program stream: hasAudio is true for a packet of MPEG audio
+// (stream 0xC0-0xDF, whose first frame header gives 1 channel in mode 3,
+// else 2) or of private stream 1 with an AC-3, DTS, LPCM or TrueHD substream
+// (0x80-0xCF, channels unread) among the packets walked for the first
+// pictures, which ffmpeg's own probe reads past. It is false only when those
+// held none, no byte of them was skipped, and a system header was seen that
+// promises none (its audio_bound and streams, where DVD writers list private
+// stream 1 for subpictures too); anything that may be sound (another
+// substream, an extended stream, a stream map) leaves it unknown, as
+// ffmpeg's probe may find the sound further on. An elementary stream has
+// none.
 
 #include "source/media/media.h"
 
@@ -22,6 +34,7 @@ inline constexpr std::uint8_t kExtension = 0xB5;
 inline constexpr std::uint8_t kGop = 0xB8;
 inline constexpr std::uint8_t kProgramEnd = 0xB9;
 inline constexpr std::uint8_t kPack = 0xBA;
+inline constexpr std::uint8_t kSystemHeader = 0xBB;
 
 // A program stream is walked, and an elementary stream read, through at most
 // this much of the file, in reads of kReadChunk.
@@ -68,6 +81,9 @@ inline constexpr std::uint64_t kMaxBitsPerSecond = 100'000'000;
 // decoder's buffer holds up to about a second), and a writer may state a
 // rate an eighth below what it writes.
 inline constexpr std::uint64_t kRateSlackMs = 1000;
+
+// System header entries looked at: one for each stream id there can be.
+inline constexpr int kMaxSystemHeaderStreams = 72;
 
 // Time stamps count a 90 kHz clock modulo 2^33 (26.5 hours).
 inline constexpr std::uint64_t kClockRate = 90000;
@@ -128,6 +144,11 @@ public:
     virtual bool gop(std::size_t at, const TimeCode& timeCode) = 0;
     virtual bool picture(const Picture& p) = 0;
 };
+
+// An MPEG audio frame header at `at`: the sync, a version and layer that are
+// not reserved, a bit rate that is not the forbidden one and a sampling rate
+// that is not reserved. Gives the layer, 1 to 3.
+std::optional<int> audioLayer(Bytes b, std::size_t at);
 
 // Where the next start code (00 00 01 and its code) begins, at or after
 // `from`; none when the bytes end first.

@@ -116,7 +116,10 @@ int main(int argc, char** argv) {
         timing.fieldOrder = media::FieldOrder::BottomFirst;
     timing.pulldown = get("pulldown", "0") == "1";
     timing.filmRate = fraction(get("film", "none"));
-    const RatePlan plan = planRate(timing, format, standard);
+    SourceAudio sound;
+    if (get("audio") == "none")
+        sound.present = false;
+    const RatePlan plan = planRate(timing, format, standard, sound);
 
     // The stand-in fit.
     std::int64_t width = integer(get("width")), height = integer(get("height"));
@@ -195,6 +198,7 @@ int main(int argc, char** argv) {
     in.wide = wide;
     in.crop = crop;
     in.rotation = rotation;
+    in.hasAudio = sound.present;
     in.plan = plan;
     in.videoKbps = videoKbps;
     in.audioKbps = audio.audio->kbps;

@@ -313,8 +313,11 @@ class Commands(TempDir):
         path = self.write(b'50.avi', avi(320, 240, 50, 1))
         code, out, _ = run('--ffmpeg', '--standard', 'ntsc', path)
         self.assertEqual(code, 0)
-        self.assertRegex(out, r'\n  command: ffmpeg -nostdin -i \S+50\.avi -vf ')
+        # The file has no sound: silence is added, and said in the same line.
+        self.assertRegex(out, r'\n  command: ffmpeg -nostdin -i \S+50\.avi -f lavfi -i '
+                              r'anullsrc=channel_layout=stereo:sample_rate=48000 -map 0:v:0 -map 1:a:0 -shortest -vf ')
         self.assertEqual(len(re.findall(r'\n  note: .+\n', out)), 1, out)
+        self.assertIn('; a silent stereo track is added: the source has no sound\n', out)
         # --window has no command, as it has no filter.
         self.assertNotIn('command:', run('--window', '--ffmpeg', path)[1])
 

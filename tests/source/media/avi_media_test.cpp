@@ -9,6 +9,7 @@
 namespace quorvel::media {
 namespace {
 
+using avitest::audioList;
 using avitest::avih;
 using avitest::aviWith;
 using avitest::chunk;
@@ -294,6 +295,22 @@ TEST(AviMedia, CorpusRunningTimeAndFields) {
         EXPECT_EQ(v.fieldOrder, c.order);
         EXPECT_EQ(r.calls, 1u);
     }
+}
+
+TEST(AviMedia, SoundFromTheAudioStreams) {
+    using mediatest::Sound;
+    const auto sound = [](const Bytes& file) { return mediatest::sound(file, &readAvi); };
+    const auto audio = [](std::uint16_t channels) {
+        Bytes wave;
+        for (const std::uint16_t v : {1, int{channels}, 0, 0, 0, 0, 0, 0})
+            put16(wave, v);
+        return list("strl", {strh({.type = "auds"}), chunk("strf", wave)});
+    };
+    EXPECT_EQ(sound(aviWith({avih({}), audio(2), videoList(), audio(6)})), (Sound{true, 6}));
+    EXPECT_EQ(sound(aviWith({avih({}), videoList(), audioList()})), (Sound{true, {}})); // 257
+    // DV's interleaved stream carries sound that ffmpeg finds.
+    EXPECT_EQ(sound(aviWith({avih({}), videoList(), list("strl", {strh({.type = "iavs"})})})),
+              Sound{});
 }
 
 TEST(AviMedia, FailuresCarryTheReadersSentence) {

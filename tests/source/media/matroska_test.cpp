@@ -708,6 +708,27 @@ TEST(MatroskaCrop, OnlyWhenGivenAndLeavingAPicture) {
     }
 }
 
+// An audio entry; `channels` 0 leaves Channels out of its Audio element.
+Buffer audioEntry(std::optional<std::uint64_t> channels) {
+    Buffer b = cat({uintEl(kIdTrackType, 2), strEl(kIdCodecId, "A_OPUS")});
+    if (channels)
+        b = cat({b, el(kIdAudio, *channels ? uintEl(kIdChannels, *channels) : Buffer{})});
+    return el(kIdTrackEntry, b);
+}
+
+TEST(MatroskaSound, TrackTypeTwoWithItsChannels) {
+    using mediatest::Sound;
+    const auto sound = [](const Buffer& file) { return mediatest::sound(file, &readMatroska); };
+    EXPECT_EQ(sound(mkv({tracks({entry({}), audioEntry(6), audioEntry(0)})})), (Sound{true, 6}));
+    EXPECT_EQ(sound(mkv({tracks({audioEntry(0), entry({})})})), (Sound{true, 1}));
+    EXPECT_EQ(sound(mkv({tracks({entry({}), audioEntry(std::nullopt)})})), (Sound{true, {}}));
+    EXPECT_EQ(sound(mkv({tracks({entry({}), subtitles(10)})})), (Sound{false, {}}));
+    // The entries after the video's damaged, or not kept of a large list.
+    EXPECT_EQ(sound(mkv({tracks({entry({}), el(kIdTrackEntry, el(kIdTrackType, Buffer(9, 0)))})})),
+              Sound{});
+    EXPECT_EQ(sound(mkv({tracks({subtitles(2 * kMiB), entry({})})})), Sound{});
+}
+
 TEST(MatroskaHeader, ReadsIdsAndSizes) {
     const struct {
         const char* name;

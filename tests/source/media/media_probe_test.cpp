@@ -89,6 +89,7 @@ TEST_F(ProbeFile, AnAviFilesRunningTimeAndFieldsComeFromItsHeaders) {
     EXPECT_EQ(probe.video->durationMs, 3000u);
     EXPECT_EQ(probe.video->scan, media::Scan::Interlaced);
     EXPECT_EQ(probe.video->fieldOrder, media::FieldOrder::BottomFirst);
+    EXPECT_EQ(probe.video->hasAudio, false);
 }
 
 TEST_F(ProbeFile, AnAviFileTheWindowCannotOpenIsToldInTheWindowsWords) {

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvel::media {
@@ -36,6 +37,14 @@ using mediafuzz::Reader;
 inline Run run(const Buffer& file, Reader read, std::size_t prefixSize = io::kPrefixSize) {
     const mediafuzz::Probe p = mediafuzz::probe(file, prefixSize, read);
     return {p.result, p.reads.calls, p.reads.bytes};
+}
+
+// What a reader says of the sound; channels 0 (which no reader gives) when
+// it read no video.
+using Sound = std::pair<std::optional<bool>, std::optional<std::uint32_t>>;
+inline Sound sound(const Buffer& file, Reader read) {
+    const ProbeResult r = run(file, read).result;
+    return r.ok() ? Sound{r.video->hasAudio, r.video->audioChannels} : Sound{std::nullopt, 0};
 }
 
 } // namespace mediatest

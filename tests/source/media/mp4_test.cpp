@@ -3,6 +3,7 @@
 #include "source/media/h26x.h"
 #include "source/media/mp4.h"
 #include "tests/source/media/media_print.h"
+#include "tests/source/media/media_test_support.h"
 #include "tests/source/media/mp4_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -815,6 +816,40 @@ TEST(Mp4Damage, InANonVideoTrackIsIgnored) {
     const ProbeResult r = mp4::inspectMp4(movie(std::vector<Bytes>{damagedAudio, trak(Track{})}));
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.video->rate, (Fraction{25, 1}));
+}
+
+// A sound sample entry stating `channels`; QuickTime's version 2 states 3
+// there and `v2Channels` in its own field.
+Bytes soundEntry(int version, std::uint16_t channels, std::uint32_t v2Channels = 0,
+                 const Bytes& children = {}) {
+    Bytes b = words({0, 1, static_cast<std::uint32_t>(version) << 16, 0,
+                     std::uint32_t{version == 2 ? 3u : channels} << 16, 0, 0});
+    if (version == 2)
+        b = cat({b, words({72, 0, 0, v2Channels, 0x7F000000, 16, 0, 0, 0})});
+    return box("mp4a", cat({b, children}));
+}
+
+TEST(Mp4Sound, SoundTracksAndTheirChannels) {
+    using mediatest::Sound;
+    Track sound;
+    sound.handler = "soun";
+    const auto trakOf = [&sound](const Bytes& entry) {
+        return box("trak", {tkhd(sound), mdia(sound, box("stbl", {stsd(entry)}))});
+    };
+    const auto read = [](std::vector<Bytes> traks) {
+        return mediatest::sound(movie(traks), &readMp4);
+    };
+    // AAC LC, 48 kHz, 6 channels.
+    const Bytes esds = box("esds", full(0, 0, {3, 25, 0, 2, 0, 4, 17, 0x40, 0x15, 0, 0,    0,
+                                               0, 0,  0, 0, 0, 0, 0,  0,    5,    2, 0x11, 0xB0}));
+    EXPECT_EQ(read({trak({}), trakOf(soundEntry(0, 1)), trakOf(soundEntry(1, 6))}),
+              (Sound{true, 6}));
+    EXPECT_EQ(read({trak({}), trakOf(soundEntry(0, 2))}), (Sound{true, {}})); // ISO's template
+    EXPECT_EQ(read({trak({}), trakOf(soundEntry(0, 2, 0, esds))}), (Sound{true, 6}));
+    EXPECT_EQ(read({trakOf(soundEntry(2, 0, 8)), trak({})}), (Sound{true, 8}));
+    sound.handler = "abcd"; // might be taken for sound
+    EXPECT_EQ(read({trak({}), trakOf(soundEntry(0, 1))}), Sound{});
+    EXPECT_EQ(read({trak({}), box("trak", {rawBox(4000, "mdia", {})})}), Sound{});
 }
 
 // ---- What a probe costs: the caller's first read, then ours.

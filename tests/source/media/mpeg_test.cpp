@@ -326,6 +326,35 @@ TEST(Mpeg, StopsLookingAfterTheScanLimit) {
     EXPECT_LE(r.calls, 1 + (kMaxScanBytes - io::kPrefixSize) / kReadChunk);
 }
 
+// A system header with `audioBound` and the streams it lists.
+Buffer systemHeader(std::uint8_t audioBound, std::initializer_list<std::uint8_t> streams) {
+    Buffer b = {0x80, 0, 1, static_cast<std::uint8_t>(audioBound << 2 | 3), 0xE1, 0xFF};
+    for (const std::uint8_t id : streams)
+        b = cat({b, {id, 0xE0, 0x20}});
+    return packet(0xBB, b);
+}
+
+TEST(MpegSound, PacketsFoundOrNonePromised) {
+    using mediatest::Sound;
+    const auto sound = [](const Buffer& file) { return mediatest::sound(file, &readMpeg); };
+    const Buffer video = pes2(0xE0, es({sequence({})}));
+    const Buffer head = cat({pack2(), systemHeader(0, {0xE0}), video});
+    const Buffer mono = pes2(0xC0, {0xFF, 0xFD, 0xA0, 0xC0}),
+                 stereo = pes2(0xC1, {0xFF, 0xFD, 0xA0, 0});
+    EXPECT_EQ(sound(cat({head, mono, stereo})), (Sound{true, 2}));
+    EXPECT_EQ(sound(cat({head, mono})), (Sound{true, 1}));
+    EXPECT_EQ(sound(cat({head, pes2(0xBD, {0x80, 1, 0, 1, 0x0B, 0x77})})), (Sound{true, {}}));
+    EXPECT_EQ(sound(cat({head, pes2(0xBD, {0x20, 0, 0})})), (Sound{false, {}})); // subpictures
+    // What may be sound further on: another substream, a promise, no header,
+    // bytes skipped, parts after an end code.
+    EXPECT_EQ(sound(cat({head, pes2(0xBD, {0x0B, 0x77})})), Sound{});
+    EXPECT_EQ(sound(cat({pack2(), systemHeader(1, {0xE0}), video})), Sound{});
+    EXPECT_EQ(sound(cat({pack2(), systemHeader(0, {0xE0, 0xBD}), video})), Sound{});
+    EXPECT_EQ(sound(cat({pack2(), video})), Sound{});
+    EXPECT_EQ(sound(cat({head, Buffer(100, 0x42), pack2(), video})), Sound{});
+    EXPECT_EQ(sound(cat({head, programEnd(), pack2(), mono})), Sound{});
+}
+
 // ---- Pictures: scan, field order and pulldown.
 
 struct Pic {
