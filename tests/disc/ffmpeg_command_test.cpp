@@ -333,9 +333,9 @@ TEST(BuildCommand, SpeedChangeTempoesTheAudio) {
     in.audioKbps = 224;
     const auto args = argsOf(in);
     ASSERT_GE(args.size(), 7u);
-    EXPECT_EQ(
-        args[5],
-        "setpts=PTS*960/1001,fps=25:eof_action=pass,scale=720:576,pad=720:576:0:0,setsar=16/15,format=yuv420p");
+    EXPECT_EQ(args[5],
+              "setpts=PTS*960/1001,fps=25:eof_action=pass,scale=720:576,pad=720:576:0:0,setsar=16/"
+              "15,format=yuv420p");
     EXPECT_EQ(args[6], "-af");
     EXPECT_EQ(args[7], "aresample=async=1,atempo=1001/960");
     const std::string line = shellLine(args);

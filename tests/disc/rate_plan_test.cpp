@@ -171,8 +171,8 @@ const std::vector<PlanCase>& cases() {
             {"30000/1001i tff", V, N, yadifTff, "30000/1001p", "1", true},
             {"30000/1001i tff", S, N, "setfield=tff", "30000/1001 tff", "1", false},
             {"30000/1001i bff", D, N, "setfield=bff", "30000/1001 bff", "1", false},
-            {"30i bff", D, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass,setfield=bff", "30000/1001 bff",
-             "1000/1001", false},
+            {"30i bff", D, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass,setfield=bff",
+             "30000/1001 bff", "1000/1001", false},
             // 29.97 or 30 progressive: to 25 by conversion; NTSC as is, 30 0.1% slower.
             {"30000/1001p", V, P, "fps=25:eof_action=pass", "25p", "1", true},
             {"30000/1001p", S, P, "fps=25:eof_action=pass", "25p", "1", true},
@@ -181,8 +181,10 @@ const std::vector<PlanCase>& cases() {
             {"30000/1001p", S, N, "", "30000/1001p", "1", false},
             {"30000/1001p", D, N, "", "30000/1001p", "1", false},
             {"30p", D, P, "fps=25:eof_action=pass", "25p", "1", true},
-            {"30p", V, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p", "1000/1001", false},
-            {"30p", D, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p", "1000/1001", false},
+            {"30p", V, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p",
+             "1000/1001", false},
+            {"30p", D, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p",
+             "1000/1001", false},
             // 50 progressive: woven to 25 top first, keeping the motion; to NTSC
             // by conversion to 59.94, then woven.
             {"50p", V, P, "fps=25:eof_action=pass", "25p", "1", true},
@@ -199,7 +201,8 @@ const std::vector<PlanCase>& cases() {
             {"60000/1001p", S, N, weave, "30000/1001 tff", "1", false},
             {"60000/1001p", D, N, weave, "30000/1001 tff", "1", false},
             {"60p", D, P, to50Weave, "25 tff", "1", true},
-            {"60p", V, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p", "1000/1001", true},
+            {"60p", V, N, "setpts=PTS*1001/1000,fps=30000/1001:eof_action=pass", "30000/1001p",
+             "1000/1001", true},
             {"60p", D, N, join({slow60, weave}), "30000/1001 tff", "1000/1001", false},
             // Unknown: as is (with a warning, below).
             {"none", V, P, "", "25p", "1", false},
