@@ -87,14 +87,22 @@ private Q_SLOTS:
         auto* table = w.findChild<QTableView*>(QStringLiteral("files"));
         table->selectRow(2);
         checkPreview(w, true, true);
+        if (QTest::currentTestFailed())
+            return;
         table->selectRow(1);
         checkPreview(w, false, false);
+        if (QTest::currentTestFailed())
+            return;
         // On a VCD the wide picture goes letterboxed into 4:3.
         table->selectRow(0);
         w.findChild<QComboBox*>(QStringLiteral("format"))->setCurrentIndex(2);
         checkPreview(w, true, false);
+        if (QTest::currentTestFailed())
+            return;
         w.findChild<QComboBox*>(QStringLiteral("format"))->setCurrentIndex(0);
         checkPreview(w, false, true);
+        if (QTest::currentTestFailed())
+            return;
 
         const QString image = dir.filePath(QStringLiteral("small.iso"));
         w.findChild<QLineEdit*>(QStringLiteral("image"))->setText(image);

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,7 +18,6 @@ namespace {
 const QString kData = QStringLiteral(QUORVEL_TEST_DATA);
 const QString kWide = kData + QStringLiteral("/mpeg/ps-mpeg2-720x576-dar16x9-25.mpg");
 const QString kNtsc = kData + QStringLiteral("/mpeg/ps-mpeg2-720x480-dar4x3-30000-1001.mpg");
-const QString kLong = kData + QStringLiteral("/mpeg/ps-mpeg2-176x144-long-25.mpg");
 const QString kUnknownRate = kData + QStringLiteral("/mp4/avc1-64x48-vfr-avg-20.mp4");
 
 QString cell(const BatchModel& m, int row, int column) {
@@ -91,9 +91,15 @@ private Q_SLOTS:
 
     void cancelStopsCleanly() {
         QTemporaryDir dir;
+        // Twenty seconds: seconds of encoding, so Cancel comes while it runs.
+        const QString clip = dir.filePath("clip.mkv");
+        QCOMPARE(
+            QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                         "testsrc2=s=320x240:r=25:d=20", "-c:v", "mpeg4", clip}),
+            0);
         studio::StudioWindow w;
         w.show();
-        w.addFiles({kLong, kLong});
+        w.addFiles({clip, clip});
         w.findChild<QLineEdit*>(QStringLiteral("image"))->setText(dir.filePath("out.iso"));
         w.makeDisc();
         QVERIFY2(w.maker().running(), qPrintable(w.message()));
