@@ -65,6 +65,8 @@ FrameGrabber::~FrameGrabber() {
 }
 
 void FrameGrabber::grab(const QString& path, qint64 atMs) {
+    if (process_ && path == path_)
+        return; // on its way
     if (process_) {
         process_->disconnect(this);
         process_->kill();
