@@ -41,8 +41,8 @@ int BatchModel::columnCount(const QModelIndex& parent) const {
 QVariant BatchModel::headerData(int section, Qt::Orientation o, int role) const {
     if (o != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const kNames[] = {"File",      "Running time", "On the TV",
-                                         "Rate plan", "Warnings",     "Progress"};
+    static const char* const kNames[] = {"File",      "Progress",  "Running time",
+                                         "On the TV", "Rate plan", "Warnings"};
     return section >= 0 && section < ColumnCount ? tr(kNames[section]) : QVariant();
 }
 

@@ -18,7 +18,7 @@ namespace quorvel::studio {
 class BatchModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Time, Shape, Rate, Warnings, Progress, ColumnCount };
+    enum Column { Name, Progress, Time, Shape, Rate, Warnings, ColumnCount };
     // The Progress column's percent (an int, -1 when none) under this role.
     static constexpr int kPercentRole = Qt::UserRole;
 
