@@ -178,6 +178,13 @@ StudioWindow::StudioWindow(QWidget* parent) : QMainWindow(parent) {
     auto* del = new QShortcut(QKeySequence::Delete, table_);
     del->setContext(Qt::WidgetShortcut);
     connect(del, &QShortcut::activated, this, &StudioWindow::removeSelected);
+    // Ctrl+Up and Ctrl+Down move the chosen file, as the buttons do.
+    for (const int by : {-1, 1}) {
+        auto* move =
+            new QShortcut(QKeySequence(Qt::CTRL | (by < 0 ? Qt::Key_Up : Qt::Key_Down)), table_);
+        move->setContext(Qt::WidgetShortcut);
+        connect(move, &QShortcut::activated, this, [this, by] { moveSelected(by); });
+    }
     connect(format_, &QComboBox::currentIndexChanged, this, &StudioWindow::formatChosen);
     connect(standard_, &QComboBox::currentIndexChanged, this, [this](int i) {
         model_.setStandard(i == 1   ? std::optional(disc::Standard::Pal)

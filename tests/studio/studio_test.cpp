@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,6 +88,17 @@ private Q_SLOTS:
         auto* bar = w.findChild<QProgressBar*>(QStringLiteral("fill"));
         QVERIFY(bar->text().contains(QStringLiteral("% of a DVD-5")));
         QVERIFY(bar->property("fits").toBool());
+        // Keys in the list: Ctrl+Down moves the chosen file, Delete removes it.
+        w.addFiles({kNtsc});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* table = w.findChild<QTableView*>(QStringLiteral("files"));
+        table->setFocus();
+        table->selectRow(0);
+        QTest::keyClick(table, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(cell(w.model(), 1, BatchModel::Name), QFileInfo(kWide).fileName());
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(w.model().paths(), QStringList{kNtsc});
     }
 
     void cancelStopsCleanly() {
