@@ -26,19 +26,22 @@ install(FILES data/debian/copyright ${pkg_gen_dir}/changelog.gz DESTINATION ${pk
 install(FILES data/debian/lintian-overrides RENAME quorvel
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
 
-# The window's manual is written by hand; quorvel-info's is made from its own
+# The windows' manuals are written by hand; quorvel-info's is made from its own
 # --help and --version, so that the two never disagree.
-if(TARGET quorvel)
-  configure_file(docs/quorvel.1 ${pkg_gen_dir}/quorvel.1 @ONLY)
+foreach(program quorvel quorvel-studio)
+  if(NOT TARGET ${program})
+    continue()
+  endif()
+  configure_file(docs/${program}.1 ${pkg_gen_dir}/${program}.1 @ONLY)
   add_custom_command(
-    OUTPUT ${pkg_gen_dir}/quorvel.1.gz
-    COMMAND ${QUORVEL_GZIP} -9n -c quorvel.1 > quorvel.1.gz
-    DEPENDS ${pkg_gen_dir}/quorvel.1
+    OUTPUT ${pkg_gen_dir}/${program}.1.gz
+    COMMAND ${QUORVEL_GZIP} -9n -c ${program}.1 > ${program}.1.gz
+    DEPENDS ${pkg_gen_dir}/${program}.1
     WORKING_DIRECTORY ${pkg_gen_dir}
     VERBATIM)
-  list(APPEND pkg_gz_files ${pkg_gen_dir}/quorvel.1.gz)
-  install(FILES ${pkg_gen_dir}/quorvel.1.gz DESTINATION ${pkg_man_dir})
-endif()
+  list(APPEND pkg_gz_files ${pkg_gen_dir}/${program}.1.gz)
+  install(FILES ${pkg_gen_dir}/${program}.1.gz DESTINATION ${pkg_man_dir})
+endforeach()
 
 find_program(QUORVEL_HELP2MAN help2man)
 if(CMAKE_CROSSCOMPILING)
@@ -104,7 +107,9 @@ and crop, and ffmpeg filters on request.\n\
 \n\
 quorvel-disc makes the disc itself: it encodes video files with ffmpeg,\n\
 authors a DVD, SVCD or VCD and writes its image, with progress, resuming a\n\
-stopped run, and reads the image back before it says done.")
+stopped run, and reads the image back before it says done. quorvel-studio\n\
+is its window: files added and ordered, the plan and a preview of each\n\
+file on the TV, the disc's fill, and the disc made in the background.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

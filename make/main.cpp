@@ -2,9 +2,9 @@
 // the engine live in info/, disc/ and make/; this is the process: options,
 // the progress display and Ctrl-C.
 #include "info/report.h"
-#include "info/run.h"
 #include "make/batch.h"
 #include "make/engine.h"
+#include "make/fill.h"
 #include "make/options.h"
 
 #include <nlohmann/json.hpp>
@@ -221,27 +221,10 @@ private:
     int drawn_ = 0;
 };
 
-std::string realPath(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::weakly_canonical(path, ec).string();
-}
-
 struct Batch {
     std::vector<disc::PlanSource> sources;
     std::vector<std::string> names;
 };
-
-// Why an input has no command; empty when every one has.
-std::string unplanned(const disc::Plan& plan, const std::vector<std::string>& names) {
-    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
-        const auto& targets = plan.inputs[i].targets;
-        if (targets.empty() || !targets.front().command || !targets.front().command->command)
-            return names[i] + ": " +
-                   (!targets.empty() && targets.front().command ? targets.front().command->error
-                                                                : "the picture has no disc size");
-    }
-    return {};
-}
 
 // The n-th image of a set: holiday.iso gives holiday-2.iso.
 std::string numbered(const std::string& image, std::size_t n) {
@@ -264,18 +247,7 @@ int makeOne(const make::DiscOptions& o, const disc::PlanRequest& planRequest,
     const std::vector<disc::PlanSource>& sources = batch.sources;
     const std::vector<std::string>& names = batch.names;
     const disc::DiscChoice discChoice = planRequest.disc.value_or(disc::usualDisc(o.format));
-    make::MakeRequest request;
-    request.plan = planRequest;
-    request.sources = sources;
-    request.image = image;
-    request.work = work;
-    const unsigned cores = std::thread::hardware_concurrency();
-    request.jobs = o.jobs > 0 ? o.jobs : static_cast<int>(cores > 0 ? cores : 1);
-    request.chapterMs = static_cast<std::uint64_t>(o.chapterMinutes) * 60'000;
-    request.keep = o.keep;
-    request.menu = o.menu;
-    for (const disc::PlanSource& source : sources)
-        request.titleNames.push_back(std::filesystem::path(source.name).stem().string());
+    make::MakeRequest request = make::makeRequest(o, planRequest, sources, image, work);
 
     const make::Engine* shownEngine = nullptr;
     Display display(o.json, names, shownEngine);
@@ -347,24 +319,8 @@ int main(int argc, char** argv) {
     }
     const std::string image = make::imagePath(o);
     std::error_code ec;
-    if (o.format != disc::Format::Dvd)
-        if (const std::string why = make::cueNameProblem(image); !why.empty())
-            return complain(why), 2;
-    // The image's folder must take it before hours of encoding, not after.
-    const std::string folder = std::filesystem::path(image).parent_path().string();
-    if (const std::string why = info::checkOutputFolder(folder.empty() ? "." : folder);
-        !why.empty())
+    if (const std::string why = make::imageProblem(o, image); !why.empty())
         return complain(why), 2;
-    // A CD's image is two files: the CUE sheet and its BIN.
-    const std::string bin = std::filesystem::path(image).replace_extension(".bin").string();
-    for (const std::string& input : o.inputs)
-        if (realPath(input) == realPath(image) ||
-            (o.format != disc::Format::Dvd && realPath(input) == realPath(bin)))
-            return complain("the image would write over the input " + info::textEscaped(input)), 2;
-    if (!o.dryRun && (std::filesystem::exists(image, ec) ||
-                      (o.format != disc::Format::Dvd && std::filesystem::exists(bin, ec))))
-        return complain(info::textEscaped(image) + " exists: remove it or give another --output"),
-               2;
     if (!o.dryRun)
         if (const std::string missing = make::missingTools(o.format, o.menu); !missing.empty())
             return complain(missing), 3;
@@ -391,7 +347,7 @@ int main(int argc, char** argv) {
 
     disc::PlanRequest request = make::discRequest(o.format, o.standard, o.disc);
     const disc::Plan plan = disc::makePlan(request, sources);
-    if (const std::string why = unplanned(plan, names); !why.empty())
+    if (const std::string why = make::unplanned(plan, names); !why.empty())
         return complain(why), 1;
     const disc::BatchBudget& budget = *plan.budget;
     if (!budget.budget.ok())
@@ -448,7 +404,7 @@ int main(int argc, char** argv) {
             return complain(info::textEscaped(one) + " exists: remove it or give another --output"),
                    2;
         const disc::Plan part = disc::makePlan(request, batch.sources);
-        if (const std::string why = unplanned(part, batch.names); !why.empty())
+        if (const std::string why = make::unplanned(part, batch.names); !why.empty())
             return complain(why), 1;
         if (const int status =
                 makeOne(o, request, part, batch, one,

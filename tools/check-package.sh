@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 . tools/timing.sh
 
 app_id=org.quorvel.Quorvel
+studio_id=org.quorvel.Studio
 
 stage package-deps
 tools/install-deps
@@ -36,8 +37,10 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' ||
     fail "the package's dependencies were not computed from the binaries"
 # Listed once: `dpkg-deb -c | grep -q` has tar report a broken pipe each time.
 contents=$(dpkg-deb -c "$deb")
-for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/bin/quorvel-disc /usr/share/applications/$app_id.desktop \
-    /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/32x32/apps/quorvel.png \
+for f in /usr/bin/quorvel /usr/bin/quorvel-info /usr/bin/quorvel-disc /usr/bin/quorvel-studio \
+    /usr/share/applications/$app_id.desktop /usr/share/metainfo/$app_id.metainfo.xml \
+    /usr/share/applications/$studio_id.desktop /usr/share/metainfo/$studio_id.metainfo.xml \
+    /usr/share/man/man1/quorvel-studio.1.gz /usr/share/icons/hicolor/32x32/apps/quorvel.png \
     /usr/share/icons/hicolor/scalable/apps/quorvel.svg /usr/share/doc/quorvel/copyright \
     /usr/share/doc/quorvel/changelog.gz /usr/share/man/man1/quorvel.1.gz \
     /usr/share/man/man1/quorvel-info.1.gz /usr/share/man/man1/quorvel-disc.1.gz; do
@@ -75,8 +78,10 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "./$deb" >"$wo
     { cat "$work/apt"; fail "apt-get could not install $deb"; }
 
 echo "== desktop entry and metainfo"
-desktop-file-validate /usr/share/applications/$app_id.desktop
-appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
+for id in $app_id $studio_id; do
+    desktop-file-validate /usr/share/applications/$id.desktop
+    appstreamcli validate --no-net /usr/share/metainfo/$id.metainfo.xml
+done
 
 echo "== the installed window, ended through Command1"
 mkdir -m 700 "$work/runtime"
