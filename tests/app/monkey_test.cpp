@@ -7,6 +7,7 @@
 // down as it is used.
 #include "app/form1.h"
 #include "app/message.h"
+#include "tests/support/asan_heap.h"
 #include "tests/support/fake_dialog.h"
 
 #include <QComboBox>
@@ -28,18 +29,6 @@
 #include <random>
 
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUORVEL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUORVEL_ASAN 1
-#endif
-#endif
-#ifdef QUORVEL_ASAN
-// The sanitizer runtime's count of heap bytes in use (GCC ships no header for it).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 using namespace quorvel;
 

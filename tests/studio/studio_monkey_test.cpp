@@ -4,6 +4,7 @@
 // use must not grow between the run's halves. QUORVEL_MONKEY_SEED and
 // QUORVEL_MONKEY_ACTIONS change the run.
 #include "studio/studio_window.h"
+#include "tests/support/asan_heap.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -17,17 +18,6 @@
 
 #include <malloc.h>
 #include <random>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUORVEL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUORVEL_ASAN 1
-#endif
-#endif
-#ifdef QUORVEL_ASAN
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 using namespace quorvel;
 
