@@ -481,15 +481,18 @@ bool Engine::writeSpumux(const std::vector<disc::MenuButton>& buttons) {
            fail("cannot write " + workPath("spumux.xml"));
 }
 
+std::vector<disc::DiscTitle> Engine::discTitles() const {
+    std::vector<disc::DiscTitle> titles;
+    for (std::size_t i = 0; i < plan_.inputs.size(); ++i) {
+        const disc::TargetPlan& t = plan_.inputs[i].targets.front();
+        titles.push_back({t.aspect == disc::DisplayAspect::Wide, t.tv.width, runningMs_[i]});
+    }
+    return titles;
+}
+
 bool Engine::author(const std::atomic<bool>& stop) {
     step(listener_, "author");
-    std::vector<disc::DiscTitle> titles;
-    for (const disc::InputPlan& in : plan_.inputs) {
-        const disc::TargetPlan& t = in.targets.front();
-        titles.push_back({t.aspect == disc::DisplayAspect::Wide, t.tv.width, 0});
-    }
-    for (std::size_t i = 0; i < titles.size(); ++i)
-        titles[i].runningMs = runningMs_[i];
+    const std::vector<disc::DiscTitle> titles = discTitles();
     const bool pal = plan_.inputs.front().standard == disc::Standard::Pal;
     QByteArray xml;
     QXmlStreamWriter w(&xml);
@@ -680,11 +683,7 @@ bool Engine::check(const std::atomic<bool>& stop) {
     }
     if (!problem.empty())
         return fail("the image reads back wrong: " + problem);
-    std::vector<disc::DiscTitle> titles;
-    for (const disc::InputPlan& in : plan_.inputs) {
-        const disc::TargetPlan& t = in.targets.front();
-        titles.push_back({t.aspect == disc::DisplayAspect::Wide, t.tv.width, 0});
-    }
+    const std::vector<disc::DiscTitle> titles = discTitles();
     const disc::DvdLayout layout = disc::dvdLayout(titles);
     if (read.size() != titles.size())
         return fail("the image reads back with " + std::to_string(read.size()) + " titles, not " +

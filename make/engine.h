@@ -95,6 +95,8 @@ private:
     bool startEncode(Encode& e);
     bool finishEncode(Encode& e);
     bool fitDisc(const std::atomic<bool>& stop);
+    // Each input as the disc holds it, for the layout and its check.
+    std::vector<disc::DiscTitle> discTitles() const;
     bool makeMenu(const std::atomic<bool>& stop);
     bool author(const std::atomic<bool>& stop);
     bool image(const std::atomic<bool>& stop);
