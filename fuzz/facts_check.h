@@ -5,12 +5,30 @@
 
 #include "fuzz/media_check.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace quorvel::mediafuzz {
 
 inline bool sameFacts(const media::VideoInfo& a, const media::VideoInfo& b) {
     return a.durationMs == b.durationMs && a.frames == b.frames && a.scan == b.scan &&
            a.fieldOrder == b.fieldOrder && a.pulldown == b.pulldown && a.filmRate == b.filmRate &&
-           a.crop == b.crop && a.hasAudio == b.hasAudio && a.audioChannels == b.audioChannels;
+           a.crop == b.crop && a.hasAudio == b.hasAudio && a.audioChannels == b.audioChannels &&
+           a.audioLanguage == b.audioLanguage && a.chaptersMs == b.chaptersMs;
+}
+
+// Chapters ascend without repeats within a day; a language is two or three
+// small letters, and belongs to sound.
+inline bool chaptersAndLanguage(const media::VideoInfo& v) {
+    const auto& c = v.chaptersMs;
+    if (c.size() > media::kMaxChapters || (!c.empty() && c.back() > media::kMaxDurationMs) ||
+        std::adjacent_find(c.begin(), c.end(), std::greater_equal<>()) != c.end())
+        return false;
+    if (!v.audioLanguage)
+        return true;
+    const std::string& l = *v.audioLanguage;
+    return v.hasAudio == true && (l.size() == 2 || l.size() == 3) &&
+           std::all_of(l.begin(), l.end(), [](char ch) { return ch >= 'a' && ch <= 'z'; });
 }
 
 // A running time is more than 0 ms and at most a day, in every reader.
@@ -25,6 +43,7 @@ inline void checkFacts(const media::VideoInfo& v) {
     PROMISE(!v.filmRate || v.pulldown == true);
     PROMISE(reducedFraction(v.filmRate));
     PROMISE(soundFacts(v));
+    PROMISE(chaptersAndLanguage(v));
 }
 
 // `first` is checkPrefixes' answer for the usual prefix; the reader runs again

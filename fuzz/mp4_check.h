@@ -3,6 +3,7 @@
 // The promises the MP4 header reader keeps for any input, checked the same way
 // by the libFuzzer target and by a replay of saved inputs. A broken one aborts.
 
+#include "fuzz/facts_check.h"
 #include "fuzz/media_check.h"
 #include "fuzz/promise.h"
 #include "source/avi/avifile.h"
@@ -26,7 +27,8 @@ inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
            a.variableRate == b.variableRate && a.sar == b.sar && a.rotation == b.rotation &&
            a.durationMs == b.durationMs && a.frames == b.frames && a.scan == b.scan &&
            a.fieldOrder == b.fieldOrder && a.crop == b.crop && a.hasAudio == b.hasAudio &&
-           a.audioChannels == b.audioChannels;
+           a.audioChannels == b.audioChannels && a.audioLanguage == b.audioLanguage &&
+           a.chaptersMs == b.chaptersMs;
 }
 
 inline void checkMp4Input(std::span<const std::uint8_t> data) {
@@ -55,6 +57,7 @@ inline void checkMp4Input(std::span<const std::uint8_t> data) {
             checkRatio(v.rate);
             checkRatio(v.sar);
             PROMISE(mediafuzz::soundFacts(v));
+            PROMISE(mediafuzz::chaptersAndLanguage(v));
             PROMISE(!v.variableRate || v.rate.has_value());
             // A crop leaves a picture; a field order belongs to interlaced video.
             if (v.crop) {

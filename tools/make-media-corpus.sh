@@ -56,6 +56,17 @@ mkv h264-720x576-25-crop0-72-0-72.mkv --cropping 0:0,72,0,72 720x576.h264
 mkv h264-64x48-25-tff.mkv --field-order 0:1 64x48.h264
 mkv h264-64x48-25-bff-interlaced.mkv --field-order 0:6 64x48.h264
 mkvpropedit -q h264-64x48-25-bff-interlaced.mkv --edit track:v1 --set interlaced=1
+# Chapters at 0, 40 and 80 ms with German sound from mkvmerge (a SeekHead
+# names them), and at 0 and 80 ms with French sound from ffmpeg.
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=a\nCHAPTER02=00:00:00.040\nCHAPTER02NAME=b\nCHAPTER03=00:00:00.080\nCHAPTER03NAME=c\n' >chapters.txt
+ff -f lavfi -i "anullsrc=r=8000:cl=mono" -t 0.12 -c:a mp2 -b:a 32k sound.mka
+mkv h264-64x48-25-chapters-ger.mkv --chapters chapters.txt 64x48.h264 --language 0:ger sound.mka
+printf ';FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=80\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=80\nEND=120\n' >chapters.txt
+# shellcheck disable=SC2086
+ff -f lavfi -i "$(color 64x48 25)" -i sound.mka -i chapters.txt -map 0:v -map 1:a -map_chapters 2 \
+    -metadata:s:a:0 language=fre -frames:v 3 -c:v libx264 -preset ultrafast -qp 51 -c:a copy \
+    $exact h264-64x48-25-chapters-fre.mkv
+rm chapters.txt sound.mka
 rm 720x576.h264 64x48.h264
 cd "$data/mpeg"
 # shellcheck disable=SC2086

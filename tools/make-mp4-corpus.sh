@@ -80,3 +80,15 @@ python3 - <<'PY'
 data = open("avc1-64x48-25.mp4", "rb").read()
 open("avc1-64x48-25-cut.mp4", "wb").write(data[: data.index(b"moov") - 4])
 PY
+# Chapters at 0, 40 and 80 ms and Spanish sound: ffmpeg writes Nero's chpl
+# (and a chapter reference to a track it leaves out).
+printf ';FFMETADATA1\n' >chapters.txt
+for ms in 0 40 80; do
+    printf '[CHAPTER]\nTIMEBASE=1/1000\nSTART=%s\nEND=%s\n' $ms $((ms + 40)) >>chapters.txt
+done
+# shellcheck disable=SC2086
+ffmpeg -nostdin -loglevel error -y -f lavfi -i "color=c=0x406080:s=64x48:r=25" \
+    -f lavfi -i "anullsrc=r=8000:cl=mono" -i chapters.txt -map 0:v -map 1:a -map_chapters 2 \
+    -metadata:s:a:0 language=spa -frames:v 3 -t 0.12 -c:v libx264 -preset ultrafast -c:a aac \
+    -b:a 8k -fflags +bitexact -flags:v +bitexact avc1-64x48-25-chapters-spa.mp4
+rm chapters.txt

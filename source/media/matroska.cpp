@@ -173,6 +173,8 @@ struct Entry {
     VideoTrack track;
     bool hasAudio = false;
     std::optional<std::uint64_t> channels; // none: Audio was damaged
+    std::string language = "eng";          // the format's default
+    std::optional<std::string> bcp47;      // which, when given, holds instead
 };
 
 // Channels, 1 unless stated. The video does not need it, so damage here
@@ -197,6 +199,12 @@ std::string parseEntry(Bytes body, Entry& e, int& elements) {
             break;
         case kIdCodecId:
             e.track.codec = readString(c->body);
+            break;
+        case kIdLanguage:
+            e.language = readString(c->body);
+            break;
+        case kIdLanguageBcp47:
+            e.bcp47 = readString(c->body);
             break;
         case kIdDefaultDuration:
             ok = setUint(*c, e.track.defaultDuration) && ok;
@@ -227,6 +235,7 @@ std::string parseEntry(Bytes body, Entry& e, int& elements) {
 struct SeekResult {
     std::optional<std::uint64_t> tracks; // relative to the Segment's data
     std::optional<std::uint64_t> info;
+    std::optional<std::uint64_t> chapters;
     std::string error;
 };
 
@@ -253,6 +262,8 @@ SeekResult parseSeekHead(Bytes body, int& elements) {
             r.tracks = position;
         if (id == kIdInfo && position && !r.info)
             r.info = position;
+        if (id == kIdChapters && position && !r.chapters)
+            r.chapters = position;
     }
     r.error = seeks.error();
     return r;
@@ -303,6 +314,9 @@ public:
         if (segmentInfo_)
             info.durationMs = durationMs(*segmentInfo_);
         found.audio.give(info, found.sawAll && !tracksCut_);
+        if (tracksEnd_)
+            chaptersAfter(*tracksEnd_, segment);
+        info.chaptersMs = std::move(chapters_);
         return {info, {}};
     }
 
@@ -327,12 +341,7 @@ private:
         const std::uint64_t length = std::min<std::uint64_t>(
             kMaxElementHeader, bytes_.size() - std::min(offset, bytes_.size()));
         Bytes b;
-        if (fitsIn(offset, length, head_.size())) {
-            b = head_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-        } else if (offset >= aheadAt_ && fitsIn(offset - aheadAt_, length, ahead_.size())) {
-            b = ahead_.subspan(static_cast<std::size_t>(offset - aheadAt_),
-                               static_cast<std::size_t>(length));
-        } else {
+        if (!held(offset, static_cast<std::size_t>(length), b)) {
             if (++headerReads_ > kMaxHeaderReads) {
                 error_ = kTooManyBefore;
                 return false;
@@ -345,6 +354,19 @@ private:
             b = ahead_.first(std::min<std::size_t>(ahead_.size(), kMaxElementHeader));
         }
         return decode(b, offset, h);
+    }
+
+    // `length` bytes at `offset` from what was read already: the prefix, the
+    // last read-ahead or the track list's read.
+    bool held(std::uint64_t offset, std::size_t length, Bytes& b) const {
+        for (const auto& [bytes, at] :
+             {std::pair{head_, std::uint64_t{0}}, std::pair{ahead_, aheadAt_},
+              std::pair{tracksRead_, tracksReadAt_}})
+            if (offset >= at && fitsIn(offset - at, length, bytes.size())) {
+                b = bytes.subspan(static_cast<std::size_t>(offset - at), length);
+                return true;
+            }
+        return false;
     }
 
     // The header at the start of `b`, which begins at `offset` in the file.
@@ -454,26 +476,34 @@ private:
             error_ = kReadFailed;
             return false;
         }
+        tracksRead_ = first;
+        tracksReadAt_ = offset;
         ElementHeader h;
         if (!decode(first, offset, h))
             return false;
         if (h.id != kIdTracks)
             return true;
         const std::uint64_t start = offset + h.length;
+        if (h.size != kUnknownSize && h.size <= segment.end - std::min(start, segment.end))
+            tracksEnd_ = start + h.size;
         std::uint64_t size = h.size;
         if (size == kUnknownSize)
             size =
                 std::min<std::uint64_t>(segment.end - std::min(start, segment.end), kMaxTracksSize);
-        if (size > kMaxTracksSize)
+        if (size > kMaxTracksSize) {
+            tracksRead_ = {}; // the walk reads into the same store
             return keepNeeded(first, offset, start, size, tracks);
+        }
         if (fitsIn(h.length, size, first.size())) {
             tracks = first.subspan(h.length, static_cast<std::size_t>(size));
             return true;
         }
         Bytes b;
+        tracksRead_ = {};
         if (!body(start, size, tracksStore_, b))
             return false;
-        tracks = b;
+        tracks = tracksRead_ = b;
+        tracksReadAt_ = start;
         return true;
     }
 
@@ -600,6 +630,8 @@ private:
                 return tracksAt(at, segment, tracks);
             if (h.id == kIdInfo && h.size != kUnknownSize)
                 infoAt(at, segment);
+            if (h.id == kIdChapters && h.size != kUnknownSize)
+                chaptersAt(at, segment);
             if (h.id == kIdCluster || h.size == kUnknownSize)
                 return true;
             const std::uint64_t start = at + h.length;
@@ -621,6 +653,8 @@ private:
                     }
                     if (seek.info && *seek.info < segment.end - segment.start)
                         infoAt(segment.start + *seek.info, segment);
+                    if (seek.chapters && *seek.chapters < segment.end - segment.start)
+                        chaptersAt(segment.start + *seek.chapters, segment);
                     if (seek.tracks && *seek.tracks < segment.end - segment.start) {
                         if (!tracksAt(segment.start + *seek.tracks, segment, tracks))
                             return false;
@@ -647,22 +681,61 @@ private:
             return;
         infoTried_ = true;
         io::ReadBuffer store;
+        Bytes b;
+        if (smallElement(offset, segment, kIdInfo, kMaxInfoSize, store, b))
+            segmentInfo_ = parseInfo(b, elements_);
+    }
+
+    // Writers put the chapters soon after the track list, where the walk
+    // goes on to look for them among the bytes read already; it ends as the
+    // walk to the track list does.
+    void chaptersAfter(std::uint64_t at, const Segment& segment) {
+        for (int i = 0; i < kMaxLevel1Elements && at < segment.end && !chaptersTried_; ++i) {
+            ElementHeader h;
+            Bytes b;
+            if (!held(at, std::min<std::size_t>(kMaxElementHeader, segment.end - at), b) ||
+                !decode(b, at, h) || h.id == kIdCluster || h.size == kUnknownSize)
+                return;
+            if (h.id == kIdChapters)
+                return chaptersAt(at, segment);
+            if (h.size > segment.end - std::min(at + h.length, segment.end))
+                return;
+            at += h.length + h.size;
+        }
+    }
+
+    // The same for the first Chapters read whole; a SeekHead may point amiss,
+    // so a few places are tried.
+    void chaptersAt(std::uint64_t offset, const Segment& segment) {
+        constexpr int kMaxChaptersTries = 3;
+        if (chaptersTried_ || ++chaptersTries_ > kMaxChaptersTries)
+            return;
+        io::ReadBuffer store;
+        Bytes b;
+        if (smallElement(offset, segment, kIdChapters, kMaxChaptersSize, store, b)) {
+            chaptersTried_ = true;
+            chapters_ = parseChapters(b, elements_);
+        }
+    }
+
+    // The body of the element at `offset` when it is an `id` of at most
+    // `maxSize` bytes within the Segment.
+    bool smallElement(std::uint64_t offset, const Segment& segment, std::uint32_t id,
+                      std::size_t maxSize, io::ReadBuffer& store, Bytes& b) {
         Bytes first;
         ElementHeader h;
         if (!bytes_.get(offset, kInfoFirstRead, store, first) ||
-            readHeader(first, 0, h) != HeaderStatus::Ok || h.id != kIdInfo ||
-            h.size == kUnknownSize || h.size > kMaxInfoSize || --elements_ < 0)
-            return;
+            readHeader(first, 0, h) != HeaderStatus::Ok || h.id != id || h.size == kUnknownSize ||
+            h.size > maxSize || --elements_ < 0)
+            return false;
         const std::uint64_t start = offset + h.length;
         if (start > segment.end || h.size > segment.end - start)
-            return;
-        Bytes b;
-        if (fitsIn(h.length, h.size, first.size()))
+            return false;
+        if (fitsIn(h.length, h.size, first.size())) {
             b = first.subspan(h.length, static_cast<std::size_t>(h.size));
-        else if (!bytes_.get(start, static_cast<std::size_t>(h.size), store, b) ||
-                 b.size() < h.size)
-            return;
-        segmentInfo_ = parseInfo(b, elements_);
+            return true;
+        }
+        return bytes_.get(start, static_cast<std::size_t>(h.size), store, b) && b.size() >= h.size;
     }
 
     // In this order: the made-up prefix is the view's.
@@ -679,7 +752,13 @@ private:
     int elements_ = kMaxElements;
     std::string error_;
     std::optional<Info> segmentInfo_;
-    bool infoTried_ = false; // one Info looked at, wherever it was
+    bool infoTried_ = false;     // one Info looked at, wherever it was
+    bool chaptersTried_ = false; // one Chapters read
+    int chaptersTries_ = 0;
+    std::vector<std::uint64_t> chapters_;
+    std::optional<std::uint64_t> tracksEnd_;
+    Bytes tracksRead_; // the first read at the track list, at tracksReadAt_
+    std::uint64_t tracksReadAt_ = 0;
     bool tracksCut_ = false; // the entries after the video's were not kept
 };
 
@@ -737,7 +816,8 @@ TracksResult parseTracks(Bytes body, int& elements) {
         if (std::string error = parseEntry(c->body, e, elements); !error.empty())
             return r.video ? r : failed(error); // past the video, the sound stays unknown
         if (e.type == 2)
-            r.audio.add(e.hasAudio ? e.channels : std::nullopt);
+            r.audio.add(e.hasAudio ? e.channels : std::nullopt,
+                        languageOf(e.bcp47 ? *e.bcp47 : e.language));
         if (e.type != 1 || r.video)
             continue;
         if (e.track.width == 0 || e.track.height == 0)
@@ -820,6 +900,61 @@ Info parseInfo(Bytes body, int& elements) {
     if (!children.error().empty())
         return {};
     return info;
+}
+
+std::vector<std::uint64_t> parseChapters(Bytes body, int& elements) {
+    // The default edition, else the first.
+    std::optional<Bytes> edition;
+    bool chosenDefault = false, chosenOrdered = false;
+    Children editions(body, elements);
+    while (const auto e = editions.next()) {
+        if (e->header.id != kIdEditionEntry)
+            continue;
+        std::uint64_t isDefault = 0, ordered = 0;
+        bool ok = true;
+        Children fields(e->body, elements);
+        while (const auto f = fields.next()) {
+            if (f->header.id == kIdEditionFlagDefault)
+                ok = setUint(*f, isDefault) && ok;
+            else if (f->header.id == kIdEditionFlagOrdered)
+                ok = setUint(*f, ordered) && ok;
+        }
+        if (!ok || !fields.error().empty())
+            return {};
+        if (!edition || (isDefault == 1 && !chosenDefault)) {
+            edition = e->body;
+            chosenDefault = isDefault == 1;
+            chosenOrdered = ordered != 0;
+        }
+    }
+    if (!editions.error().empty() || !edition || chosenOrdered)
+        return {};
+    std::vector<std::uint64_t> ms;
+    Children atoms(*edition, elements);
+    while (const auto a = atoms.next()) {
+        if (a->header.id != kIdChapterAtom)
+            continue;
+        std::optional<std::uint64_t> start;
+        std::uint64_t hidden = 0, enabled = 1;
+        bool ok = true;
+        Children fields(a->body, elements);
+        while (const auto f = fields.next()) {
+            if (f->header.id == kIdChapterTimeStart)
+                ok = setUint(*f, start) && ok;
+            else if (f->header.id == kIdChapterFlagHidden)
+                ok = setUint(*f, hidden) && ok;
+            else if (f->header.id == kIdChapterFlagEnabled)
+                ok = setUint(*f, enabled) && ok;
+        }
+        if (!ok || !fields.error().empty())
+            return {};
+        // Nanoseconds, whatever the TimestampScale.
+        if (start && hidden == 0 && enabled != 0 && ms.size() < kMaxChapters)
+            ms.push_back(*start / 1'000'000 + (*start % 1'000'000 >= 500'000));
+    }
+    if (!atoms.error().empty())
+        return {};
+    return chapterMarks(std::move(ms));
 }
 
 std::optional<std::uint64_t> durationMs(const Info& info) {

@@ -23,6 +23,14 @@
 //   Channels, 1 when Audio leaves it out. The entries after the video's are
 //   read for this alone: damage in them leaves the sound unknown. A track
 //   list too large to read whole is kept only up to the video's entry.
+// - audioLanguage: that track's LanguageBCP47, else its Language ("eng"
+//   when left out, as the format says).
+// - chaptersMs: the ChapterTimeStart of the top-level ChapterAtoms that are
+//   neither hidden nor disabled, in the default EditionEntry (else the
+//   first). An ordered edition plays the file in another order, so it gives
+//   none. Chapters are found where the walk to the track list passes them,
+//   where the SeekHead puts them, or by walking on from the track list
+//   through the bytes read already; damage in them leaves no marks.
 
 #include "source/media/ebml.h"
 #include "source/media/media.h"
@@ -30,6 +38,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvel::media::matroska {
 
@@ -62,6 +71,16 @@ inline constexpr std::uint32_t kIdDisplayHeight = 0x54BA;
 inline constexpr std::uint32_t kIdDisplayUnit = 0x54B2;
 inline constexpr std::uint32_t kIdAudio = 0xE1;
 inline constexpr std::uint32_t kIdChannels = 0x9F;
+inline constexpr std::uint32_t kIdLanguage = 0x22B59C;
+inline constexpr std::uint32_t kIdLanguageBcp47 = 0x22B59D;
+inline constexpr std::uint32_t kIdChapters = 0x1043A770;
+inline constexpr std::uint32_t kIdEditionEntry = 0x45B9;
+inline constexpr std::uint32_t kIdEditionFlagDefault = 0x45DB;
+inline constexpr std::uint32_t kIdEditionFlagOrdered = 0x45DD;
+inline constexpr std::uint32_t kIdChapterAtom = 0xB6;
+inline constexpr std::uint32_t kIdChapterTimeStart = 0x91;
+inline constexpr std::uint32_t kIdChapterFlagHidden = 0x98;
+inline constexpr std::uint32_t kIdChapterFlagEnabled = 0x4598;
 
 // What open usually reads first; a shorter prefix is made up to it.
 inline constexpr std::size_t kPrefixRead = 64 * 1024;
@@ -73,8 +92,12 @@ inline constexpr std::size_t kMaxSeekHeadSize = 64 * 1024;
 inline constexpr std::size_t kMaxTracksSize = 1024 * 1024;
 // Info holds a few names and dates, a title at most a few kilobytes.
 inline constexpr std::size_t kMaxInfoSize = 64 * 1024;
-// The first read at an Info past the prefix, enough for nearly all of them.
+// The first read at an Info or Chapters past the prefix, enough for nearly
+// all of them.
 inline constexpr std::size_t kInfoFirstRead = 4096;
+// Chapters carry a name per chapter and language: a few kilobytes for a
+// film's, far less than this.
+inline constexpr std::size_t kMaxChaptersSize = 256 * 1024;
 // The first read at the track list, enough for nearly all of them whole.
 inline constexpr std::size_t kTracksFirstRead = 64 * 1024;
 // A larger track list is walked in reads of kTracksFirstRead, at most this
@@ -155,6 +178,10 @@ struct Info {
 };
 // `elements` counts down the kMaxElements budget; a damaged Info says nothing.
 Info parseInfo(Bytes body, int& elements);
+// The chapter starts of a Chapters body, in milliseconds (see chaptersMs
+// above); `elements` counts down the kMaxElements budget.
+std::vector<std::uint64_t> parseChapters(Bytes body, int& elements);
+
 // Milliseconds, rounded to the nearest, or none (see durationMs above).
 std::optional<std::uint64_t> durationMs(const Info& info);
 // Frames per second from the nanoseconds per frame.

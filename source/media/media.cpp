@@ -3,6 +3,7 @@
 #include "source/media/ebml.h"
 #include "source/media/mpeg.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -194,6 +195,30 @@ std::optional<Fraction> ratio(std::uint64_t num, std::uint64_t den) {
     if (num > INT64_MAX || den > INT64_MAX)
         return std::nullopt;
     return Fraction{static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)};
+}
+
+std::optional<std::string> languageOf(std::string_view tag) {
+    const std::string_view primary = tag.substr(0, tag.find('-'));
+    if (primary.size() < 2 || primary.size() > 3)
+        return std::nullopt;
+    std::string lower;
+    for (const char c : primary) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            return std::nullopt;
+        lower.push_back(static_cast<char>(c | 0x20));
+    }
+    if (lower == "und" || lower == "mul" || lower == "zxx" || lower == "mis")
+        return std::nullopt;
+    return lower;
+}
+
+std::vector<std::uint64_t> chapterMarks(std::vector<std::uint64_t> ms) {
+    std::erase_if(ms, [](std::uint64_t m) { return m > kMaxDurationMs; });
+    std::sort(ms.begin(), ms.end());
+    ms.erase(std::unique(ms.begin(), ms.end()), ms.end());
+    if (ms.size() > kMaxChapters)
+        ms.resize(kMaxChapters);
+    return ms;
 }
 
 } // namespace quorvel::media

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace quorvel::media {
 
@@ -76,7 +78,25 @@ struct VideoInfo {
     // its count.
     std::optional<bool> hasAudio;
     std::optional<std::uint32_t> audioChannels;
+    // The language of that track: the primary subtag in lower case ("en",
+    // "deu"), none when the file does not say or says "undetermined".
+    std::optional<std::string> audioLanguage;
+    // Where the file's own chapters start, in milliseconds of its running
+    // time: ascending, without repeats, at most kMaxChapters of them.
+    std::vector<std::uint64_t> chaptersMs;
 };
+
+// More chapter marks than a DVD title can hold (99) say nothing more.
+inline constexpr std::size_t kMaxChapters = 256;
+
+// A language tag as files write it (ISO 639-2 "ger", BCP 47 "en-GB"), reduced
+// to its primary subtag in lower case; none for one that is not 2 or 3
+// letters, or that names no one language ("und", "mul", "zxx", "mis").
+std::optional<std::string> languageOf(std::string_view tag);
+
+// Chapter starts gathered from a file: sorted, repeats and times past
+// kMaxDurationMs dropped, the first kMaxChapters kept.
+std::vector<std::uint64_t> chapterMarks(std::vector<std::uint64_t> ms);
 
 // A channel count past this is damage: no sound format carries more.
 inline constexpr std::uint32_t kMaxAudioChannels = 255;
@@ -86,13 +106,19 @@ struct AudioTracks {
     bool any = false;
     bool countsKnown = true;
     std::uint32_t most = 0;
+    std::optional<std::string> language; // of the first track with the most channels
 
-    void add(std::optional<std::uint64_t> channels) {
+    void add(std::optional<std::uint64_t> channels, std::optional<std::string> lang = {}) {
+        if (!any)
+            language = lang;
         any = true;
-        if (channels && *channels >= 1 && *channels <= kMaxAudioChannels)
+        if (channels && *channels >= 1 && *channels <= kMaxAudioChannels) {
+            if (*channels > most)
+                language = lang;
             most = std::max(most, static_cast<std::uint32_t>(*channels));
-        else
+        } else {
             countsKnown = false;
+        }
     }
     // `sawAll`: every track was looked at, so no audio is false.
     void give(VideoInfo& v, bool sawAll) const {
@@ -102,6 +128,8 @@ struct AudioTracks {
             v.hasAudio = false;
         if (any && countsKnown)
             v.audioChannels = most;
+        if (any)
+            v.audioLanguage = language;
     }
 };
 

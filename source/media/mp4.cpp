@@ -57,6 +57,11 @@ constexpr std::uint32_t kAvcC = fourcc("avcC");
 constexpr std::uint32_t kHvcC = fourcc("hvcC");
 constexpr std::uint32_t kEsds = fourcc("esds");
 constexpr std::uint32_t kUuid = fourcc("uuid");
+constexpr std::uint32_t kText = fourcc("text");
+constexpr std::uint32_t kTref = fourcc("tref");
+constexpr std::uint32_t kChap = fourcc("chap");
+constexpr std::uint32_t kUdta = fourcc("udta");
+constexpr std::uint32_t kChpl = fourcc("chpl");
 
 // A visual sample entry's fixed part: the 8-byte box header, 6 reserved
 // bytes and a reference index, 16 bytes of version and vendor fields, width,
@@ -288,7 +293,10 @@ struct Track {
     std::optional<FieldOrder> fieldOrder;
     std::optional<Crop> crop;
     Timing timing;
-    std::optional<std::uint32_t> channels; // a sound track's, from its sample entry
+    std::optional<std::uint32_t> channels;     // a sound track's, from its sample entry
+    std::optional<std::string> language;       // mdhd's
+    std::vector<std::uint32_t> chapterTracks;  // tref's chap: the tracks that name chapters
+    std::vector<std::uint64_t> sampleStartsMs; // a text track's, which may be chapters
     // Set when a box of this track is unusable; it matters only if the track
     // turns out to be the video.
     const char* damage = nullptr;
@@ -336,11 +344,63 @@ void readMdhd(Bytes b, Track& t) {
     t.timescale = be32(b, at);
     // 0 and all ones: the writer did not know.
     const std::uint64_t unknown = wide ? UINT64_MAX : UINT32_MAX;
-    if (b.size() >= at + (wide ? 12 : 8)) {
+    const std::size_t languageAt = at + (wide ? 12 : 8);
+    if (b.size() >= languageAt) {
         const std::uint64_t d = wide ? be64(b, at + 4) : be32(b, at + 4);
         if (d != 0 && d != unknown)
             t.mediaDuration = d;
     }
+    // Three letters of five bits each, 0x60 below their ASCII; a smaller
+    // value is one of QuickTime's old numeric codes, which we leave unread.
+    if (b.size() >= languageAt + 2) {
+        const std::uint16_t packed = be16(b, languageAt);
+        if (packed >= 0x400 && packed < 0x8000) {
+            std::string code;
+            for (const int shift : {10, 5, 0})
+                code.push_back(static_cast<char>(0x60 + (packed >> shift & 0x1f)));
+            t.language = languageOf(code);
+        }
+    }
+}
+
+// A text track's samples, each a chapter's start if the video names the
+// track as its chapters: the stts's deltas summed, as far as kMaxChapters.
+void readChapterStts(Bytes b, Track& t) {
+    if (b.size() < 8 || t.timescale == 0)
+        return;
+    const std::uint64_t count = std::min<std::uint64_t>(be32(b, 4), (b.size() - 8) / 8);
+    std::uint64_t ticks = 0;
+    for (std::uint64_t i = 0; i < count && t.sampleStartsMs.size() < kMaxChapters; ++i) {
+        const auto at = static_cast<std::size_t>(8 + 8 * i);
+        const std::uint32_t samples = be32(b, at), delta = be32(b, at + 4);
+        for (std::uint32_t k = 0; k < samples && t.sampleStartsMs.size() < kMaxChapters; ++k) {
+            const auto ms = durationMs(ticks, t.timescale);
+            if (!ms && ticks != 0)
+                return;
+            t.sampleStartsMs.push_back(ms.value_or(0));
+            ticks += delta; // below kMaxDurationMs' ticks plus a 32-bit delta
+        }
+    }
+}
+
+// Nero's chapter list (udta's chpl): a count, then each start in 100 ns
+// units with a name. A list cut short states none.
+std::vector<std::uint64_t> readChpl(Bytes b) {
+    ByteCursor c(b);
+    const bool version1 = c.u8() != 0;
+    c.skip(3); // flags
+    if (version1)
+        c.skip(4); // four more bytes before the count
+    const std::uint8_t count = c.u8();
+    std::vector<std::uint64_t> ms;
+    for (std::uint8_t i = 0; i < count; ++i) {
+        const std::uint64_t start = c.be64();
+        c.skip(c.u8());
+        if (c.failed())
+            return {};
+        ms.push_back(start / 10'000 + (start % 10'000 >= 5'000));
+    }
+    return chapterMarks(std::move(ms));
 }
 
 // The edits that show media, summed; an empty edit (media time -1) is a delay
@@ -567,6 +627,11 @@ void walkStbl(Source& source, const Box& stbl, int depth, Track& t) {
     Children c(source, stbl.body, stbl.end, depth);
     while (const auto box = c.next()) {
         Bytes b;
+        if (t.handler == kText) {
+            if (box->type == kStts && readBody(source, *box, 8 + 8 * kMaxChapters, b))
+                readChapterStts(b, t);
+            continue;
+        }
         if (box->type == kStsd && sound) {
             if (readBody(source, *box, kMaxSmallBoxRead, b))
                 readSoundStsd(b, t);
@@ -593,9 +658,9 @@ void walkMdia(Source& source, const Box& mdia, int depth, bool mayBeVideo, Track
                 return;
             }
             t.handler = be32(b, 8);
-            if (*t.handler != kSoun && (*t.handler != kVide || !mayBeVideo))
+            if (*t.handler != kSoun && *t.handler != kText && (*t.handler != kVide || !mayBeVideo))
                 return;
-        } else if (box->type == kMinf && (mayBeVideo || t.handler == kSoun)) {
+        } else if (box->type == kMinf && (mayBeVideo || t.handler == kSoun || t.handler == kText)) {
             Children m(source, box->body, box->end, depth + 1);
             while (const auto inner = m.next())
                 if (inner->type == kStbl)
@@ -613,6 +678,12 @@ Track readTrak(Source& source, const Box& trak, int depth, bool mayBeVideo) {
             readTkhd(b, t);
         } else if (box->type == kMdia) {
             walkMdia(source, *box, depth + 1, mayBeVideo, t);
+        } else if (box->type == kTref && mayBeVideo) {
+            Children r(source, box->body, box->end, depth + 1);
+            while (const auto inner = r.next())
+                if (inner->type == kChap && readBody(source, *inner, kMaxSmallBoxRead, b))
+                    for (std::size_t at = 0; at + 4 <= b.size(); at += 4)
+                        t.chapterTracks.push_back(be32(b, at));
         } else if (box->type == kEdts && mayBeVideo) {
             Children e(source, box->body, box->end, depth + 1);
             while (const auto inner = e.next())
@@ -662,7 +733,25 @@ struct Movie {
     std::uint64_t fragmentTime = 0; // mehd's, in the movie's timescale; 0 unstated
     std::uint32_t trexDuration = 0; // the video track's default sample duration
     Fragments fragments;
+    std::vector<std::uint64_t> chpl;
+    // The text tracks' ids and sample starts, the first kMaxTextTracks.
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint64_t>>> texts;
 };
+
+constexpr std::size_t kMaxTextTracks = 8;
+// A chpl of 255 chapters with names of 255 bytes.
+constexpr std::size_t kMaxChplRead = 5 + 4 + 255 * (9 + 255);
+
+// The file's chapters: Nero's list, else the text track the video names.
+std::vector<std::uint64_t> chaptersOf(const Track& video, const Movie& movie) {
+    if (!movie.chpl.empty())
+        return movie.chpl;
+    for (const std::uint32_t id : video.chapterTracks)
+        for (const auto& [textId, starts] : movie.texts)
+            if (id == textId && id != video.id)
+                return chapterMarks(starts);
+    return {};
+}
 
 void readMvhd(Bytes b, Movie& movie) {
     const std::size_t at = !b.empty() && b[0] == 1 ? 20 : 12;
@@ -693,14 +782,22 @@ void readMoov(Source& source, const Box& moov, Movie& movie) {
                 movie.audioUnseen = true;
                 continue;
             }
+            if (t.handler == kText && movie.texts.size() < kMaxTextTracks)
+                movie.texts.emplace_back(t.id, std::move(t.sampleStartsMs));
             if (t.handler == kSoun)
-                movie.audio.add(t.channels);
+                movie.audio.add(t.channels, t.language);
             else if (!t.handler || !soundless(*t.handler))
                 movie.audioUnseen = true;
             if (mayBeVideo && !source.error() && t.handler == kVide)
                 movie.video = std::move(t);
             else if (mayBeVideo && !t.handler && t.damage && !movie.hiddenDamage)
                 movie.hiddenDamage = t.damage;
+        } else if (box->type == kUdta) {
+            Children u(source, box->body, box->end, 2);
+            while (const auto inner = u.next())
+                if (inner->type == kChpl && movie.chpl.empty() &&
+                    readBody(source, *inner, kMaxChplRead, b))
+                    movie.chpl = readChpl(b);
         } else if (box->type == kMvex) {
             movie.fragmented = true;
             Children m(source, box->body, box->end, 2);
@@ -897,6 +994,7 @@ VideoInfo videoInfo(const Track& t, const Movie& movie, bool walkedAll) {
     v.durationMs = plausibleDuration(runningTime(t, movie, walkedAll));
     v.frames = frameCount(t, movie, walkedAll);
     movie.audio.give(v, !movie.audioUnseen);
+    v.chaptersMs = chaptersOf(t, movie);
     return v;
 }
 

@@ -3,7 +3,7 @@
 // The ISO base media file format reader (MP4, MOV, 3GP) behind readMp4().
 //
 // Boxes are walked by their declared sizes; only the boxes we need are read
-// (mvhd, tkhd, elst, mdhd, hdlr, stsd, stts, mehd, trex, and for a fragmented
+// (mvhd, tkhd, tref, elst, mdhd, hdlr, stsd, stts, udta's chpl, mehd, trex, and for a fragmented
 // file the moofs' tfhd and trun), each up to a cap of its own, so that neither a large
 // moov nor a large mdat before it costs more than a few reads. Bytes beyond
 // the caller's prefix come through a read-ahead window of kReadAhead bytes.
@@ -54,6 +54,10 @@
 //   else its count unless that is 2, ISO's template value (version 2's own
 //   field in a QuickTime entry). Tracks after the video's are read only so
 //   far: trouble in them leaves the sound unknown, nothing else.
+// - audioLanguage: that track's mdhd language, unless "und" or one of
+//   QuickTime's old numeric codes.
+// - chaptersMs: Nero's chapter list in moov's udta (chpl), else the sample
+//   starts of the text track that the video's tref names as its chapters.
 // Damage in a track that is not the video is ignored; once the video track
 // is read, trouble further on (a later trak, the moof) only leaves the rate
 // unknown. The walk descends only into the boxes named above, at most five

@@ -26,5 +26,28 @@ TEST(Sound, IsWhatFfmpegFindsInTheCorpus) {
     EXPECT_EQ(sound(readCorpus("mpeg/es-mpeg2-176x144-bff-25.m2v"), readMpeg), silent);
 }
 
+// Chapters and language from ffmpeg and mkvmerge, as ffprobe reports them.
+TEST(Sound, ChaptersAndLanguageInTheCorpus) {
+    using Ms = std::vector<std::uint64_t>;
+    const struct {
+        const char* file;
+        ProbeResult (*read)(Bytes, io::ByteSource&);
+        std::optional<std::string> language;
+        Ms chapters;
+    } cases[] = {
+        {"mp4/avc1-64x48-25-chapters-spa.mp4", readMp4, "spa", {0, 40, 80}},
+        // mkvmerge writes LanguageBCP47 "de" besides Language "ger".
+        {"mkv/h264-64x48-25-chapters-ger.mkv", readMatroska, "de", {0, 40, 80}},
+        {"mkv/h264-64x48-25-chapters-fre.mkv", readMatroska, "fre", {0, 80}},
+        {"mp4/avc1-64x48-25-audio-first.mp4", readMp4, std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        const ProbeResult r = mediatest::run(readCorpus(c.file), c.read).result;
+        ASSERT_TRUE(r.ok()) << c.file;
+        EXPECT_EQ(r.video->audioLanguage, c.language) << c.file;
+        EXPECT_EQ(r.video->chaptersMs, c.chapters) << c.file;
+    }
+}
+
 } // namespace
 } // namespace quorvel::media

@@ -729,6 +729,71 @@ TEST(MatroskaSound, TrackTypeTwoWithItsChannels) {
     EXPECT_EQ(sound(mkv({tracks({subtitles(2 * kMiB), entry({})})})), Sound{});
 }
 
+Buffer languageEntry(std::uint64_t channels, const std::string& language,
+                     const std::string& bcp47 = "") {
+    Buffer b = cat({uintEl(kIdTrackType, 2), el(kIdAudio, uintEl(kIdChannels, channels))});
+    if (!language.empty())
+        b = cat({b, strEl(kIdLanguage, language)});
+    if (!bcp47.empty())
+        b = cat({b, strEl(kIdLanguageBcp47, bcp47)});
+    return el(kIdTrackEntry, b);
+}
+
+TEST(MatroskaSound, LanguageOfTheTrackFfmpegTakes) {
+    const auto language = [](std::initializer_list<Buffer> entries) {
+        const ProbeResult r = run(mkv({tracks(entries)}), &readMatroska).result;
+        return r.ok() ? r.video->audioLanguage : "damaged";
+    };
+    using L = std::optional<std::string>;
+    EXPECT_EQ(language({entry({}), languageEntry(2, "")}), L{"eng"}); // the format's default
+    EXPECT_EQ(language({entry({}), languageEntry(2, "ger", "de-CH")}), L{"de"});
+    EXPECT_EQ(language({entry({}), languageEntry(2, "und")}), L{});
+    EXPECT_EQ(language({entry({}), languageEntry(2, "fre"), languageEntry(6, "ger"),
+                        languageEntry(6, "ita")}),
+              L{"ger"});
+}
+
+Buffer atom(std::uint64_t startNs, std::uint64_t hidden = 0, std::uint64_t enabled = 1,
+            const Buffer& inner = {}) {
+    return el(kIdChapterAtom,
+              cat({uintEl(kIdChapterTimeStart, startNs), uintEl(kIdChapterFlagHidden, hidden),
+                   uintEl(kIdChapterFlagEnabled, enabled), inner}));
+}
+Buffer edition(std::initializer_list<Buffer> atoms, std::uint64_t isDefault = 0,
+               std::uint64_t ordered = 0) {
+    return el(kIdEditionEntry, cat({uintEl(kIdEditionFlagDefault, isDefault),
+                                    uintEl(kIdEditionFlagOrdered, ordered), cat(atoms)}));
+}
+
+TEST(MatroskaChapters, TheShownStartsOfTheDefaultEdition) {
+    using Ms = std::vector<std::uint64_t>;
+    const struct {
+        Buffer chapters;
+        Ms want;
+    } cases[] = {
+        {edition({atom(2'000'499'999), atom(0), atom(1'500'000'000), atom(9'000'000'000, 1),
+                  atom(8'000'000'000, 0, 0), atom(1'500'000'000)}),
+         {0, 1500, 2000}},
+        {cat({edition({atom(0), atom(1'000'000'000)}), edition({atom(5'000'000'000)}, 1)}), {5000}},
+        {edition({atom(0), atom(60'000'000'000)}, 1, 1), {}}, // ordered: another timeline
+        {edition({atom(0, 0, 1, atom(3'000'000'000))}), {0}}, // nested atoms are parts
+        {edition({atom(0), el(kIdChapterAtom, el(kIdChapterTimeStart, Buffer(9, 1)))}), {}},
+    };
+    for (const auto& c : cases) {
+        int elements = matroska::kMaxElements;
+        EXPECT_EQ(matroska::parseChapters(c.chapters, elements), c.want);
+    }
+    // Before the track list, or right after it.
+    const Buffer chapters = el(kIdChapters, edition({atom(0), atom(7'000'000'000)}));
+    for (const Buffer& file : {mkv({chapters, tracks({entry({})})}),
+                               mkv({tracks({entry({})}), el(kIdVoid, {}), chapters}),
+                               mkv({tracks({entry({})}), chapters})}) {
+        const ProbeResult r = run(file, &readMatroska).result;
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.video->chaptersMs, (Ms{0, 7000}));
+    }
+}
+
 TEST(MatroskaHeader, ReadsIdsAndSizes) {
     const struct {
         const char* name;

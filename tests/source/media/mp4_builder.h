@@ -70,6 +70,7 @@ struct Track {
     std::int32_t matrix[4] = {0x10000, 0, 0, 0x10000};
     std::uint32_t timescale = 12800;
     std::uint64_t mediaDuration = 1536; // mdhd's, in `timescale`
+    std::uint16_t language = 0x55c4;    // "und"
     std::vector<std::pair<std::uint32_t, std::uint32_t>> stts = {{3, 512}};
     std::string codec = "avc1";
     std::uint16_t width = 64;
@@ -107,7 +108,7 @@ inline Bytes mdhd(const Track& t) {
     put(b, 0, 2 * time);
     put(b, t.timescale, 4);
     put(b, t.mediaDuration, time);
-    put(b, 0x55c4, 2);
+    put(b, t.language, 2);
     put(b, 0, 2);
     return box("mdhd", full(t.mdhdVersion, 0, b));
 }

@@ -852,6 +852,50 @@ TEST(Mp4Sound, SoundTracksAndTheirChannels) {
     EXPECT_EQ(read({trak({}), box("trak", {rawBox(4000, "mdia", {})})}), Sound{});
 }
 
+TEST(Mp4Sound, LanguageFromMdhd) {
+    Track sound;
+    sound.handler = "soun";
+    const auto language = [&sound](std::uint16_t packed) {
+        sound.language = packed;
+        const Bytes soundTrak =
+            box("trak", {tkhd(sound), mdia(sound, box("stbl", {stsd(soundEntry(0, 1))}))});
+        return mp4::inspectMp4(movie({trak({}), soundTrak})).video->audioLanguage;
+    };
+    EXPECT_EQ(language(4 << 10 | 5 << 5 | 21), "deu");
+    EXPECT_EQ(language(0x55c4), std::nullopt); // und
+    EXPECT_EQ(language(0), std::nullopt);      // an old QuickTime code
+}
+
+TEST(Mp4Chapters, NerosListElseTheTextTrackTheVideoNames) {
+    using Ms = std::vector<std::uint64_t>;
+    Track video;
+    Track text;
+    text.id = 2;
+    text.handler = "text";
+    text.timescale = 1000;
+    text.stts = {{1, 80}, {2, 40}};
+    const auto chapters = [](std::vector<Bytes> boxes) {
+        const ProbeResult r = mp4::inspectMp4(movie(boxes));
+        return r.ok() ? r.video->chaptersMs : Ms{9};
+    };
+    const auto naming = [&video](std::uint32_t id) {
+        Track t = video;
+        t.trakChildren = box("tref", box("chap", words({id})));
+        return trak(t);
+    };
+    Bytes entries = {2}; // Nero's: a count, then each start (100 ns units) and name
+    for (const std::uint64_t start : {0, 15'000'000}) {
+        put(entries, start, 8);
+        entries.push_back(1);
+        entries.push_back('c');
+    }
+    const Bytes list = box("udta", box("chpl", full(0, 0, entries)));
+    EXPECT_EQ(chapters({naming(2), trak(text)}), (Ms{0, 80, 120}));
+    EXPECT_EQ(chapters({trak(text), naming(2)}), (Ms{0, 80, 120}));
+    EXPECT_EQ(chapters({naming(3), trak(text)}), Ms{});
+    EXPECT_EQ(chapters({naming(2), trak(text), list}), (Ms{0, 1500}));
+}
+
 // ---- What a probe costs: the caller's first read, then ours.
 
 using mp4::kBudgetBytesMoovFirst;
