@@ -6,10 +6,6 @@ namespace quorvel::disc {
 
 namespace {
 
-std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
-    return a / b + (a % b != 0);
-}
-
 bool isCd(Format f) {
     return f != Format::Dvd;
 }
@@ -24,7 +20,10 @@ DvdLayout dvdLayout(std::span<const DiscTitle> titles) {
         };
         auto set = std::find_if(layout.titleSets.begin(), layout.titleSets.end(), same);
         if (set == layout.titleSets.end())
-            set = layout.titleSets.insert(set, TitleSet{titles[i].wide, titles[i].width, {}});
+            set = layout.titleSets.insert(
+                set, TitleSet{titles[i].wide, titles[i].width, {}, titles[i].language});
+        else if (set->language != titles[i].language)
+            set->language.reset();
         set->titles.push_back(i);
     }
     layout.discTitle.resize(titles.size());
@@ -82,13 +81,30 @@ std::vector<DiscPieces> splitOntoDiscs(std::span<const BudgetInput> inputs, std:
     return pack(low);
 }
 
-std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs) {
-    std::vector<std::uint64_t> starts{0};
-    if (everyMs == 0)
-        return starts;
-    for (std::uint64_t at = everyMs; at < runningMs && runningMs - at >= kMinChapterMs;
+std::vector<std::uint64_t> marksOnDisc(std::span<const std::uint64_t> sourceMs,
+                                       std::uint64_t startMs, std::optional<std::uint64_t> lengthMs,
+                                       Fraction speed) {
+    std::vector<std::uint64_t> marks;
+    for (const std::uint64_t ms : sourceMs)
+        if (ms >= startMs && (!lengthMs || ms - startMs < *lengthMs))
+            marks.push_back(discRunningMs(ms - startMs, speed));
+    return marks;
+}
+
+std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs,
+                                         std::span<const std::uint64_t> marks) {
+    std::vector<std::uint64_t> all(marks.begin(), marks.end());
+    // More than a title holds would be dropped anyway, whatever the marks take.
+    const std::size_t most = kMaxTitleChapters + marks.size();
+    for (std::uint64_t at = everyMs; everyMs != 0 && at < runningMs && all.size() < most;
          at += everyMs)
-        starts.push_back(at);
+        all.push_back(at);
+    std::sort(all.begin(), all.end());
+    std::vector<std::uint64_t> starts{0};
+    for (const std::uint64_t at : all)
+        if (at < runningMs && runningMs - at >= kMinChapterMs &&
+            at - starts.back() >= kMinChapterMs && starts.size() < kMaxTitleChapters)
+            starts.push_back(at);
     return starts;
 }
 

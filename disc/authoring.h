@@ -22,6 +22,7 @@ struct DiscTitle {
     bool wide = false; // 16:9
     int width = 720;   // the frame's
     std::uint64_t runningMs = 0;
+    std::optional<std::string> language; // the sound's, as the source names it
 };
 
 // A DVD title set has one picture format, so 4:3 and 16:9 titles, and frames
@@ -31,6 +32,9 @@ struct TitleSet {
     bool wide = false;
     int width = 720;
     std::vector<std::size_t> titles; // the inputs, in the order given
+    // The sound's language when every title of the set gives the same; the
+    // set has one for all its titles.
+    std::optional<std::string> language;
 };
 
 struct DvdLayout {
@@ -55,11 +59,21 @@ struct Piece {
 using DiscPieces = std::vector<Piece>;
 std::vector<DiscPieces> splitOntoDiscs(std::span<const BudgetInput> inputs, std::uint64_t discMs);
 
-// A chapter every `everyMs` from 0; none starts within kMinChapterMs of the
-// end, where a player's "next" would find almost nothing. Just 0 when
-// everyMs is 0.
+// A source's chapter marks as its title holds them: those of the part from
+// `startMs`, `lengthMs` long (to the end when none), from the part's start
+// and at the disc's speed.
+std::vector<std::uint64_t> marksOnDisc(std::span<const std::uint64_t> sourceMs,
+                                       std::uint64_t startMs, std::optional<std::uint64_t> lengthMs,
+                                       Fraction speed);
+
+// A chapter at 0, every `everyMs` (none when 0) and at each of `marks`; none
+// starts within kMinChapterMs of the end or of the chapter before, where a
+// player's "next" would find almost nothing, and a title holds at most
+// kMaxTitleChapters.
 inline constexpr std::uint64_t kMinChapterMs = 2'000;
-std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs);
+inline constexpr std::size_t kMaxTitleChapters = 99;
+std::vector<std::uint64_t> chapterStarts(std::uint64_t runningMs, std::uint64_t everyMs,
+                                         std::span<const std::uint64_t> marks = {});
 
 // dvdauthor's chapters attribute: "0:00:00.000,0:05:00.000".
 std::string chapterList(std::span<const std::uint64_t> startsMs);

@@ -28,10 +28,6 @@ constexpr std::array<int, 16> kAc3Kbps = {32,  40,  48,  56,  64,  80,  96,  112
 
 static_assert(static_cast<std::uint64_t>(kSvcdMaxStreamsKbps) == 150 * kSvcdPackPayload * 8 / 1000);
 
-std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
-    return a / b + (a % b != 0);
-}
-
 std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b, std::uint64_t max) {
     return a > max - std::min(b, max) ? max : std::min(a + b, max);
 }

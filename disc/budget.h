@@ -21,6 +21,11 @@ namespace quorvel::disc {
 
 // DVD-5 and DVD-9 are the smaller of the -R and +R capacities (DVD+R and
 // DVD-R DL), so a plan fits either kind of blank.
+// a / b rounded up; b is not 0.
+constexpr std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
+    return a / b + (a % b != 0);
+}
+
 inline constexpr std::uint64_t kDvd5Bytes = 4'700'372'992;
 inline constexpr std::uint64_t kDvd9Bytes = 8'543'666'176;
 // CDs count Mode 2 Form 2 sectors, the sectors a VCD's or an SVCD's MPEG

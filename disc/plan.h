@@ -50,6 +50,8 @@ struct PlanSource {
     // A part of the file only (a long input cut over discs): from startMs,
     // durationMs long.
     std::optional<std::uint64_t> startMs;
+    // The file's own chapter starts, in its running time.
+    std::vector<std::uint64_t> chaptersMs;
 };
 
 // The rates one target's stream is encoded at.

@@ -229,7 +229,7 @@ SourceTiming timingOf(const media::VideoInfo& video) {
 }
 
 SourceAudio audioOf(const media::VideoInfo& video) {
-    return {video.hasAudio, video.audioChannels};
+    return {video.hasAudio, video.audioChannels, video.audioLanguage};
 }
 
 const char* rowName(Row row) {

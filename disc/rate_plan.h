@@ -29,6 +29,7 @@ SourceTiming timingOf(const media::VideoInfo& video);
 struct SourceAudio {
     std::optional<bool> present;           // none: unknown
     std::optional<std::uint32_t> channels; // the most of any track
+    std::optional<std::string> language;   // of that track, as media::languageOf gives it
 };
 
 SourceAudio audioOf(const media::VideoInfo& video);

@@ -135,6 +135,7 @@ Read readVideoFacts(const std::string& path, const media::VideoInfo& video, cons
     s.timing = disc::timingOf(video);
     s.audio = disc::audioOf(video);
     s.durationMs = video.durationMs;
+    s.chaptersMs = video.chaptersMs;
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {
         r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};

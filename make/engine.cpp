@@ -7,6 +7,7 @@
 #include "source/utf8.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -378,6 +379,15 @@ bool Engine::runTool(std::vector<std::string> args, const std::string& dir,
 
 namespace {
 
+// dvdauthor takes ISO 639-1's two letters; files give those or ISO 639-2's
+// three ("ger", "deu"). Empty for a language that has no two-letter code.
+QString twoLetterCode(const std::optional<std::string>& language) {
+    if (!language)
+        return {};
+    const QLocale::Language l = QLocale::codeToLanguage(QString::fromStdString(*language));
+    return l == QLocale::AnyLanguage ? QString{} : QLocale::languageToCode(l, QLocale::ISO639Part1);
+}
+
 void step(const Engine::Listener& listener, const char* name) {
     Event e;
     e.kind = Event::Kind::Step;
@@ -485,7 +495,8 @@ std::vector<disc::DiscTitle> Engine::discTitles() const {
     std::vector<disc::DiscTitle> titles;
     for (std::size_t i = 0; i < plan_.inputs.size(); ++i) {
         const disc::TargetPlan& t = plan_.inputs[i].targets.front();
-        titles.push_back({t.aspect == disc::DisplayAspect::Wide, t.tv.width, runningMs_[i]});
+        titles.push_back({t.aspect == disc::DisplayAspect::Wide, t.tv.width, runningMs_[i],
+                          request_.sources[i].audio.language});
     }
     return titles;
 }
@@ -597,11 +608,19 @@ bool Engine::author(const std::atomic<bool>& stop) {
         // A 4:3 player shows a 16:9 title letterboxed, never cropped.
         if (set.wide)
             w.writeAttribute("widescreen", "nopanscan");
+        if (const QString code = twoLetterCode(set.language); !code.isEmpty()) {
+            w.writeEmptyElement("audio");
+            w.writeAttribute("lang", code);
+        }
         for (const std::size_t i : set.titles) {
             w.writeStartElement("pgc");
             w.writeEmptyElement("vob");
             w.writeAttribute("file", QString::fromStdString(trackName(i)));
-            const auto starts = disc::chapterStarts(titles[i].runningMs, request_.chapterMs);
+            const disc::PlanSource& s = request_.sources[i];
+            const disc::TargetPlan& t = plan_.inputs[i].targets.front();
+            const auto marks = disc::marksOnDisc(s.chaptersMs, s.startMs.value_or(0), s.durationMs,
+                                                 t.rate ? t.rate->speed : Fraction{1, 1});
+            const auto starts = disc::chapterStarts(titles[i].runningMs, request_.chapterMs, marks);
             w.writeAttribute("chapters", QString::fromStdString(disc::chapterList(starts)));
             // The next in the order given; after the last, the menu or the first again.
             const std::size_t next = i + 1 < titles.size() ? i + 2 : request_.menu ? 0 : 1;

@@ -178,7 +178,7 @@ is read back before it is called done.
   --keep              keep the work folder
   --jobs=N            encodes at a time (default: the cores)
   --chapters=MIN      a chapter every MIN minutes on a DVD (default: 5;
-                      0: one chapter a title)
+                      0: none), besides the file's own chapter marks
   --menu              a DVD title menu: a button a title, with its file name
                       (without it the disc starts the first title)
   --split             a batch that needs more discs goes on several images

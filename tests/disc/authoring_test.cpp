@@ -8,8 +8,11 @@ namespace {
 // Title sets by picture format, in the order of their first title; the disc
 // numbers titles one set after another.
 TEST(Authoring, TitleSetsGroupByAspectAndWidth) {
-    const DiscTitle titles[] = {
-        {true, 720, 0}, {false, 720, 0}, {true, 720, 0}, {false, 352, 0}, {false, 720, 0}};
+    const DiscTitle titles[] = {{true, 720, 0, "de"},
+                                {false, 720, 0, "de"},
+                                {true, 720, 0, "fr"},
+                                {false, 352, 0, "de"},
+                                {false, 720, 0, "de"}};
     const DvdLayout layout = dvdLayout(titles);
     ASSERT_EQ(layout.titleSets.size(), 3u);
     EXPECT_EQ(layout.titleSets[0].titles, (std::vector<std::size_t>{0, 2}));
@@ -18,22 +21,38 @@ TEST(Authoring, TitleSetsGroupByAspectAndWidth) {
     EXPECT_TRUE(layout.titleSets[0].wide);
     EXPECT_EQ(layout.titleSets[2].width, 352);
     EXPECT_EQ(layout.discTitle, (std::vector<int>{1, 3, 2, 5, 4}));
+    // A set has one language for all its titles.
+    EXPECT_EQ(layout.titleSets[0].language, std::nullopt);
+    EXPECT_EQ(layout.titleSets[1].language, "de");
 }
 
 TEST(Authoring, ChaptersEveryIntervalNotAtTheVeryEnd) {
     struct Row {
         std::uint64_t running, every;
-        std::vector<std::uint64_t> starts;
+        std::vector<std::uint64_t> marks, starts;
     };
     const Row rows[] = {
-        {600'000, 0, {0}},                // none asked
-        {600'000, 300'000, {0, 300'000}}, // none at the end itself
-        {601'999, 300'000, {0, 300'000}}, // 1.999 s before the end: too late
-        {602'000, 300'000, {0, 300'000, 600'000}},
-        {1'000, 300'000, {0}},
+        {600'000, 0, {}, {0}},                // none asked
+        {600'000, 300'000, {}, {0, 300'000}}, // none at the end itself
+        {601'999, 300'000, {}, {0, 300'000}}, // 1.999 s before the end: too late
+        {602'000, 300'000, {}, {0, 300'000, 600'000}},
+        {1'000, 300'000, {}, {0}},
+        // The source's marks besides; none within 2 s of the one before.
+        {600'000, 300'000, {1'999, 2'000, 298'500, 500'000}, {0, 2'000, 298'500, 500'000}},
+        {600'000, 0, {0, 599'000, 700'000}, {0}},
+        {7'200'000, 60'000, {}, std::vector<std::uint64_t>(99)}, // a title's most
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(chapterStarts(r.running, r.every), r.starts) << r.running << " " << r.every;
+    for (const Row& r : rows) {
+        const auto starts = chapterStarts(r.running, r.every, r.marks);
+        if (r.starts.size() == 99)
+            EXPECT_EQ(starts.size(), 99u);
+        else
+            EXPECT_EQ(starts, r.starts) << r.running << " " << r.every;
+    }
+    // A part from 60 s, 60 s long, slowed from 25 to 24000/1001 frames a second.
+    const std::uint64_t source[] = {30'000, 60'000, 90'000, 120'000};
+    EXPECT_EQ(marksOnDisc(source, 60'000, 60'000, Fraction{24'000, 25'025}),
+              (std::vector<std::uint64_t>{0, 31'282}));
     const std::uint64_t starts[] = {0, 300'000, 3'723'004};
     EXPECT_EQ(chapterList(starts), "0:00:00.000,0:05:00.000,1:02:03.004");
 }

@@ -132,21 +132,21 @@ TEST(MakePlan, TheSourcesSoundDecidesSilenceAndTheMixDownNote) {
         const TargetPlan t = makePlan(q, std::vector{s}).inputs.at(0).targets.at(0);
         return std::pair(t.rate.value().note, t.command.value().command.value().args);
     };
-    const auto [vcdNote, vcd] = plan(Format::Vcd, {false, {}});
+    const auto [vcdNote, vcd] = plan(Format::Vcd, {false, {}, {}});
     EXPECT_EQ(vcdNote, "a silent stereo track is added: the source has no sound");
     // After "ffmpeg -nostdin -i INPUT".
     EXPECT_EQ(std::vector(vcd.begin() + 4, vcd.begin() + 14),
               (std::vector<std::string>{"-f", "lavfi", "-i",
                                         "anullsrc=channel_layout=stereo:sample_rate=44100", "-map",
                                         "0:v:0", "-map", "1:a:0", "-shortest", "-vf"}));
-    EXPECT_EQ(plan(Format::Dvd, {false, {}}).second.at(7),
+    EXPECT_EQ(plan(Format::Dvd, {false, {}, {}}).second.at(7),
               "anullsrc=channel_layout=stereo:sample_rate=48000");
-    EXPECT_EQ(plan(Format::Dvd, {true, 6}).second.at(4), "-vf");
+    EXPECT_EQ(plan(Format::Dvd, {true, 6, {}}).second.at(4), "-vf");
     const std::string stereo = "the sound is made stereo: more channels are mixed down";
-    EXPECT_EQ(plan(Format::Dvd, {true, 6}).first, stereo);
+    EXPECT_EQ(plan(Format::Dvd, {true, 6, {}}).first, stereo);
     EXPECT_EQ(plan(Format::Dvd, {}).first, stereo);
-    EXPECT_EQ(plan(Format::Dvd, {true, 2}).first, "");
-    EXPECT_EQ(plan(Format::Svcd, {true, 6}).first, "");
+    EXPECT_EQ(plan(Format::Dvd, {true, 2, {}}).first, "");
+    EXPECT_EQ(plan(Format::Svcd, {true, 6, {}}).first, "");
 }
 
 } // namespace

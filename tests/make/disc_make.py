@@ -55,9 +55,11 @@ SOURCES = [
          video=['-c:v', 'mpeg4', '-q:v', '4'], audio=None),
 ]
 MAIN = SOURCES[:3]
-# Long enough for a second chapter a minute in.
+# Long enough for a chapter a minute in, besides its own at 20 and 40 s; its
+# sound in German.
 LONG = dict(name='long.mkv', size='320x240', rate=Fraction(25), frames=1600, wide=False,
-            video=['-c:v', 'mpeg4', '-q:v', '5'], audio=['-c:a', 'mp2'])
+            video=['-c:v', 'mpeg4', '-q:v', '5'], audio=['-c:a', 'mp2'], chapters=[20, 40],
+            language='ger')
 
 # The discs' capacities: an ISO's bytes, a BIN's raw 2,352-byte sectors.
 DVD5_BYTES = 2_295_104 * 2048
@@ -75,8 +77,20 @@ def make_source(src, folder):
     inputs = ['-f', 'lavfi', '-i', graph]
     if src['audio']:
         inputs += ['-f', 'lavfi', '-i', f'sine=f=440:r=48000:d={seconds:.4f}']
+    extra = []
+    if src.get('chapters'):
+        marks = [0, *src['chapters'], seconds]
+        meta = os.path.join(folder, src['name'] + '.chapters')
+        with open(meta, 'w') as f:
+            f.write(';FFMETADATA1\n' + ''.join(
+                f'[CHAPTER]\nTIMEBASE=1/1000\nSTART={int(a * 1000)}\nEND={int(b * 1000)}\n'
+                for a, b in zip(marks, marks[1:])))
+        inputs += ['-i', meta]
+        extra += ['-map_chapters', str(inputs.count('-i') - 1)]
+    if src.get('language'):
+        extra += ['-metadata:s:a:0', f'language={src["language"]}']
     path = os.path.join(folder, src['name'])
-    p = run(['ffmpeg', '-nostdin', '-hide_banner', '-loglevel', 'error', '-y', *inputs,
+    p = run(['ffmpeg', '-nostdin', '-hide_banner', '-loglevel', 'error', '-y', *inputs, *extra,
              *src['video'], *(src['audio'] or ['-an']), path])
     if p.returncode != 0:
         raise RuntimeError(f'making {src["name"]}: {p.stderr.decode(errors="replace")}')
@@ -139,7 +153,7 @@ def finished(r, json_mode=True):
 def lsdvd(iso):
     """The titles as lsdvd reads them: length in seconds, title set, aspect,
     frame width, chapters."""
-    p = run(['lsdvd', '-x', '-Ox', iso])
+    p = run(['lsdvd', '-x', '-a', '-c', '-Ox', iso])
     text = p.stdout.decode(errors='replace')
     # libdvdread's banner comes first, and lsdvd writes '&' bare.
     start = text.find('<?xml')
@@ -151,7 +165,8 @@ def lsdvd(iso):
         titles.append(dict(ix=int(t.findtext('ix')), length=float(t.findtext('length')),
                            vts=int(t.findtext('vts')), wide=t.findtext('aspect') == '16/9',
                            width=int(t.findtext('width')), fps=float(t.findtext('fps')),
-                           chapters=[float(c.findtext('length')) for c in t.findall('chapter')]))
+                           chapters=[float(c.findtext('length')) for c in t.findall('chapter')],
+                           languages=[a.findtext('langcode') for a in t.findall('audio')]))
     return titles
 
 
@@ -369,14 +384,21 @@ def check_full(ctx):
 
 def check_chapters(ctx):
     iso = os.path.join(ctx.work, 'chapters.iso')
-    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--chapters', '1', '--output', iso,
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'ntsc', '--chapters', '1', '--output', iso,
                            '--jobs', str(ctx.jobs), '--json', ctx.paths([LONG])[0]])
-    problems = finished(r) or check_dvd(iso, [LONG], 'pal', DVD5_BYTES, r.of('done')[0])
-    titles = lsdvd(iso) or [dict(chapters=[])]
-    # 64 s: chapters at 0 and a minute, placed on a group of pictures (half a second).
+    problems = finished(r) or check_dvd(iso, [LONG], 'ntsc', DVD5_BYTES, r.of('done')[0])
+    titles = lsdvd(iso) or [dict(chapters=[], languages=[])]
+    # 64 s slowed to NTSC's film rate: the file's own marks at 20 and 40 s
+    # scaled with it, then a minute in, each placed on a group of pictures
+    # (half a second).
+    slow = float(Fraction(25) / FILM)
+    starts = [0, 20 * slow, 40 * slow, 60, seconds_on_disc(LONG, 'dvd', 'ntsc')]
+    want = [b - a for a, b in zip(starts, starts[1:])]
     chapters = titles[0]['chapters']
-    if len(chapters) != 2 or abs(chapters[0] - 60) > 0.5:
-        problems.append(f'chapters of {chapters} s, not a minute and the rest')
+    if len(chapters) != len(want) or any(abs(c - w) > 0.5 for c, w in zip(chapters, want)):
+        problems.append(f'chapters of {chapters} s, not {[round(w, 2) for w in want]}')
+    if titles[0]['languages'] != ['de']:
+        problems.append(f'sound in {titles[0]["languages"]}, not German ["de"]')
     return problems
 
 
