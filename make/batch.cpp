@@ -75,7 +75,7 @@ std::string imageProblem(const DiscOptions& o, const std::string& image) {
     if (std::string why = info::checkOutputFolder(folder.empty() ? "." : folder); !why.empty())
         return why;
     // A CD's image is two files: the CUE sheet and its BIN.
-    const std::string bin = std::filesystem::path(image).replace_extension(".bin").string();
+    const std::string bin = binPath(image);
     for (const std::string& input : o.inputs)
         if (realPath(input) == realPath(image) || (cd && realPath(input) == realPath(bin)))
             return "the image would write over the input " + info::textEscaped(input);

@@ -1,8 +1,10 @@
 #include "make/engine.h"
 
+#include "make/options.h"
 #include "make/process.h"
 #include "make/readback.h"
 #include "source/avi/avi_library.h"
+#include "source/avi/avi_platform.h"
 #include "source/media/media_probe.h"
 #include "source/utf8.h"
 
@@ -655,7 +657,7 @@ bool Engine::image(const std::atomic<bool>& stop) {
     } else {
         // The BIN goes beside the CUE, which names it by its file name alone.
         const fs::path cue(request_.image);
-        const fs::path bin = fs::path(cue).replace_extension(".bin");
+        const fs::path bin = binPath(request_.image);
         const std::optional<std::string> built = readFile(workPath("disc.cue"));
         if (!built)
             return fail("vcdxbuild wrote no cue sheet");
@@ -674,9 +676,8 @@ bool Engine::image(const std::atomic<bool>& stop) {
             return fail("cannot write " + request_.image);
         fs::rename(part, request_.image, ec);
     }
-    const std::string written = format_ == disc::Format::Dvd
-                                    ? request_.image
-                                    : fs::path(request_.image).replace_extension(".bin").string();
+    const std::string written =
+        format_ == disc::Format::Dvd ? request_.image : binPath(request_.image);
     const disc::Fit imageFit = disc::fitImage(
         format_, request_.plan.disc.value_or(disc::usualDisc(format_)), fs::file_size(written, ec));
     if (!imageFit.fits())
@@ -698,7 +699,15 @@ bool Engine::check(const std::atomic<bool>& stop) {
         if (!runTool({"vcd-info", "-B", "--cue-file=" + fs::absolute(request_.image).string()}, {},
                      stop, &out))
             return false;
-        read = readVcdInfo(out, problem);
+        std::vector<CdTrack> tracks;
+        read = readVcdInfo(out, problem, tracks);
+        // vcd-info says where the tracks are, not how long they run: our
+        // MPEG reader measures them in the BIN's sectors.
+        std::unique_ptr<avifile::FileSource> bin;
+        if (problem.empty() && avifile::FileSource::open(binPath(request_.image).c_str(), bin) != 0)
+            return fail("cannot read " + binPath(request_.image));
+        for (std::size_t k = 0; problem.empty() && k < read.size(); ++k)
+            read[k].runningMs = cdTrackMs(*bin, tracks[k]).value_or(0);
     }
     if (!problem.empty())
         return fail("the image reads back wrong: " + problem);
@@ -707,20 +716,24 @@ bool Engine::check(const std::atomic<bool>& stop) {
     if (read.size() != titles.size())
         return fail("the image reads back with " + std::to_string(read.size()) + " titles, not " +
                     std::to_string(titles.size()));
-    if (format_ == disc::Format::Dvd)
+    const bool dvd = format_ == disc::Format::Dvd;
+    if (dvd)
         for (std::size_t s = 0; s < layout.titleSets.size(); ++s)
             for (const std::size_t i : layout.titleSets[s].titles) {
                 const ReadTitle& r = read[static_cast<std::size_t>(layout.discTitle[i] - 1)];
-                const std::string which = "title " + std::to_string(layout.discTitle[i]);
                 if (r.titleSet != static_cast<int>(s + 1) || r.wide != titles[i].wide)
-                    return fail("the image reads back wrong: " + which +
+                    return fail("the image reads back wrong: title " +
+                                std::to_string(layout.discTitle[i]) +
                                 " is not in its title set or aspect");
-                if (runningMs_[i] &&
-                    distance(r.runningMs, runningMs_[i]) >
-                        std::max(kEncodeSlackMs, runningMs_[i] / 50) + kReadBackSlackMs)
-                    return fail("the image reads back wrong: " + which + " runs " +
-                                disc::runningTimeText(r.runningMs));
             }
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const std::size_t k = dvd ? static_cast<std::size_t>(layout.discTitle[i] - 1) : i;
+        if (runningMs_[i] && distance(read[k].runningMs, runningMs_[i]) >
+                                 std::max(kEncodeSlackMs, runningMs_[i] / 50) + kReadBackSlackMs)
+            return fail("the image reads back wrong: " + std::string(dvd ? "title " : "track ") +
+                        std::to_string(k + 1) + " runs " +
+                        disc::runningTimeText(read[k].runningMs));
+    }
     Event done;
     done.kind = Event::Kind::Done;
     done.text = request_.image;

@@ -49,7 +49,7 @@ struct MakeRequest {
 struct ReadTitle {
     int titleSet = 0;
     bool wide = false;
-    std::uint64_t runningMs = 0; // 0: the reader does not say (CDs)
+    std::uint64_t runningMs = 0; // 0: unknown
     int chapters = 0;
 };
 

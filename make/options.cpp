@@ -146,6 +146,10 @@ std::string imagePath(const DiscOptions& o) {
     return p.string();
 }
 
+std::string binPath(const std::string& image) {
+    return std::filesystem::path(image).replace_extension(".bin").string();
+}
+
 std::string workFolder(const DiscOptions& o, const std::string& image) {
     if (!o.work.empty())
         return o.work;

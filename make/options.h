@@ -52,6 +52,8 @@ ParsedDiscArguments parseDiscArguments(std::span<const std::string_view> args);
 // it has another extension or none (a CD's .bin becomes .cue); disc.iso or
 // disc.cue without it.
 std::string imagePath(const DiscOptions& o);
+// A CD image's BIN, beside its CUE sheet.
+std::string binPath(const std::string& image);
 // The work folder: --work, else the image's path without its extension and
 // with ".work".
 std::string workFolder(const DiscOptions& o, const std::string& image);

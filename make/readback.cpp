@@ -2,6 +2,10 @@
 
 #include <QXmlStreamReader>
 
+#include "source/media/media.h"
+
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace quorvel::make {
@@ -59,8 +63,29 @@ std::vector<ReadTitle> readLsdvd(std::string_view xml, std::string& problem) {
     return titles;
 }
 
-std::vector<ReadTitle> readVcdInfo(std::string_view report, std::string& problem) {
+namespace {
+
+// The number after `key` in `line`, spaces skipped; none without digits.
+std::optional<std::uint64_t> numberAfter(std::string_view line, std::string_view key) {
+    const std::size_t at = line.find(key);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    line.remove_prefix(at + key.size());
+    while (!line.empty() && line.front() == ' ')
+        line.remove_prefix(1);
+    std::uint64_t n = 0;
+    const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), n);
+    if (ec != std::errc{})
+        return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+std::vector<ReadTitle> readVcdInfo(std::string_view report, std::string& problem,
+                                   std::vector<CdTrack>& tracks) {
     std::vector<ReadTitle> titles;
+    tracks.clear();
     bool playList = false;
     while (!report.empty()) {
         const std::size_t nl = report.find('\n');
@@ -77,11 +102,66 @@ std::vector<ReadTitle> readVcdInfo(std::string_view report, std::string& problem
             titles.emplace_back();
         } else if (line.starts_with("LID[") && line.find("offset") != std::string_view::npos) {
             playList = true;
+        } else if (line.find("  AVSEQ") != std::string_view::npos) {
+            // "- ---2-xrxrxr 0 0 [fn 01] [LSN    450]    920304 (   811008)  AVSEQ01.DAT;1"
+            const std::string_view from = line.substr(std::min(line.find("[LSN"), line.size()));
+            const auto sector = numberAfter(from, "[LSN");
+            const auto bytes = numberAfter(from, "]");
+            if (sector && bytes && tracks.size() < kMaxReadTitles)
+                tracks.push_back({*sector, *bytes});
         }
     }
     if (!playList)
         problem = "the disc has no play list";
+    else if (tracks.size() != titles.size())
+        problem = std::to_string(tracks.size()) + " tracks for " + std::to_string(titles.size()) +
+                  " entries";
     return titles;
+}
+
+std::int32_t CdTrackSource::readAt(std::uint64_t offset, std::uint8_t* out, std::size_t size,
+                                   std::size_t& got) {
+    constexpr std::uint64_t kRaw = 2'352, kHeader = 24, kPayload = 2'324;
+    got = 0;
+    while (got < size && offset < track_.bytes) {
+        const std::uint64_t within = offset % kPayload;
+        const std::size_t n = static_cast<std::size_t>(
+            std::min({kPayload - within, track_.bytes - offset, std::uint64_t{size - got}}));
+        std::size_t read = 0;
+        const std::uint64_t at = (track_.sector + offset / kPayload) * kRaw + kHeader + within;
+        if (const std::int32_t rc = io::readFully(bin_, at, {out + got, n}, read); rc != 0)
+            return rc;
+        got += read;
+        offset += read;
+        if (read < n)
+            break;
+    }
+    return 0;
+}
+
+std::optional<std::uint64_t> cdTrackMs(io::ByteSource& bin, CdTrack track) {
+    // vcdimager puts empty sectors before the first pack (a front margin of
+    // 30 sectors); the reader wants the stream from its first pack.
+    constexpr int kMaxLeadSectors = 150;
+    constexpr std::uint64_t kPayload = 2'324;
+    for (int k = 0; k < kMaxLeadSectors && track.bytes > kPayload; ++k) {
+        std::uint8_t start[4] = {};
+        std::size_t got = 0;
+        if (CdTrackSource(bin, track).readAt(0, start, sizeof start, got) != 0 || got < 4)
+            return std::nullopt;
+        if (start[0] == 0 && start[1] == 0 && start[2] == 1 && start[3] == 0xBA)
+            break;
+        ++track.sector;
+        track.bytes -= kPayload;
+    }
+    CdTrackSource source(bin, track);
+    std::vector<std::uint8_t> prefix(
+        static_cast<std::size_t>(std::min<std::uint64_t>(io::kPrefixSize, track.bytes)));
+    std::size_t got = 0;
+    if (io::readFully(source, 0, prefix, got) != 0)
+        return std::nullopt;
+    const media::ProbeResult r = media::readMpeg(io::Bytes(prefix.data(), got), source);
+    return r.ok() ? r.video->durationMs : std::nullopt;
 }
 
 } // namespace quorvel::make

@@ -295,6 +295,12 @@ def check_cd_run(ctx, fmt, std, sources, name, json_mode):
         return problems
     if os.path.exists(cue + '.work') or os.path.exists(os.path.join(ctx.work, f'{name}.work')):
         problems.append('the work folder is left after success without --keep')
+    # quorvel-disc's own read-back measures each track in the BIN.
+    if json_mode:
+        said = [t.get('running_ms', 0) / 1000 for t in r.of('done')[0].get('titles', [])]
+        want = [seconds_on_disc(src, fmt, std) for src in sources]
+        if len(said) != len(want) or any(abs(a - b) > 0.05 for a, b in zip(said, want)):
+            problems.append(f'"done" says tracks of {said} s, not {[round(w, 3) for w in want]}')
     return problems + check_cd(ctx, cue, sources, fmt, std)
 
 
