@@ -78,7 +78,7 @@ public:
             header(code, rest.first(need), offset + *start);
             i = *start + 4 + need;
         }
-        if (last) {
+        if (last && !failed()) {
             finish(offset + w.size());
             return w.size();
         }
@@ -108,15 +108,18 @@ private:
         }
     }
 
+    // Nothing is written then, so nothing changes.
     void refuse(std::string why) {
-        if (!failed())
-            result_.error = std::move(why);
+        if (failed())
+            return;
+        result_.error = std::move(why);
+        result_.changedBytes = 0;
     }
 
     // Sets the bits of `mask` in `b` to those of `value`, counting a change.
     void set(std::uint8_t& b, std::uint8_t mask, std::uint8_t value) {
         const auto next = static_cast<std::uint8_t>((b & ~mask) | (value & mask));
-        if (next == b)
+        if (next == b || failed())
             return;
         ++result_.changedBytes;
         if (write_)

@@ -41,7 +41,7 @@ struct FlagResult {
     std::uint64_t pictures = 0, gops = 0, sequenceHeaders = 0;
     // Soft pulldown: the fields the pictures show at 30000/1001.
     std::uint64_t fields = 0;
-    // Bytes that differ from the input.
+    // Bytes that differ from the input: none when refused.
     std::uint64_t changedBytes = 0;
 
     bool ok() const { return outcome != FlagOutcome::Refused; }

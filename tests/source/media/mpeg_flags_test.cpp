@@ -155,6 +155,8 @@ TEST(MpegFlags, RefusesWhatItDoesNotUnderstandAndLeavesItAlone) {
         const Buffer before = b;
         const FlagResult r = rewriteFlags(b, c.mode, 3);
         EXPECT_FALSE(r.ok()) << c.error;
+        EXPECT_EQ(r.changedBytes, 0u);
+        EXPECT_EQ(rewriteFlags(b, c.mode), r); // counts too, wherever the reads end
         EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
         EXPECT_EQ(b, before) << c.error;
     }
