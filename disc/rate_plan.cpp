@@ -54,6 +54,13 @@ std::string deinterlace(const SourceTiming& s) {
     return "yadif=mode=send_frame:parity=" + parityText;
 }
 
+// One frame per field: a standards conversion then keeps every moment the
+// fields show, as it does for 50p and 59.94p sources.
+std::string frameAField(const SourceTiming& s) {
+    return std::string("bwdif=mode=send_field:parity=") +
+           (s.fieldOrder ? parity(*s.fieldOrder) : "auto");
+}
+
 std::string number(std::int64_t v) {
     return std::to_string(v);
 }
@@ -342,6 +349,14 @@ RatePlan planPictures(const SourceTiming& source, Format format, Standard standa
         }
         if (pal)
             return b.plan; // 25 progressive as it is
+        if (interlacedSource && format != Format::Vcd) {
+            b.add(frameAField(source));
+            b.note("25i to NTSC: each field made a frame, one in five repeated to 59.94 a second "
+                   "and woven again: a standards conversion that keeps the motion, with a slight "
+                   "judder");
+            b.pal50To(format, standard);
+            return b.plan;
+        }
         if (interlacedSource) {
             b.add(deinterlace(source));
             b.note("25i to NTSC: deinterlaced, a standards conversion that halves the motion");
@@ -355,6 +370,14 @@ RatePlan planPictures(const SourceTiming& source, Format format, Standard standa
         if (orderAssumed)
             b.warn("the field order is not stated: taken as top first");
         b.plan.row = interlacedSource ? Row::I30 : Row::P30;
+        if (pal && interlacedSource && format != Format::Vcd) {
+            b.add(frameAField(source));
+            b.note(rateName(rate) + "i to PAL: each field made a frame, one in six dropped to 50 a "
+                                    "second and woven again: a standards conversion that keeps "
+                                    "the motion, with a slight judder");
+            b.ntsc60To(format, standard, kNtsc60);
+            return b.plan;
+        }
         if (pal) {
             if (interlacedSource)
                 b.add(deinterlace(source));

@@ -149,7 +149,7 @@ def expected(facts, fmt, std):
     order = {'tff': 'tt', 'bff': 'bb'}.get(facts.get('order'), 'tt')
     fields = fmt != 'vcd'
     if std == 'pal':
-        interlaced = fields and row in ('i25', 'p50', 'p60', 'p60w')
+        interlaced = fields and row in ('i25', 'i30', 'i30w', 'p50', 'p60', 'p60w')
         return dict(rate='25', order=(order if row == 'i25' else 'tt') if interlaced else 'progressive',
                     tempo=row in ('film', 'film24'),
                     note=row in ('i30', 'p30', 'i30w', 'p30w', 'p60', 'p60w', 'other'))
@@ -157,7 +157,7 @@ def expected(facts, fmt, std):
     rate = FILM if fmt == 'vcd' and filmish else NTSC
     interlaced = fields and row in ('film', 'film24', 'p25', 'i25', 'i30', 'i30w', 'p50', 'p60', 'p60w')
     return dict(rate=rate, order=(order if row in ('i30', 'i30w') else 'tt') if interlaced else 'progressive',
-                tempo=row in ('film24', 'p25', 'i25', 'p30w', 'i30w', 'p60w'),
+                tempo=row in ('film24', 'p25', 'p30w', 'i30w', 'p60w') or (row == 'i25' and not fields),
                 note=row in ('i25', 'p50', 'other'))
 
 

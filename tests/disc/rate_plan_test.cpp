@@ -121,8 +121,9 @@ const std::vector<PlanCase>& cases() {
         const std::string yadifTff = "yadif=mode=send_frame:parity=tff";
         const std::string yadifBff = "yadif=mode=send_frame:parity=bff";
         const std::string i25NtscVcd = join({yadifBff, kPalToFilm});
-        const std::string i25Ntsc = join({yadifBff, kPalToFilm, kTelecine});
         const std::string i30Pal = join({yadifTff, "fps=25:eof_action=pass"});
+        const std::string bobTff = "bwdif=mode=send_field:parity=tff";
+        const std::string bobBff = "bwdif=mode=send_field:parity=bff";
         const std::string weave = "[scale],interlace=scan=tff,setfield=tff";
         const std::string to5994Weave = join({"fps=60000/1001:eof_action=pass", weave});
         const std::string to50Weave = join({"fps=50:eof_action=pass", weave});
@@ -155,19 +156,20 @@ const std::vector<PlanCase>& cases() {
             {"25p", V, N, kPalToFilm, "24000/1001p", "960/1001", false},
             {"25p", S, N, palTelecine, "30000/1001 tff", "960/1001", false},
             {"25p", D, N, palTelecine, "30000/1001 tff", "960/1001", false},
-            // 25 interlaced: fields kept in their order; VCD deinterlaced; NTSC
-            // deinterlaced then as 25 progressive.
+            // 25 interlaced: fields kept in their order; VCD deinterlaced; NTSC a
+            // frame a field, then 59.94 woven (VCD: as 25 progressive).
             {"25i bff", V, P, yadifBff, "25p", "1", true},
             {"25i bff", S, P, "setfield=bff", "25 bff", "1", false},
             {"25i bff", D, P, "setfield=bff", "25 bff", "1", false},
             {"25i tff", D, P, "setfield=tff", "25 tff", "1", false},
             {"25i bff", V, N, i25NtscVcd, "24000/1001p", "960/1001", true},
-            {"25i bff", S, N, i25Ntsc, "30000/1001 tff", "960/1001", true},
-            {"25i bff", D, N, i25Ntsc, "30000/1001 tff", "960/1001", true},
-            // 29.97 interlaced: to PAL deinterlaced then 25; NTSC fields kept.
+            {"25i bff", S, N, join({bobBff, to5994Weave}), "30000/1001 tff", "1", true},
+            {"25i bff", D, N, join({bobBff, to5994Weave}), "30000/1001 tff", "1", true},
+            // 29.97 interlaced: to PAL a frame a field, then 50 woven (VCD: 25
+            // frames); NTSC fields kept.
             {"30000/1001i tff", V, P, i30Pal, "25p", "1", true},
-            {"30000/1001i tff", S, P, i30Pal, "25p", "1", true},
-            {"30000/1001i tff", D, P, i30Pal, "25p", "1", true},
+            {"30000/1001i tff", S, P, join({bobTff, to50Weave}), "25 tff", "1", true},
+            {"30000/1001i bff", D, P, join({bobBff, to50Weave}), "25 tff", "1", true},
             {"30000/1001i tff", V, N, yadifTff, "30000/1001p", "1", true},
             {"30000/1001i tff", S, N, "setfield=tff", "30000/1001 tff", "1", false},
             {"30000/1001i bff", D, N, "setfield=bff", "30000/1001 bff", "1", false},
@@ -263,9 +265,12 @@ TEST(PlanRate, NotesSayTheConversion) {
               "29.97 to 25 fps drops one frame in six: a standards conversion, motion judders");
     EXPECT_EQ(planRate(source("50p"), Format::Svcd, Standard::Ntsc).note,
               "50 to 59.94 fps repeats one frame in five: a standards conversion, motion judders");
+    EXPECT_EQ(planRate(source("25i tff"), Format::Vcd, Standard::Ntsc).note,
+              "25i to NTSC: deinterlaced, a standards conversion that halves the motion");
     EXPECT_EQ(planRate(source("25i tff"), Format::Dvd, Standard::Ntsc).note,
-              "25i to NTSC: deinterlaced, a standards conversion that halves the motion; the "
-              "sound is made stereo: more channels are mixed down");
+              "25i to NTSC: each field made a frame, one in five repeated to 59.94 a second and "
+              "woven again: a standards conversion that keeps the motion, with a slight judder; "
+              "the sound is made stereo: more channels are mixed down");
     EXPECT_EQ(planRate(source("12500/1000p"), Format::Vcd, Standard::Pal).note,
               "12.5 fps is no disc rate: frames are repeated or dropped to reach 25");
     EXPECT_EQ(planRate(source("25p"), Format::Dvd, Standard::Pal).note, kStereo);

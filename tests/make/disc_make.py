@@ -408,6 +408,42 @@ def check_chapters(ctx):
     return problems
 
 
+def field_levels(path):
+    """Each field's mean brightness, in order."""
+    p = run(['ffmpeg', '-nostdin', '-hide_banner', '-i', path, '-vf',
+             'separatefields,signalstats,metadata=print:key=lavfi.signalstats.YAVG', '-an', '-f', 'null',
+             '-'])
+    return [float(v) for v in re.findall(rb'YAVG=([\d.]+)', p.stderr)]
+
+
+def check_motion(ctx):
+    """29.97i onto PAL keeps a moment a field: a source whose every field has
+    a brightness of its own shows a new one in each of PAL's 50 fields a
+    second, where deinterlacing a frame at a time would show 25."""
+    src = os.path.join(ctx.work, 'sources', 'fields.mkv')
+    p = run(['ffmpeg', '-nostdin', '-hide_banner', '-loglevel', 'error', '-y', '-f', 'lavfi', '-i',
+             'color=c=black:s=320x240:r=60000/1001:d=3,geq=lum=16+mod(N*37\\,200):cb=128:cr=128,'
+             'interlace=scan=tff:lowpass=0,setfield=tff', '-c:v', 'mpeg2video', '-q:v', '2',
+             '-flags', '+ildct+ilme', '-top', '1', '-an', src])
+    if p.returncode != 0:
+        return [f'making the source: {p.stderr.decode(errors="replace")}']
+    iso = os.path.join(ctx.work, 'motion.iso')
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--output', iso, '--json', src])
+    problems = finished(r)
+    if problems:
+        return problems
+    vob = os.path.join(ctx.work, 'motion.vob')
+    with open(vob, 'wb') as f:
+        subprocess.run(['isoinfo', '-i', iso, '-x', '/VIDEO_TS/VTS_01_1.VOB;1'], stdout=f, timeout=120)
+    levels = field_levels(vob)
+    seconds = len(levels) / 50
+    new = sum(abs(b - a) > 3 for a, b in zip(levels, levels[1:]))
+    ctx.note = f'{new / seconds:.1f} moments a second in {len(levels)} fields'
+    if not levels or new / seconds < 45:
+        problems.append(f'{ctx.note}, not 50')
+    return problems
+
+
 def check_missing(ctx):
     bare = os.path.join(ctx.work, 'bare-path')
     os.makedirs(bare, exist_ok=True)
@@ -503,6 +539,7 @@ def main():
         ('vcd-ntsc', lambda: check_cd_run(ctx, 'vcd', 'ntsc', MAIN, 'vcd', True)),
         ('svcd-pal-silent-text', lambda: check_cd_run(ctx, 'svcd', 'pal', SOURCES, 'svcd', False)),
         ('chapters', lambda: check_chapters(ctx)),
+        ('motion', lambda: check_motion(ctx)),
         ('resume', lambda: check_resume(ctx)),
         ('full-disc', lambda: check_full(ctx)),
         ('missing-tool', lambda: check_missing(ctx)),
