@@ -81,6 +81,20 @@ std::vector<DiscPieces> splitOntoDiscs(std::span<const BudgetInput> inputs, std:
     return pack(low);
 }
 
+std::vector<DiscPieces> discSet(Format f, const DiscChoice& disc, int audioKbps,
+                                std::span<const BudgetInput> inputs) {
+    std::vector<DiscPieces> set;
+    for (std::size_t tracks = 1; tracks <= inputs.size() + set.size(); ++tracks) {
+        set = splitOntoDiscs(inputs, discHoldsMs(f, disc, audioKbps, tracks));
+        std::size_t most = 0;
+        for (const DiscPieces& d : set)
+            most = std::max(most, d.size());
+        if (most <= tracks)
+            break;
+    }
+    return set;
+}
+
 std::vector<std::uint64_t> marksOnDisc(std::span<const std::uint64_t> sourceMs,
                                        std::uint64_t startMs, std::optional<std::uint64_t> lengthMs,
                                        Fraction speed) {

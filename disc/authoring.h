@@ -59,6 +59,12 @@ struct Piece {
 using DiscPieces = std::vector<Piece>;
 std::vector<DiscPieces> splitOntoDiscs(std::span<const BudgetInput> inputs, std::uint64_t discMs);
 
+// The discs of `disc` a batch goes on: splitOntoDiscs at what one holds
+// (discHoldsMs), a CD's reckoned for as many tracks as its fullest disc ends
+// up with. Empty when a disc holds nothing.
+std::vector<DiscPieces> discSet(Format f, const DiscChoice& disc, int audioKbps,
+                                std::span<const BudgetInput> inputs);
+
 // A source's chapter marks as its title holds them: those of the part from
 // `startMs`, `lengthMs` long (to the end when none), from the part's start
 // and at the disc's speed.

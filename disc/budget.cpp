@@ -1,5 +1,7 @@
 #include "disc/budget.h"
 
+#include "disc/authoring.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -443,6 +445,17 @@ Budget planBudget(const BudgetRequest& request) {
             return budget;
         }
         plan.discsNeeded = static_cast<int>(*discs);
+        if (*discs > 1 && *discs <= kMaxDiscSet) {
+            std::vector<BudgetInput> inputs;
+            for (const std::size_t i : group)
+                inputs.push_back(request.inputs[i]);
+            const std::vector<DiscPieces> set = discSet(f, disc, audioKbps, inputs);
+            plan.discsNeeded = static_cast<int>(std::max<std::size_t>(*discs, set.size()));
+            for (const DiscPieces& pieces : set)
+                for (const Piece& piece : pieces)
+                    if (!piece.whole && piece.startMs > 0)
+                        plan.cuts.emplace_back(group[piece.input], piece.startMs);
+        }
 
         if (f == Format::Vcd) {
             plan.videoKbps = kVcdVideoKbps;
@@ -562,7 +575,9 @@ std::vector<std::string> describeBudget(const Budget& budget, const BudgetReques
                 verdict += " to keep at least " +
                            groupedNumber(static_cast<std::uint64_t>(floorKbps(f))) +
                            " kbit/s of video";
-            lines.push_back(verdict);
+            lines.push_back(verdict + (p.inputs.size() > 1 ? ", whole inputs in order" : ""));
+            for (const auto& [input, ms] : p.cuts)
+                lines.push_back("  " + name(input) + " is cut at " + runningTimeText(ms));
         }
         if (p.halfWidthFrame)
             lines.push_back(

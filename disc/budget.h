@@ -210,13 +210,19 @@ struct DiscPlan {
     Cap cap = Cap::None;
     std::uint64_t leftoverBytes = 0; // when capped: what the capped rate leaves free
     // 1: fits. More: the inputs need this many discs of this size (DVD, SVCD:
-    // at the format's floor rate; VCD: at its constant rate).
+    // at the format's floor rate; VCD: at its constant rate), whole inputs
+    // in order on each, up to kMaxDiscSet discs; beyond that, as if the
+    // running time could be cut anywhere.
     int discsNeeded = 1;
+    // Where inputs longer than a disc are cut: the input, and the time in it.
+    std::vector<std::pair<std::size_t, std::uint64_t>> cuts;
     // VCD: the running time one disc holds.
     std::uint64_t fitMs = 0;
     // DVD: the frame below kDvdHalfWidthBelowKbps, shown beside the full one.
     std::optional<FrameSize> halfWidthFrame;
 };
+
+inline constexpr std::uint64_t kMaxDiscSet = 99;
 
 struct Budget {
     std::optional<Audio> audio;           // every stream's; none for a rate not the format's

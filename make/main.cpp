@@ -371,18 +371,8 @@ int main(int argc, char** argv) {
             {names[i], sources[i].durationMs, plan.inputs[i].targets.front().rate->speed});
     }
     const int audioKbps = plan.inputs.front().targets.front().streams->audio.kbps;
-    // A CD keeps room for each track: the disc's length is reckoned for as
-    // many tracks as its fullest disc ends up with.
-    std::vector<disc::DiscPieces> set;
-    for (std::size_t tracks = 1; tracks <= sources.size() + set.size(); ++tracks) {
-        set = disc::splitOntoDiscs(
-            times, disc::discHoldsMs(o.format, budget.request.disc, audioKbps, tracks));
-        std::size_t most = 0;
-        for (const disc::DiscPieces& d : set)
-            most = std::max(most, d.size());
-        if (most <= tracks)
-            break;
-    }
+    const std::vector<disc::DiscPieces> set =
+        disc::discSet(o.format, budget.request.disc, audioKbps, times);
     if (set.empty())
         return complain(disc::discName(budget.request.disc, o.format) + " holds no video"), 1;
     put(stdout, "the inputs go on " + std::to_string(set.size()) + " discs (" + discs + ")\n");

@@ -182,6 +182,22 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"vcd_cd74_4h", F::Vcd, Kind::Cd74, 240 * kMinute, 1150, Cap::Constant, 4, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Whole inputs decide how many discs: an 80 MB disc holds 6:56 at DVD's
+// floor, so three 4-minute inputs need three, though cut anywhere two would
+// do; a long input is cut into equal parts, and the plan says where.
+TEST(PlanBudget, DiscsNeededKeepInputsWhole) {
+    const DiscChoice disc{Kind::Size, 80'000'000};
+    const BudgetRequest three = request(F::Dvd, disc, {4 * kMinute, 4 * kMinute, 4 * kMinute});
+    EXPECT_EQ(planBudget(three).discs[0].discsNeeded, 3);
+    const BudgetRequest long1 = request(F::Dvd, disc, {25 * kMinute});
+    const Budget b = planBudget(long1);
+    EXPECT_EQ(b.discs[0].discsNeeded, 4);
+    using Cuts = std::vector<std::pair<std::size_t, std::uint64_t>>;
+    EXPECT_EQ(b.discs[0].cuts, (Cuts{{0, 375'000}, {0, 750'000}, {0, 1'125'000}}));
+    const auto lines = describeBudget(b, long1);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "  input1 is cut at 0:06:15.000"), lines.end());
+}
+
 TEST(PlanBudget, TypedSizeForADvd) {
     // 4480M: 4,697,620,480 bytes less the reserve.
     const Budget b = planBudget(request(Format::Dvd, {Kind::Size, 4'697'620'480}, {2 * kHour}));
@@ -341,6 +357,7 @@ TEST(DescribeBudget, VcdMinutesAndDiscCount) {
                   "  running time 2:00:00.000 (1 input)",
                   "  video 1,150 kbit/s constant, MP2 224 kbit/s; 1:19:47.800 fits on one disc",
                   "  does not fit: needs 2 discs",
+                  "  input1 is cut at 1:00:00.000",
               }));
 }
 

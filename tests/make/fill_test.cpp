@@ -34,8 +34,9 @@ TEST(DiscFill, PercentRateAndDiscsInWords) {
         // A minute at the 9,800 kbit/s cap leaves most of the disc free.
         {disc::Format::Dvd, K::Dvd5, {60'000}, 1, 2, 2, "2% of a DVD-5, video 9,"},
         {disc::Format::Dvd, K::Dvd9, {60'000}, 1, 1, 1, "1% of a DVD-9"},
-        // 20 hours at the 1,200 kbit/s floor: three DVD-5s' worth.
-        {disc::Format::Dvd, K::Dvd5, {10 * kHour, 10 * kHour}, 3, 201, 300, "needs 3 discs"},
+        // 20 hours at the 1,200 kbit/s floor: three DVD-5s' worth, but each
+        // 10-hour input goes in two halves, so four discs.
+        {disc::Format::Dvd, K::Dvd5, {10 * kHour, 10 * kHour}, 4, 201, 300, "needs 4 discs"},
         // VCD's one rate: 40 minutes of an 80-minute CD, 100 minutes over it.
         {disc::Format::Vcd, K::Cd80, {40 * 60'000}, 1, 50, 52, "% of a CD 80 min, video 1,150"},
         {disc::Format::Vcd, K::Cd80, {100 * 60'000}, 2, 101, 200, "needs 2 discs"},
