@@ -78,7 +78,7 @@ public:
             return;
         case Kind::Fit:
             endLines();
-            line("the streams fill " + e.text + "% of the disc" + (e.fits ? "" : ": too much"));
+            line(make::fitText(e.text, e.fits));
             return;
         case Kind::Refit:
             line("encoding " + title(e.input) + " again at " + std::to_string(e.kbps) +
@@ -87,9 +87,7 @@ public:
             return;
         case Kind::Step:
             endLines();
-            line(e.text == "author"  ? "authoring"
-                 : e.text == "image" ? "writing the image"
-                                     : "reading it back");
+            line(make::stepText(e.text));
             return;
         case Kind::Done:
             line("done: " + info::textEscaped(e.text) + ", " + std::to_string(e.titles.size()) +

@@ -82,4 +82,19 @@ std::string clockText(std::uint64_t ms) {
     return std::to_string(s / 60) + ":" + two(s % 60);
 }
 
+std::string stepText(std::string_view step) {
+    if (step == "menu")
+        return "making the menu";
+    if (step == "author")
+        return "authoring";
+    if (step == "image")
+        return "writing the image";
+    return "reading it back";
+}
+
+std::string fitText(std::string_view percent, bool fits) {
+    return "the streams fill " + std::string(percent) + "% of the disc" +
+           (fits ? "" : ": too much");
+}
+
 } // namespace quorvel::make

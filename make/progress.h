@@ -55,4 +55,10 @@ int percentOf(const JobProgress& job);
 // "1:02:03" or "2:03": a clock for elapsed and remaining time.
 std::string clockText(std::uint64_t ms);
 
+// What the engine is doing, in words, for its step names ("menu", "author",
+// "image", "check"); every front says the same.
+std::string stepText(std::string_view step);
+// "the streams fill 98.7% of the disc", and ": too much" when they do not fit.
+std::string fitText(std::string_view percent, bool fits);
+
 } // namespace quorvel::make

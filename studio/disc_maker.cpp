@@ -53,7 +53,7 @@ bool DiscMaker::start(make::MakeRequest request, disc::Plan plan) {
                 return;
             }
             case Kind::Fit: {
-                const QString text = tr("the streams fill %1% of the disc").arg(fromBytes(e.text));
+                const QString text = QString::fromStdString(make::fitText(e.text, e.fits));
                 post([this, text] { Q_EMIT step(text); });
                 return;
             }
@@ -64,10 +64,7 @@ bool DiscMaker::start(make::MakeRequest request, disc::Plan plan) {
                 return;
             }
             case Kind::Step: {
-                const QString text = e.text == "author"  ? tr("authoring")
-                                     : e.text == "image" ? tr("writing the image")
-                                     : e.text == "menu"  ? tr("making the menu")
-                                                         : tr("reading it back");
+                const QString text = QString::fromStdString(make::stepText(e.text));
                 post([this, text] { Q_EMIT step(text); });
                 return;
             }

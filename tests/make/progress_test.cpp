@@ -41,5 +41,16 @@ TEST(Progress, TotalsWeighByRunningTime) {
     EXPECT_EQ(clockText(59'999), "0:59");
 }
 
+// Every front words the engine's steps alike; the menu was once "reading it back".
+TEST(Progress, StepsInWords) {
+    const std::pair<const char*, const char*> steps[] = {{"menu", "making the menu"},
+                                                         {"author", "authoring"},
+                                                         {"image", "writing the image"},
+                                                         {"check", "reading it back"}};
+    for (const auto& [step, words] : steps)
+        EXPECT_EQ(stepText(step), words);
+    EXPECT_EQ(fitText("101.2", false), "the streams fill 101.2% of the disc: too much");
+}
+
 } // namespace
 } // namespace quorvel::make
