@@ -9,6 +9,7 @@
 #include "fuzz/matroska_check.h"
 #include "fuzz/mp4_check.h"
 #include "fuzz/mpeg_check.h"
+#include "fuzz/mpeg_flags_check.h"
 #include "fuzz/probe_check.h"
 
 #include <algorithm>
@@ -326,6 +327,10 @@ const Format kFormats[] = {
      matroskaStarts, matroskaSpoil, matroskaLength},
     {"mpeg", "mpeg", "|.mpg|.m1v|.m2v|", quorvel::mediafuzz::checkMpegInput, 10000, mpegStarts,
      mpegSpoil, mpegLength},
+    // The flag rewriter takes elementary streams; each input is checked cut
+    // into reads of every size up to 32 bytes, so fewer mutations.
+    {"mpeg_flags", "mpeg", "|.m1v|.m2v|", quorvel::mediafuzz::checkMpegFlags, 2000, mpegStarts,
+     mpegSpoil, mpegLength},
     {"probe", "", "|.avi|.mp4|.mov|.3gp|.mkv|.webm|.mpg|.m1v|.m2v|.ts|.wav|",
      quorvel::mediafuzz::checkProbeInput, 20000, probeStarts, probeSpoil, probeLength},
 };
@@ -376,7 +381,8 @@ int main(int argc, char** argv) {
         if (argc > 1 && std::string_view(argv[1]) == f.name)
             format = &f;
     if (!format) {
-        std::fprintf(stderr, "usage: media_replay avi|mp4|matroska|mpeg|probe [mutations]\n");
+        std::fprintf(stderr,
+                     "usage: media_replay avi|mp4|matroska|mpeg|mpeg_flags|probe [mutations]\n");
         return 2;
     }
     const Format& f = *format;
