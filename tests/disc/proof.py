@@ -631,13 +631,9 @@ def main():
     warnings = {}
     with concurrent.futures.ThreadPoolExecutor(opts.jobs) as pool:
         for name, problems, notes, seconds in pool.map(lambda c: check_case(c, ctx), cases):
-            status = 'ok' if not problems else 'FAILED'
-            print(f'{status:6} {seconds:5.1f}s {name}')
-            for problem in problems:
-                print(f'         {problem}')
             for note in notes:
                 warnings[note] = warnings.get(note, 0) + 1
-            failures += bool(problems)
+            failures += proof_kit.report(name, problems, seconds)
     for note, count in sorted(warnings.items()):
         print(f'said {count}x: {note}')
     print(f'{len(cases)} cases, {failures} failed; sources {made:.1f}s, '

@@ -554,12 +554,7 @@ def main():
             problems = check()
         except (OSError, subprocess.SubprocessError, ValueError, ET.ParseError) as e:
             problems = [f'{type(e).__name__}: {e}']
-        status = 'ok' if not problems else 'FAILED'
-        note = f' ({ctx.note})' if ctx.note else ''
-        print(f'{status:6} {time.monotonic() - t0:5.1f}s {name}{note}', flush=True)
-        for problem in problems:
-            print(f'         {problem}')
-        failures += bool(problems)
+        failures += proof_kit.report(name, problems, time.monotonic() - t0, ctx.note)
     print(f'disc_make: {len(checks) - failures} passed, {failures} failed; '
           f'all {time.monotonic() - started:.1f}s')
     if tmp:

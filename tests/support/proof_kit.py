@@ -23,3 +23,12 @@ def work_folder(keep, prefix):
         return work, None
     tmp = tempfile.TemporaryDirectory(prefix=prefix)
     return tmp.name, tmp
+
+
+def report(name, problems, seconds, note=''):
+    """Prints one check's line and its problems; True when it failed."""
+    status = 'ok' if not problems else 'FAILED'
+    print(f'{status:6} {seconds:5.1f}s {name}' + (f' ({note})' if note else ''), flush=True)
+    for problem in problems:
+        print(f'         {problem}')
+    return bool(problems)
