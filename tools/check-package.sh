@@ -3,7 +3,8 @@
 # finds no error or warning in it, its desktop entry and metainfo validate,
 # `apt-get install ./quorvel_*.deb` installs it,
 # the installed window starts on the offscreen platform and ends through its
-# exit button, and the installed quorvel-info runs. The package is removed
+# exit button, the installed quorvel-info runs, quorvel-disc plans a disc and
+# quorvel-studio starts. The package is removed
 # again at the end, whether the checks passed or not. Installs what it needs
 # first; needs root for apt-get.
 set -eu
@@ -102,6 +103,19 @@ grep -qx 'DVD NTSC 16:9: TV 720x480, Movie 720x364, pixel 32:27' "$work/info" ||
     fail "quorvel-info gave other sizes"
 /usr/bin/quorvel-info --window tests/data/avi/film-640x272-24.avi | tee "$work/window"
 grep -qx 'DVD NTSC: TV 720x480, Movie 720x306' "$work/window" || fail "quorvel-info --window gave other sizes"
+
+echo "== the installed quorvel-disc and quorvel-studio"
+/usr/bin/quorvel-disc --version | grep -q "$version" || fail "quorvel-disc --version does not say $version"
+/usr/bin/quorvel-disc --dry-run --output "$work/plan.iso" tests/data/avi/film-640x272-24.avi |
+    tee "$work/plan"
+grep -q '^DVD NTSC, DVD-5, 1 title:' "$work/plan" || fail "quorvel-disc --dry-run planned no disc"
+# The disc window has no Command1 to press: it must still be up after a few
+# seconds.
+status=0
+env XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
+    timeout 5 /usr/bin/quorvel-studio >"$work/studio" 2>&1 || status=$?
+cat "$work/studio"
+[ "$status" -eq 124 ] || fail "quorvel-studio ended with status $status before 5 s"
 
 cleanup
 echo "check-package: passed"
