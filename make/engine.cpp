@@ -703,9 +703,10 @@ bool Engine::check(const std::atomic<bool>& stop) {
         read = readVcdInfo(out, problem, tracks);
         // vcd-info says where the tracks are, not how long they run: our
         // MPEG reader measures them in the BIN's sectors.
+        const std::string binFile = binPath(request_.image);
         std::unique_ptr<avifile::FileSource> bin;
-        if (problem.empty() && avifile::FileSource::open(binPath(request_.image).c_str(), bin) != 0)
-            return fail("cannot read " + binPath(request_.image));
+        if (problem.empty() && avifile::FileSource::open(binFile.c_str(), bin) != 0)
+            return fail("cannot read " + binFile);
         for (std::size_t k = 0; problem.empty() && k < read.size(); ++k)
             read[k].runningMs = cdTrackMs(*bin, tracks[k]).value_or(0);
     }

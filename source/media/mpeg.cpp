@@ -13,9 +13,6 @@ namespace quorvel::media::mpeg {
 
 namespace {
 
-constexpr std::uint32_t kSequenceExtensionId = 1;
-constexpr std::uint32_t kDisplayExtensionId = 2;
-
 const char* const kNoVideo = "The MPEG file has no video stream in its first megabyte.";
 const char* const kNoSequence =
     "The MPEG video stream has no sequence header in its first megabyte.";

@@ -35,6 +35,17 @@ inline constexpr std::uint8_t kGop = 0xB8;
 inline constexpr std::uint8_t kProgramEnd = 0xB9;
 inline constexpr std::uint8_t kPack = 0xBA;
 inline constexpr std::uint8_t kSystemHeader = 0xBB;
+// Extension ids: the first four bits after an extension's start code.
+inline constexpr std::uint8_t kSequenceExtensionId = 1;
+inline constexpr std::uint8_t kDisplayExtensionId = 2;
+inline constexpr std::uint8_t kPictureCodingExtensionId = 8;
+// picture_structure of a frame picture (1 and 2 are fields).
+inline constexpr std::uint32_t kFramePicture = 3;
+// Header bodies as far as the fields read: a GOP header's time code,
+// closed_gop and broken_link; a picture header's temporal reference and
+// coding type.
+inline constexpr std::size_t kGopBody = 4;
+inline constexpr std::size_t kPictureBody = 2;
 
 // A program stream is walked, and an elementary stream read, through at most
 // this much of the file, in reads of kReadChunk.

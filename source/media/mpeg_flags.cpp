@@ -14,21 +14,16 @@ namespace {
 
 constexpr std::uint8_t kLastSlice = 0xAF;
 constexpr std::uint8_t kSequenceEnd = 0xB7;
-// Extension ids.
-constexpr std::uint8_t kSequenceExtension = 1;
-constexpr std::uint8_t kSequenceDisplayExtension = 2;
+// Extension ids besides mpeg.h's.
 constexpr std::uint8_t kQuantMatrixExtension = 3;
 constexpr std::uint8_t kCopyrightExtension = 4;
-constexpr std::uint8_t kPictureCodingExtension = 8;
 // Header bodies as far as the fields read: the sequence header to
 // frame_rate_code, the sequence extension to frame_rate_extension_d, the
-// picture coding extension to progressive_frame, the GOP header's time code,
-// the picture header's temporal_reference.
+// picture coding extension to progressive_frame (the GOP and picture
+// headers' are mpeg.h's).
 constexpr std::size_t kSequenceBody = 4;
 constexpr std::size_t kSequenceExtensionBody = 6;
 constexpr std::size_t kPictureCodingBody = 5;
-constexpr std::size_t kGopBody = 4;
-constexpr std::size_t kPictureBody = 2;
 static_assert(kMaxFlagHeaderBytes == 4 + kSequenceExtensionBody);
 
 constexpr std::uint32_t kFilmRateCode = 1;          // 24000/1001
@@ -100,9 +95,9 @@ private:
         case kExtension:
             if (rest.empty())
                 return 1;
-            if (rest[0] >> 4 == kSequenceExtension)
+            if (rest[0] >> 4 == kSequenceExtensionId)
                 return kSequenceExtensionBody;
-            return rest[0] >> 4 == kPictureCodingExtension ? kPictureCodingBody : 1;
+            return rest[0] >> 4 == kPictureCodingExtensionId ? kPictureCodingBody : 1;
         default:
             return 0;
         }
@@ -130,11 +125,11 @@ private:
         const std::uint8_t id = code == kExtension ? body[0] >> 4 : 0;
         if (expect_ == Expect::Sequence && code != kSequenceHeader)
             return refuse("The stream does not begin with a sequence header" + at(offset) + ".");
-        if (expect_ == Expect::SequenceExtension && id != kSequenceExtension)
+        if (expect_ == Expect::SequenceExtension && id != kSequenceExtensionId)
             return refuse("A sequence header has no sequence extension: MPEG-1 video, which "
                           "has no such flags" +
                           at(offset) + ".");
-        if (expect_ == Expect::PictureExtension && id != kPictureCodingExtension)
+        if (expect_ == Expect::PictureExtension && id != kPictureCodingExtensionId)
             return refuse("A picture has no picture coding extension" + at(offset) + ".");
         expect_ = Expect::Any;
         if (code == kSequenceHeader)
@@ -169,13 +164,12 @@ private:
     }
 
     void extension(std::uint8_t id, std::span<std::uint8_t> body, std::uint64_t offset) {
-        if (id == kSequenceExtension)
+        if (id == kSequenceExtensionId)
             return sequenceExtension(body, offset);
-        if (id == kPictureCodingExtension)
+        if (id == kPictureCodingExtensionId)
             return pictureExtension(body, offset);
         // Others (picture display, scalability) hold counts that follow the flags.
-        if (id != kSequenceDisplayExtension && id != kQuantMatrixExtension &&
-            id != kCopyrightExtension)
+        if (id != kDisplayExtensionId && id != kQuantMatrixExtension && id != kCopyrightExtension)
             refuse("Extension " + std::to_string(id) + " would no longer match the new flags" +
                    at(offset) + ".");
     }
@@ -223,7 +217,7 @@ private:
     }
 
     void pictureExtension(std::span<std::uint8_t> body, std::uint64_t offset) {
-        const bool frame = (body[2] & 3) == 3;
+        const bool frame = (body[2] & 3) == kFramePicture;
         const FieldFlags flags{(body[3] & kTopFieldFirst) != 0, (body[3] & kRepeatFirstField) != 0};
         const bool progressiveFrame = (body[4] & 0x80) != 0;
         if (mode_ == FlagMode::ProgressiveOnly) {

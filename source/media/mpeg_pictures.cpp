@@ -9,12 +9,6 @@ namespace quorvel::media::mpeg {
 
 namespace {
 
-constexpr std::uint32_t kPictureCodingExtensionId = 8;
-constexpr std::uint32_t kFrame = 3;
-// A GOP header's body: the time code's 25 bits, closed_gop and broken_link.
-constexpr std::size_t kGopBody = 4;
-// A picture header as far as its temporal reference and coding type.
-constexpr std::size_t kPictureBody = 2;
 // A picture coding extension as far as progressive_frame: 37 bits.
 constexpr std::size_t kPictureExtensionBody = 5;
 // Time codes count at most 23:59:59 and, in six bits, 63 pictures.
@@ -192,7 +186,7 @@ std::optional<bool> filmCadence(std::span<const Picture> display) {
         const Picture& p = display[i];
         if (!p.extension)
             return std::nullopt;
-        if (p.structure != kFrame || !p.progressiveFrame)
+        if (p.structure != kFramePicture || !p.progressiveFrame)
             return false;
         if (i == 0)
             continue;
