@@ -122,7 +122,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are laid out for Arial's metrics; Liberation Sans has them.
 # quorvel-disc runs these; it names the missing one's package when asked to.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-liberation, ffmpeg, dvdauthor, genisoimage, lsdvd, vcdimager")
+    "fonts-liberation, ffmpeg, mjpegtools, dvdauthor, genisoimage, lsdvd, vcdimager")
 # 0644 files and 0755 directories in the package, whatever the builder's umask:
 # the control files by CPack, the installed directories by the script.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -56,6 +56,10 @@ std::string cropStep(const CommandInput& in) {
            std::to_string(c.left) + ":" + std::to_string(c.top);
 }
 
+// 12 film frames show 30 fields under 2:3 pulldown, wherever the GOP starts
+// in the cycle: within DVD's 36.
+constexpr int kSoftPulldownGop = 12;
+
 } // namespace
 
 media::Crop turnedCrop(const media::Crop& c, int rotation) {
@@ -87,6 +91,44 @@ std::string outputPath(std::string_view inputPath, std::string_view outputDir) {
     if (path.back() != '/')
         path += '/';
     return path + name;
+}
+
+StreamPaths streamPaths(std::string_view output, Format format) {
+    const std::size_t slash = output.find_last_of('/');
+    const std::size_t dot = output.find_last_of('.');
+    const bool extension = dot != std::string_view::npos && dot > 0 &&
+                           (slash == std::string_view::npos || dot > slash + 1);
+    const std::string base(extension ? output.substr(0, dot) : output);
+    return {base + ".m2v", base + (format == Format::Dvd ? ".ac3" : ".mp2")};
+}
+
+const char* flagModeName(media::mpeg::FlagMode mode) {
+    return mode == media::mpeg::FlagMode::SoftPulldown ? "pulldown" : "progressive";
+}
+
+std::string mplexOutput(std::string_view path) {
+    std::string out;
+    for (const char c : plainPath(path)) {
+        out += c;
+        if (c == '%')
+            out += '%';
+    }
+    return out;
+}
+
+std::string plainPath(std::string_view path) {
+    if (path.starts_with('-'))
+        return "./" + std::string(path);
+    return std::string(path);
+}
+
+std::vector<std::string> FfmpegCommand::lines() const {
+    std::vector<std::string> all{command};
+    if (remux) {
+        all.push_back(commandLine(remux->rewriteArgs));
+        all.push_back(commandLine(remux->mplexArgs));
+    }
+    return all;
 }
 
 std::string ffmpegPath(std::string_view path) {
@@ -237,6 +279,10 @@ CommandResult buildCommand(const CommandInput& in) {
         cmd.filter += (cmd.filter.empty() ? "" : ",") + step;
     cmd.output = in.output.empty() ? outputPath(in.inputPath, in.outputDir) : in.output;
 
+    const bool remux = in.plan.flags.has_value();
+    if (remux && in.hasAudio == false && !in.runningMs)
+        return {std::nullopt, "the running time is unknown, so no silence can be made to go "
+                              "with the picture"};
     auto& a = cmd.args;
     // -nostdin: ffmpeg reads a shared standard input as key presses, and a
     // list of commands piped into a shell would lose the ones after it.
@@ -248,36 +294,68 @@ CommandResult buildCommand(const CommandInput& in) {
     a.insert(a.end(), {"-i", ffmpegPath(in.inputPath)});
     // vcdimager wants an audio stream and DVD players expect one: a source
     // without sound gets silence, which ends with the picture.
+    const std::string silence =
+        "anullsrc=channel_layout=stereo:sample_rate=" + number(audio.audio->sampleRate);
     if (in.hasAudio == false)
-        a.insert(a.end(),
-                 {"-f", "lavfi", "-i",
-                  "anullsrc=channel_layout=stereo:sample_rate=" + number(audio.audio->sampleRate),
-                  "-map", "0:v:0", "-map", "1:a:0", "-shortest"});
+        a.insert(a.end(), {"-f", "lavfi", "-i", silence});
+    if (in.hasAudio == false && !remux)
+        a.insert(a.end(), {"-map", "0:v:0", "-map", "1:a:0", "-shortest"});
+    if (remux)
+        a.insert(a.end(), {"-map", "0:v:0"});
     a.insert(a.end(), {"-vf", cmd.filter});
     // Samples follow the time stamps: a source's jittered ones (Vorbis, Opus)
     // would otherwise make the multiplexed audio's time stamps jump.
     std::string audioFilter = "aresample=async=1";
     if (in.plan.changesSpeed())
         audioFilter += ",atempo=" + number(in.plan.speed.num) + "/" + number(in.plan.speed.den);
-    a.insert(a.end(), {"-af", audioFilter});
+    if (!remux)
+        a.insert(a.end(), {"-af", audioFilter});
     // -target first: the settings after it replace its own.
     a.insert(a.end(),
-             {"-target", targetName(in.format, in.standard), "-r", rateText(in.plan.outputRate),
+             {"-target", targetName(in.format, in.standard), "-r", rateText(in.plan.codedRate()),
               "-s", number(tv.width) + "x" + number(tv.height), "-aspect", in.wide ? "16:9" : "4:3",
               "-b:v", kbps(video)});
     // :v as -target names them, or its own would stay.
     if (in.format == Format::Vcd)
         a.insert(a.end(), {"-minrate:v", kbps(video)});
+    a.insert(a.end(), {"-maxrate:v", kbps(peak)});
+    if (in.plan.softPulldown())
+        a.insert(a.end(), {"-g", number(kSoftPulldownGop)});
     // Stereo always: mono MP2 at 224 kbit/s is no Layer II stream, and 5.1 AC-3
     // at the usual rate is too thin.
-    a.insert(a.end(), {"-maxrate:v", kbps(peak), "-b:a", kbps(audio.audio->kbps), "-ac", "2"});
+    const std::vector<std::string> sound = {"-b:a", kbps(audio.audio->kbps), "-ac", "2"};
+    if (!remux)
+        a.insert(a.end(), sound.begin(), sound.end());
     // -target svcd states no mux rate and ffmpeg's own is far above a 2x CD.
-    if (in.format == Format::Svcd)
+    if (in.format == Format::Svcd && !remux)
         a.insert(a.end(), {"-muxrate", number(kSvcdMuxBitsPerSecond)});
     if (in.plan.interlaced)
         a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
                            in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
-    a.push_back(ffmpegPath(cmd.output));
+    if (remux) {
+        Remux r;
+        r.streams = streamPaths(cmd.output, in.format);
+        if (!in.videoStream.empty())
+            r.streams = {in.videoStream, in.audioStream};
+        const std::string codec(audio.audio->codec);
+        a.insert(a.end(), {"-an", "-f", "mpeg2video", ffmpegPath(r.streams.video), "-map",
+                           in.hasAudio == false ? "1:a:0" : "0:a:0", "-af", audioFilter, "-c:a",
+                           codec, "-ar", number(audio.audio->sampleRate)});
+        a.insert(a.end(), sound.begin(), sound.end());
+        if (in.hasAudio == false)
+            a.insert(a.end(), {"-t", seconds(*in.runningMs)});
+        a.insert(a.end(), {"-vn", "-f", codec, ffmpegPath(r.streams.audio)});
+        r.flags = *in.plan.flags;
+        r.rewriteArgs = {"quorvel-disc", "--rewrite-flags", flagModeName(r.flags),
+                         plainPath(r.streams.video)};
+        // -f 8: DVD with its navigation packs.
+        r.mplexArgs = {"mplex", "-v", "0", "-f", "8", "-o", mplexOutput(cmd.output)};
+        r.mplexArgs.push_back(plainPath(r.streams.video));
+        r.mplexArgs.push_back(plainPath(r.streams.audio));
+        cmd.remux = std::move(r);
+    } else {
+        a.push_back(ffmpegPath(cmd.output));
+    }
     cmd.command = commandLine(a);
     return {cmd, {}};
 }

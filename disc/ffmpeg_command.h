@@ -41,6 +41,30 @@ struct CommandInput {
     std::optional<int> videoKbps; // the budget's rate; none: the format's usual
     std::optional<int> audioKbps; // none: the format's default
     std::optional<Clip> clip;     // none: the whole input
+    // The stream's running time on the disc: silence added to a source
+    // without sound lasts this long when the encode writes it alone.
+    std::optional<std::uint64_t> runningMs;
+    // Where a stream whose flags are rewritten is encoded to before mplex
+    // makes `output` of it; empty: beside the output (streamPaths).
+    std::string videoStream, audioStream;
+};
+
+// The elementary streams beside `output`: its name with .m2v, and .ac3 (DVD)
+// or .mp2.
+struct StreamPaths {
+    std::string video, audio;
+};
+StreamPaths streamPaths(std::string_view output, Format format);
+
+// After an encode into elementary streams: the video's flags rewritten in
+// place, then mplex multiplexes both into the disc's file. mplex's own
+// multiplex gives a DVD a navigation pack a GOP, which dvdauthor needs for
+// seeking and chapters.
+struct Remux {
+    StreamPaths streams;
+    media::mpeg::FlagMode flags = media::mpeg::FlagMode::ProgressiveOnly;
+    std::vector<std::string> rewriteArgs; // quorvel-disc --rewrite-flags MODE VIDEO
+    std::vector<std::string> mplexArgs;
 };
 
 struct FfmpegCommand {
@@ -50,7 +74,10 @@ struct FfmpegCommand {
     std::string filter;            // the -vf chain
     std::vector<std::string> args; // "ffmpeg" first
     std::string command;           // args as one line for a POSIX shell (commandLine)
-    std::string output;            // the file it writes
+    std::string output;            // the file it writes, with remux's steps
+    std::optional<Remux> remux;    // the steps after ffmpeg; none: it writes output
+    // Every step as a POSIX shell line, in order: command first.
+    std::vector<std::string> lines() const;
 };
 
 struct CommandResult {
@@ -80,6 +107,15 @@ media::Crop turnedCrop(const media::Crop& crop, int rotation);
 // that is itself .mpg gets .disc.mpg, so that a command run beside its input
 // never writes over it.
 std::string outputPath(std::string_view inputPath, std::string_view outputDir);
+
+// The names the flag rewrite takes (quorvel-disc --rewrite-flags NAME).
+const char* flagModeName(media::mpeg::FlagMode mode);
+
+// A path as mplex takes it for its output, which it reads as a printf
+// pattern: each % doubled.
+std::string mplexOutput(std::string_view path);
+// A path as an argument of a program that would take "-x" for an option.
+std::string plainPath(std::string_view path);
 
 // A path as an ffmpeg argument: one that ffmpeg would take for an option
 // ("-x.mkv") or a protocol ("a:b.mkv") is given as file:PATH.

@@ -142,6 +142,8 @@ CommandInput commandInput(const PlanRequest& q, const PlanSource& s, const Targe
     in.audioKbps = t.streams->audio.kbps;
     if (s.startMs && s.durationMs)
         in.clip = Clip{*s.startMs, *s.durationMs};
+    if (s.durationMs)
+        in.runningMs = discRunningMs(*s.durationMs, t.rate->speed);
     return in;
 }
 
@@ -245,6 +247,11 @@ Plan makePlan(const PlanRequest& q, std::span<const PlanSource> sources, OutputN
             CommandInput in = commandInput(q, s, t);
             const std::string wanted = outputPath(s.name, q.outputDir);
             in.output = outputs.claim(q.formats.size() > 1 ? withFormat(wanted, t.format) : wanted);
+            if (in.plan.flags) {
+                const StreamPaths streams = streamPaths(in.output, t.format);
+                in.videoStream = outputs.claim(streams.video);
+                in.audioStream = outputs.claim(streams.audio);
+            }
             t.command = buildCommand(in);
             t.commandInput = std::move(in);
         }

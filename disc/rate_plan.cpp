@@ -177,7 +177,16 @@ struct Builder {
             output(kPal);
         } else if (f == Format::Vcd) {
             output(kFilm); // VCD carries film at its own rate
+        } else if (f == Format::Dvd) {
+            // Soft pulldown: the film's frames coded as they are, their flags
+            // showing them 2:3 as fields. Hard telecine would spend the bits
+            // on 30 interlaced pictures a second for the same 24.
+            plan.flags = media::mpeg::FlagMode::SoftPulldown;
+            note("film coded at 23.976 and flagged to show at 29.97 (soft pulldown)");
+            output(kNtsc);
         } else {
+            // SVCD: mplex's multiplex under-runs at SVCD's peak rate, where
+            // ffmpeg's encoder overshoots it by 2-3%.
             telecine();
             output(kNtsc);
         }
@@ -410,6 +419,10 @@ RatePlan planPictures(const SourceTiming& source, Format format, Standard standa
 RatePlan planRate(const SourceTiming& source, Format format, Standard standard,
                   const SourceAudio& audio) {
     RatePlan plan = planPictures(source, format, standard);
+    // DVD-Video wants progressive_sequence 0, which ffmpeg does not write for
+    // progressive frames.
+    if (format == Format::Dvd && !plan.interlaced && !plan.flags)
+        plan.flags = media::mpeg::FlagMode::ProgressiveOnly;
     const auto add = [&plan](const char* note) {
         plan.note += std::string(plan.note.empty() ? "" : "; ") + note;
     };

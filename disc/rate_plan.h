@@ -6,6 +6,7 @@
 // conversion drops or repeats pictures, the plan says so in one line.
 
 #include "disc/disc.h"
+#include "source/media/mpeg_flags.h"
 
 #include <cstdint>
 #include <optional>
@@ -58,7 +59,11 @@ struct RatePlan {
     // The filters after the scale that make fields of progressive frames
     // (telecine, weave), in order: the scale sees whole frames, not fields.
     std::vector<std::string> afterScale;
-    Fraction outputRate{25, 1}; // ffmpeg's -r
+    Fraction outputRate{25, 1}; // the disc's rate
+    // The encoded stream's flags are rewritten before it is multiplexed: soft
+    // pulldown (film coded at 24000/1001, shown at outputRate), or a DVD's
+    // progressive_sequence 0 for progressive frames. None: as encoded.
+    std::optional<media::mpeg::FlagMode> flags;
     // The stream is interlaced: the encoder codes fields in this order.
     bool interlaced = false;
     media::FieldOrder fieldOrder = media::FieldOrder::TopFirst;
@@ -71,6 +76,9 @@ struct RatePlan {
     std::string note;    // a standards conversion, a loss of motion, the sound's downmix: one line
     std::string warning; // what was assumed or is unknown
     bool changesSpeed() const { return speed.num != speed.den; }
+    bool softPulldown() const { return flags == media::mpeg::FlagMode::SoftPulldown; }
+    // ffmpeg's -r: the film's own rate under soft pulldown.
+    Fraction codedRate() const { return softPulldown() ? Fraction{24000, 1001} : outputRate; }
 };
 
 // The note ends with what becomes of the sound: silence added to a source

@@ -132,6 +132,14 @@ Json ffmpegJson(const disc::TargetPlan& t) {
     j["args"] = made ? args : Json();
     j["args_exact"] = made && exact;
     j["command"] = made ? Json(made->command) : Json();
+    // The steps after the command, each a shell line: the flags rewritten,
+    // then the streams multiplexed into output.
+    Json then = Json::array();
+    const std::vector<std::string> lines = made ? made->lines() : std::vector<std::string>{};
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        then.push_back(lines[i]);
+    j["then"] = then;
+    j["flags"] = made && made->remux ? Json(disc::flagModeName(made->remux->flags)) : Json();
     j["output"] = made ? Json(validUtf8(made->output)) : Json();
     const disc::RatePlan& plan = *t.rate;
     j["rate_row"] = disc::rowName(plan.row);
@@ -159,6 +167,9 @@ std::string ffmpegText(const disc::TargetPlan& t) {
         std::string out = "  ffmpeg: " + made.filter + "\n";
         // One line that runs exactly the arguments: printed as it is.
         out += "  command: " + made.command + "\n";
+        const std::vector<std::string> lines = made.lines();
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            out += "  then: " + lines[i] + "\n";
         if (!t.rate->note.empty())
             out += "  note: " + t.rate->note + "\n";
         if (!t.rate->warning.empty())

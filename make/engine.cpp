@@ -6,6 +6,7 @@
 #include "source/avi/avi_library.h"
 #include "source/avi/avi_platform.h"
 #include "source/media/media_probe.h"
+#include "source/media/mpeg_flags.h"
 #include "source/utf8.h"
 
 #include <QByteArray>
@@ -80,13 +81,11 @@ std::string lastLine(std::string text) {
 
 std::vector<Tool> toolsFor(disc::Format format, bool menu) {
     if (format == disc::Format::Dvd && menu)
-        return {{"ffmpeg", "ffmpeg"},
-                {"dvdauthor", "dvdauthor"},
-                {"spumux", "dvdauthor"},
-                {"genisoimage", "genisoimage"},
-                {"lsdvd", "lsdvd"}};
+        return {{"ffmpeg", "ffmpeg"},    {"mplex", "mjpegtools"},        {"dvdauthor", "dvdauthor"},
+                {"spumux", "dvdauthor"}, {"genisoimage", "genisoimage"}, {"lsdvd", "lsdvd"}};
     if (format == disc::Format::Dvd)
         return {{"ffmpeg", "ffmpeg"},
+                {"mplex", "mjpegtools"},
                 {"dvdauthor", "dvdauthor"},
                 {"genisoimage", "genisoimage"},
                 {"lsdvd", "lsdvd"}};
@@ -105,7 +104,8 @@ std::string missingTools(disc::Format format, bool menu) {
 struct Engine::Encode {
     std::size_t input = 0;
     std::vector<std::string> args;
-    std::string line; // the command as a shell line: the marker's content
+    std::string line; // the commands as shell lines: the marker's content
+    std::optional<disc::Remux> remux;
     Process process;
     FfmpegProgress progress;
 };
@@ -156,6 +156,9 @@ std::optional<disc::CommandResult> Engine::command(std::size_t i) const {
         return t.command;
     disc::CommandInput in = *t.commandInput;
     in.output = workPath(trackName(i) + ".part");
+    const disc::StreamPaths streams = disc::streamPaths(workPath(trackName(i)), format_);
+    in.videoStream = streams.video;
+    in.audioStream = streams.audio;
     in.videoKbps = videoKbps_[i];
     return disc::buildCommand(in);
 }
@@ -211,7 +214,9 @@ bool Engine::startEncode(Encode& e) {
         return fail(request_.sources[e.input].name + ": " +
                     (made ? made->error : std::string("no command for this input")));
     e.args = made->command->args;
-    e.line = made->command->command;
+    e.remux = made->command->remux;
+    for (const std::string& line : made->command->lines())
+        e.line += (e.line.empty() ? "" : "\n") + line;
     jobs_[e.input] = {0, runningMs_[e.input], false};
     // Finished by an earlier run with the same command: kept.
     const std::string mpg = workPath(trackName(e.input));
@@ -249,14 +254,23 @@ bool Engine::startEncode(Encode& e) {
     return true;
 }
 
-bool Engine::finishEncode(Encode& e) {
+bool Engine::finishEncode(Encode& e, const std::atomic<bool>& stop) {
     const std::string mpg = workPath(trackName(e.input));
     const std::string& name = request_.sources[e.input].name;
     std::error_code ec;
     if (e.process.status() != 0) {
-        fs::remove(mpg + ".part", ec);
+        removeParts(e);
         return fail(name + ": ffmpeg failed (status " + std::to_string(e.process.status()) +
                     "): " + lastLine(e.process.errors()));
+    }
+    if (e.remux) {
+        const media::mpeg::FlagResult flags =
+            media::mpeg::rewriteFlagsInFile(e.remux->streams.video, e.remux->flags);
+        const bool made = flags.ok() ? runTool(e.remux->mplexArgs, {}, stop)
+                                     : fail(name + ": " + flags.summary(e.remux->flags));
+        removeParts(e, !made);
+        if (!made)
+            return false;
     }
     fs::rename(mpg + ".part", mpg, ec);
     if (ec)
@@ -297,7 +311,7 @@ bool Engine::encodeAll(const std::vector<std::size_t>& which, const std::atomic<
                 // A Ctrl-C reaches ffmpeg too, which then ends with a failure.
                 if (stop)
                     break;
-                ok = finishEncode(**it);
+                ok = finishEncode(**it, stop);
                 it = active.erase(it);
             } else {
                 ++it;
@@ -314,9 +328,19 @@ bool Engine::encodeAll(const std::vector<std::size_t>& which, const std::atomic<
         if (!e->process.running() && stop)
             stopped_ = true;
         e->process.stop();
-        fs::remove(workPath(trackName(e->input) + ".part"), ec);
+        removeParts(*e);
     }
     return ok;
+}
+
+void Engine::removeParts(const Encode& e, bool stream) const {
+    std::error_code ec;
+    if (stream)
+        fs::remove(workPath(trackName(e.input) + ".part"), ec);
+    if (e.remux) {
+        fs::remove(e.remux->streams.video, ec);
+        fs::remove(e.remux->streams.audio, ec);
+    }
 }
 
 bool Engine::fitDisc(const std::atomic<bool>& stop) {

@@ -93,7 +93,11 @@ private:
     struct Encode;
     bool encodeAll(const std::vector<std::size_t>& which, const std::atomic<bool>& stop);
     bool startEncode(Encode& e);
-    bool finishEncode(Encode& e);
+    // Multiplexes a remuxed encode, then checks and keeps the stream.
+    bool finishEncode(Encode& e, const std::atomic<bool>& stop);
+    // An unfinished encode's files; `stream`: the disc's stream too, else
+    // only the elementary streams it was made of.
+    void removeParts(const Encode& e, bool stream = true) const;
     bool fitDisc(const std::atomic<bool>& stop);
     // Each input as the disc holds it, for the layout and its check.
     std::vector<disc::DiscTitle> discTitles() const;

@@ -6,6 +6,7 @@
 #include "make/engine.h"
 #include "make/fill.h"
 #include "make/options.h"
+#include "source/media/mpeg_flags.h"
 
 #include <nlohmann/json.hpp>
 
@@ -313,6 +314,14 @@ int main(int argc, char** argv) {
     const make::DiscOptions& o = parsed.options;
     if (o.help || o.version) {
         put(stdout, o.help ? make::discHelpText() : "quorvel-disc " QUORVEL_VERSION "\n");
+        return 0;
+    }
+    if (o.rewriteFlags) {
+        const auto done = media::mpeg::rewriteFlagsInFile(o.inputs.front(), *o.rewriteFlags);
+        const std::string said = done.summary(*o.rewriteFlags);
+        if (!done.ok())
+            return complain(info::textEscaped(o.inputs.front()) + ": " + said), 1;
+        put(stdout, said + "\n");
         return 0;
     }
     const std::string image = make::imagePath(o);

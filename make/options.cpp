@@ -57,6 +57,13 @@ std::string take(DiscOptions& o, std::string_view name, std::string_view v) {
         if (!n || *n == 0)
             return "--jobs wants a number from 1 to " + std::to_string(kMaxJobs);
         o.jobs = *n;
+    } else if (name == "--rewrite-flags") {
+        if (v == "pulldown")
+            o.rewriteFlags = media::mpeg::FlagMode::SoftPulldown;
+        else if (v == "progressive")
+            o.rewriteFlags = media::mpeg::FlagMode::ProgressiveOnly;
+        else
+            return "--rewrite-flags wants pulldown or progressive";
     } else if (name == "--chapters") {
         const std::optional<int> n = wholeNumber(v, kMaxChapterMinutes);
         if (!n)
@@ -66,8 +73,8 @@ std::string take(DiscOptions& o, std::string_view name, std::string_view v) {
     return {};
 }
 
-constexpr std::string_view kValued[] = {"--format", "--standard", "--disc",    "--output",
-                                        "--work",   "--jobs",     "--chapters"};
+constexpr std::string_view kValued[] = {"--format", "--standard", "--disc",     "--output",
+                                        "--work",   "--jobs",     "--chapters", "--rewrite-flags"};
 
 } // namespace
 
@@ -124,6 +131,8 @@ ParsedDiscArguments parseDiscArguments(std::span<const std::string_view> args) {
         parsed.error.clear();
     else if (parsed.error.empty() && o.inputs.empty())
         parsed.error = "no video files given";
+    else if (parsed.error.empty() && o.rewriteFlags && o.inputs.size() != 1)
+        parsed.error = "--rewrite-flags takes one MPEG-2 video stream";
     else if (o.menu && o.format != disc::Format::Dvd)
         parsed.error = "--menu is for a DVD";
     else if (parsed.error.empty() && o.disc) {
@@ -191,6 +200,10 @@ is read back before it is called done.
   --keep-going        go on without inputs that cannot be read
   --dry-run           show the plan; encode nothing
   --json              events as JSON lines
+  --rewrite-flags=MODE FILE
+                      only rewrite an MPEG-2 video stream's flags in place,
+                      as the encodes do: pulldown (film at 23.976 shown at
+                      29.97) or progressive (a DVD's progressive frames)
   -h, --help          this text
       --version       the version
 

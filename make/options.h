@@ -5,6 +5,7 @@
 
 #include "disc/budget.h"
 #include "disc/disc.h"
+#include "source/media/mpeg_flags.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,6 +37,9 @@ struct DiscOptions {
     bool json = false;
     bool help = false;
     bool version = false;
+    // Rewrites one MPEG-2 video stream's flags, as the encodes' printed
+    // steps do, and nothing else.
+    std::optional<media::mpeg::FlagMode> rewriteFlags;
     std::vector<std::string> inputs;
 };
 

@@ -152,25 +152,19 @@ TEST(BuildCommand, ProgressivePalDvd) {
     const CommandResult r = buildCommand(in);
     ASSERT_TRUE(r.command);
     EXPECT_EQ(r.command->filter, "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p");
-    EXPECT_EQ(r.command->args, (std::vector<std::string>{"ffmpeg",     "-nostdin",
-                                                         "-i",         "/videos/clip.mkv",
-                                                         "-vf",        r.command->filter,
-                                                         "-af",        "aresample=async=1",
-                                                         "-target",    "pal-dvd",
-                                                         "-r",         "25",
-                                                         "-s",         "720x576",
-                                                         "-aspect",    "4:3",
-                                                         "-b:v",       "6000k",
-                                                         "-maxrate:v", "9685k",
-                                                         "-b:a",       "192k",
-                                                         "-ac",        "2",
-                                                         "clip.mpg"}));
+    // A DVD's progressive picture goes to an elementary stream of its own,
+    // whose flags are rewritten before mplex multiplexes it with the sound.
     EXPECT_EQ(r.command->output, "clip.mpg");
-    EXPECT_EQ(r.command->command,
-              "ffmpeg -nostdin -i /videos/clip.mkv -vf "
-              "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p -af aresample=async=1 "
-              "-target pal-dvd -r 25 -s 720x576 -aspect 4:3 -b:v 6000k -maxrate:v 9685k -b:a 192k "
-              "-ac 2 clip.mpg");
+    EXPECT_EQ(r.command->lines(),
+              (std::vector<std::string>{
+                  "ffmpeg -nostdin -i /videos/clip.mkv -map 0:v:0 -vf "
+                  "scale=720:405,pad=720:576:0:85,setsar=16/15,format=yuv420p -target pal-dvd "
+                  "-r 25 -s 720x576 -aspect 4:3 -b:v 6000k -maxrate:v 9685k -an -f mpeg2video "
+                  "clip.m2v -map 0:a:0 -af aresample=async=1 -c:a ac3 -ar 48000 -b:a 192k -ac 2 "
+                  "-vn -f ac3 clip.ac3",
+                  "quorvel-disc --rewrite-flags progressive clip.m2v",
+                  "mplex -v 0 -f 8 -o clip.mpg clip.m2v clip.ac3"}));
+    EXPECT_EQ(r.command->remux->flags, media::mpeg::FlagMode::ProgressiveOnly);
 }
 
 TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
@@ -196,21 +190,22 @@ TEST(BuildCommand, InterlacedKeepsFieldsApartAndInOrder) {
 }
 
 TEST(BuildCommand, InterlacedPictureStartsOnAFieldsChromaLine) {
-    // 640x272 film into a 16:9 NTSC DVD: 720x363, telecined. 364 lines leave
-    // 116, and the picture starts on line 60, not 58: 4:2:0's chroma line 15,
-    // the top field's, not line 14.5. The scale sees the film's frames.
-    CommandInput in = dvdPal(timing({24000, 1001}));
+    // 50p into a 16:9 NTSC DVD at 720x363, woven. 364 lines leave 116, and
+    // the picture starts on line 60, not 58: 4:2:0's chroma line 15, the top
+    // field's, not line 14.5. The scale sees whole frames.
+    CommandInput in = dvdPal(timing({50, 1}));
     in.standard = Standard::Ntsc;
     in.tv = {720, 480};
     in.movie = {720, 363};
     in.wide = true;
-    in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
-    EXPECT_EQ(filterOf(in), "scale=720:364,telecine=first_field=top:pattern=23,setfield=tff,"
-                            "pad=720:480:0:60,setsar=32/27,format=yuv420p");
+    in.plan = planRate(timing({50, 1}), in.format, in.standard);
+    const std::string to5994 = "fps=60000/1001:eof_action=pass,";
+    EXPECT_EQ(filterOf(in), to5994 + "scale=720:364,interlace=scan=tff,setfield=tff,"
+                                     "pad=720:480:0:60,setsar=32/27,format=yuv420p");
     // 2.39:1 into it: 357 lines. 356, and the top border 64, not 62.
     in.movie = {720, 357};
-    EXPECT_EQ(filterOf(in), "scale=720:356,telecine=first_field=top:pattern=23,setfield=tff,"
-                            "pad=720:480:0:64,setsar=32/27,format=yuv420p");
+    EXPECT_EQ(filterOf(in), to5994 + "scale=720:356,interlace=scan=tff,setfield=tff,"
+                                     "pad=720:480:0:64,setsar=32/27,format=yuv420p");
     in.movie = {720, 363};
     // Progressive, the same picture keeps its size and is centred to the line.
     in.plan = planRate(timing({30000, 1001}), in.format, in.standard);
@@ -218,11 +213,11 @@ TEST(BuildCommand, InterlacedPictureStartsOnAFieldsChromaLine) {
 }
 
 TEST(BuildCommand, EveryInterlacedPictureKeepsItsFieldsChroma) {
-    // Each height of picture, of kept fields and of telecined film: 4:2:0
+    // Each height of picture, of kept fields and of woven frames: 4:2:0
     // chroma lines pair with fields only on lines that are multiples of 4.
     const std::pair<Standard, SourceTiming> sources[] = {
         {Standard::Pal, timing({25, 1}, Scan::Interlaced, FieldOrder::TopFirst)},
-        {Standard::Ntsc, timing({24000, 1001})}};
+        {Standard::Ntsc, timing({50, 1})}};
     for (const auto& [standard, source] : sources) {
         CommandInput in = dvdPal(source);
         in.standard = standard;
@@ -253,6 +248,7 @@ TEST(BuildCommand, EveryFormatTakesNoKeysMakesStereoAndFitsItsMultiplex) {
         in.format = f;
         in.tv = discFrame(f, in.standard);
         in.movie = in.tv;
+        in.plan = planRate(timing({25, 1}), f, in.standard);
         const auto args = argsOf(in);
         ASSERT_GE(args.size(), 8u);
         EXPECT_EQ(args[1], "-nostdin");
@@ -331,29 +327,41 @@ TEST(BuildCommand, SpeedChangeTempoesTheAudio) {
     CommandInput in = dvdPal(timing({24000, 1001}));
     in.videoKbps = 4901;
     in.audioKbps = 224;
-    const auto args = argsOf(in);
-    ASSERT_GE(args.size(), 7u);
-    EXPECT_EQ(args[5],
-              "setpts=PTS*960/1001,fps=25:eof_action=pass,scale=720:576,pad=720:576:0:0,setsar=16/"
-              "15,format=yuv420p");
-    EXPECT_EQ(args[6], "-af");
-    EXPECT_EQ(args[7], "aresample=async=1,atempo=1001/960");
-    const std::string line = shellLine(args);
-    EXPECT_NE(line.find("-b:v 4901k -maxrate:v 9653k -b:a 224k -ac 2"), std::string::npos) << line;
+    const std::string line = shellLine(argsOf(in));
+    EXPECT_NE(line.find(" -vf 'setpts=PTS*960/1001,fps=25:eof_action=pass,scale=720:576,"),
+              std::string::npos)
+        << line;
+    EXPECT_NE(line.find(" -af aresample=async=1,atempo=1001/960 "), std::string::npos) << line;
+    EXPECT_NE(line.find("-b:v 4901k -maxrate:v 9653k "), std::string::npos) << line;
+    EXPECT_NE(line.find("-b:a 224k -ac 2 "), std::string::npos) << line;
 }
 
-TEST(BuildCommand, TelecineMarksTopFieldFirst) {
+TEST(BuildCommand, FilmOntoNtscIsSoftPulldownOnDvdTelecineOnSvcd) {
     CommandInput in = dvdPal(timing({24000, 1001}));
     in.standard = Standard::Ntsc;
     in.tv = {720, 480};
     in.movie = {720, 480};
     in.wide = true;
     in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
+    const CommandResult dvd = buildCommand(in);
+    ASSERT_TRUE(dvd.command);
+    EXPECT_EQ(dvd.command->filter, "scale=720:480,pad=720:480:0:0,setsar=32/27,format=yuv420p");
+    // The film's frames at their own rate, a GOP within DVD's 36 fields.
+    EXPECT_NE(dvd.command->command.find("-aspect 16:9 -b:v 6000k -maxrate:v 9685k -g 12 -an "),
+              std::string::npos)
+        << dvd.command->command;
+    EXPECT_NE(dvd.command->command.find(" -r 24000/1001 "), std::string::npos);
+    EXPECT_EQ(dvd.command->lines().at(1), "quorvel-disc --rewrite-flags pulldown clip.m2v");
+    // SVCD: telecined fields, top first.
+    in.format = Format::Svcd;
+    in.tv = {480, 480};
+    in.movie = {480, 480};
+    in.wide = false;
+    in.plan = planRate(timing({24000, 1001}), in.format, in.standard);
     const auto args = argsOf(in);
-    EXPECT_EQ(args[5], "scale=720:480,telecine=first_field=top:pattern=23,setfield=tff,"
-                       "pad=720:480:0:0,setsar=32/27,format=yuv420p");
+    EXPECT_EQ(args[5], "scale=480:480,telecine=first_field=top:pattern=23,setfield=tff,"
+                       "pad=480:480:0:0,setsar=4/3,format=yuv420p");
     const std::string line = shellLine(args);
-    EXPECT_NE(line.find("-aspect 16:9"), std::string::npos);
     EXPECT_NE(line.find("-flags +ildct+ilme -top 1 clip.mpg"), std::string::npos) << line;
 }
 
@@ -363,8 +371,20 @@ TEST(BuildCommand, PathsThatLookLikeOptionsOrProtocols) {
     const CommandResult r = buildCommand(in);
     ASSERT_TRUE(r.command);
     EXPECT_EQ(r.command->args[3], "file:-x:y.mkv");
-    EXPECT_EQ(r.command->args.back(), "file:-x:y.mpg");
+    EXPECT_EQ(r.command->args.back(), "file:-x:y.ac3");
     EXPECT_EQ(r.command->output, "-x:y.mpg");
+    // mplex takes its output name for a printf pattern.
+    EXPECT_EQ(r.command->remux->mplexArgs,
+              (std::vector<std::string>{"mplex", "-v", "0", "-f", "8", "-o", "./-x:y.mpg",
+                                        "./-x:y.m2v", "./-x:y.ac3"}));
+    in.output = "-%d%s%%.mpg";
+    EXPECT_EQ(buildCommand(in).command->remux->mplexArgs.at(6), "./-%%d%%s%%%%.mpg");
+    // Without sound and without a known running time there is no silence to
+    // match the picture.
+    in.hasAudio = false;
+    EXPECT_FALSE(buildCommand(in).command);
+    in.plan = planRate(timing({25, 1}), Format::Svcd, in.standard);
+    EXPECT_TRUE(buildCommand(in).command);
 }
 
 TEST(BuildCommand, RefusesWhatNoDiscTakes) {

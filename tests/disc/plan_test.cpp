@@ -28,7 +28,7 @@ PlanSource clip(const std::string& name, Fraction rate, std::uint64_t ms, bool p
 const PlanSource kPal = clip("pal.mp4", {25, 1}, 60'000, true);
 const PlanSource kNtsc = clip("ntsc.mp4", {30000, 1001}, 90'000, false);
 
-// 2.39:1 film: telecined onto NTSC, its fields want a Movie 4 lines apart.
+// 2.39:1 film.
 PlanSource scope() {
     PlanSource s = clip("scope.mkv", {24000, 1001}, 60'000, false);
     s.widthText = "1920";
@@ -71,7 +71,7 @@ TEST_P(EveryCommand, SaysWhatThePlanSays) {
             EXPECT_EQ(t.standard, c.standard);
             EXPECT_EQ(t.movie, t.command->command->movie);
             EXPECT_EQ(after(args, "-target"), targetName(t.format, c.standard));
-            EXPECT_EQ(after(args, "-r"), rateText(t.rate->outputRate));
+            EXPECT_EQ(after(args, "-r"), rateText(t.rate->codedRate()));
             EXPECT_EQ(t.streams->fromBudget, c.fromBudget);
             EXPECT_EQ(after(args, "-b:v"), std::to_string(t.streams->videoKbps) + "k");
             EXPECT_EQ(after(args, "-maxrate:v"), std::to_string(t.streams->peakKbps) + "k");
@@ -139,9 +139,13 @@ TEST(MakePlan, TheSourcesSoundDecidesSilenceAndTheMixDownNote) {
               (std::vector<std::string>{"-f", "lavfi", "-i",
                                         "anullsrc=channel_layout=stereo:sample_rate=44100", "-map",
                                         "0:v:0", "-map", "1:a:0", "-shortest", "-vf"}));
-    EXPECT_EQ(plan(Format::Dvd, {false, {}, {}}).second.at(7),
-              "anullsrc=channel_layout=stereo:sample_rate=48000");
-    EXPECT_EQ(plan(Format::Dvd, {true, 6, {}}).second.at(4), "-vf");
+    // A DVD's sound is encoded apart from the picture: the silence lasts as
+    // long as the picture does.
+    const auto dvd = plan(Format::Dvd, {false, {}, {}}).second;
+    EXPECT_EQ(dvd.at(7), "anullsrc=channel_layout=stereo:sample_rate=48000");
+    EXPECT_EQ(after(dvd, "-t"), "60.000");
+    EXPECT_EQ(*(std::find(dvd.begin(), dvd.end(), "-af") - 1), "1:a:0");
+    EXPECT_EQ(after(plan(Format::Dvd, {true, 6, {}}).second, "-af"), "aresample=async=1");
     const std::string stereo = "the sound is made stereo: more channels are mixed down";
     EXPECT_EQ(plan(Format::Dvd, {true, 6, {}}).first, stereo);
     EXPECT_EQ(plan(Format::Dvd, {}).first, stereo);

@@ -22,7 +22,14 @@ byte for byte) and limits the output to one second. Then:
 - dvdauthor or vcdimager accept the stream, dvdauthor without a word about
   the audio.
 
-Usage: proof.py [--driver PATH] [--quorvel-info PATH] [--jobs N] [--keep DIR] [-k TEXT]
+A DVD's encode writes the picture and the sound apart; the printed steps after
+it rewrite the picture's flags (quorvel-disc, given by --quorvel-disc) and
+multiplex both (mplex). Film onto an NTSC DVD is then soft pulldown: rate code
+29.97 over the film's frames, and quorvel-info reads the stream back as film
+under pulldown.
+
+Usage: proof.py [--driver PATH] [--quorvel-info PATH] [--quorvel-disc PATH] [--jobs N] [--keep DIR]
+                [-k TEXT]
 """
 import argparse
 import concurrent.futures
@@ -40,7 +47,7 @@ from fractions import Fraction
 
 MATRIX_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools',
                            'set-mp4-matrix.py')
-TOOLS = ('ffmpeg', 'ffprobe', 'dvdauthor', 'vcdimager', 'mkvpropedit')
+TOOLS = ('ffmpeg', 'ffprobe', 'mplex', 'dvdauthor', 'vcdimager', 'mkvpropedit')
 FORMATS = ('vcd', 'svcd', 'dvd')
 STANDARDS = ('pal', 'ntsc')
 FILM, NTSC, NTSC60 = '24000/1001', '30000/1001', '60000/1001'
@@ -152,13 +159,16 @@ def expected(facts, fmt, std):
         interlaced = fields and row in ('i25', 'i30', 'i30w', 'p50', 'p60', 'p60w')
         return dict(rate='25', order=(order if row == 'i25' else 'tt') if interlaced else 'progressive',
                     tempo=row in ('film', 'film24'),
-                    note=row in ('i30', 'p30', 'i30w', 'p30w', 'p60', 'p60w', 'other'))
+                    note=row in ('i30', 'p30', 'i30w', 'p30w', 'p60', 'p60w', 'other'), soft=False)
     filmish = row in ('film', 'film24', 'p25', 'i25')
     rate = FILM if fmt == 'vcd' and filmish else NTSC
-    interlaced = fields and row in ('film', 'film24', 'p25', 'i25', 'i30', 'i30w', 'p50', 'p60', 'p60w')
+    # Film onto an NTSC DVD: its frames at their own rate, shown 2:3 by flags.
+    soft = fmt == 'dvd' and row in ('film', 'film24', 'p25')
+    interlaced = fields and not soft and row in ('film', 'film24', 'p25', 'i25', 'i30', 'i30w', 'p50', 'p60',
+                                                 'p60w')
     return dict(rate=rate, order=(order if row in ('i30', 'i30w') else 'tt') if interlaced else 'progressive',
                 tempo=row in ('film24', 'p25', 'p30w', 'i30w', 'p60w') or (row == 'i25' and not fields),
-                note=row in ('i25', 'p50', 'other'))
+                note=row in ('i25', 'p50', 'other') or soft, soft=soft)
 
 
 def run(args, **kw):
@@ -269,56 +279,24 @@ def soft_pulldown(es):
 
 SHIM = r'''#!/bin/sh
 # Records the arguments as the shell handed them over (one per NUL), then runs
-# the real ffmpeg with the proof's limits before the last one, the output.
+# the real ffmpeg with the proof's limits before each output: the last
+# argument, and the video stream a DVD's encode writes apart.
 for a do printf '%s\0' "$a"; done > "$QUORVEL_PROOF_ARGV"
 n=$#
 i=0
+prev=
 for a do
     i=$((i + 1))
-    if [ "$i" -eq "$n" ]; then
-        set -- "$@" -nostdin -y -hide_banner -debug_ts -threads 1 -t 1 "$a"
+    if [ "$i" -eq "$n" ] || [ "$prev" = mpeg2video ]; then
+        set -- "$@" -threads 1 -t 1 "$a"
     else
         set -- "$@" "$a"
     fi
+    prev=$a
     shift
 done
-exec "$QUORVEL_PROOF_FFMPEG" "$@"
+exec "$QUORVEL_PROOF_FFMPEG" -nostdin -y -hide_banner -debug_ts "$@"
 '''
-
-
-def mpeg_headers(path):
-    """The first sequence header's fields and the first picture's coding
-    extension, read from the start of the stream."""
-    with open(path, 'rb') as f:
-        data = f.read(1 << 20)
-    out = {}
-    if data[:4] == b'\x00\x00\x01\xba':
-        # MPEG-2's pack header holds the rate after the SCR, MPEG-1's a byte earlier.
-        out['mux_rate'] = (((data[10] << 14) | (data[11] << 6) | (data[12] >> 2)) if data[4] >> 6 == 1
-                           else (((data[9] & 0x7F) << 15) | (data[10] << 7) | (data[11] >> 1)))
-    i = data.find(b'\x00\x00\x01\xb3')
-    if i < 0:
-        return out
-    s = data[i + 4:i + 12]
-    out['aspect_code'] = s[3] >> 4
-    out['rate_code'] = s[3] & 15
-    out['bit_rate'] = ((s[4] << 10) | (s[5] << 2) | (s[6] >> 6)) * 400
-    out['vbv'] = (((s[6] & 0x1F) << 5) | (s[7] >> 3)) * 16384
-    j = data.find(b'\x00\x00\x01\xb5', i)
-    if j >= 0 and data[j + 4] >> 4 == 1:
-        ext = data[j + 4:j + 10]
-        out['progressive_sequence'] = (ext[1] >> 3) & 1
-    k = data.find(b'\x00\x00\x01\x00', i)
-    while k >= 0:
-        m = data.find(b'\x00\x00\x01\xb5', k)
-        if m < 0:
-            break
-        if data[m + 4] >> 4 == 8:
-            out['top_field_first'] = data[m + 7] >> 7
-            out['progressive_frame'] = data[m + 8] >> 7
-            break
-        k = m + 4
-    return out
 
 
 def field_colours(ffmpeg, path, tv, movie):
@@ -398,6 +376,16 @@ def check_case(case, ctx):
     if p.returncode != 0:
         tail = p.stderr.decode(errors='replace').strip().splitlines()[-3:]
         return name, [f'ffmpeg failed: {" | ".join(tail)}'], notes, time.monotonic() - started
+    # Then the flags rewritten and the streams multiplexed, as printed.
+    for line in plan['ffmpeg'].get('then', []):
+        step = subprocess.run(os.fsencode(line), shell=True, cwd=out_dir, env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=300)
+        if step.returncode != 0:
+            tail = step.stderr.decode(errors='replace').strip().splitlines()[-2:]
+            return name, [f'{line.split()[0]} failed: {" | ".join(tail)}'], notes, time.monotonic() - started
+    if want['soft'] != (plan['ffmpeg'].get('flags') == 'pulldown'):
+        problems.append(f'flags {plan["ffmpeg"].get("flags")}; the table {"has" if want["soft"] else "has no"} '
+                        'soft pulldown')
     # The filters deliver the disc's rate themselves: ffmpeg's own rate keeping
     # drops nothing and repeats at most the first frame, where a source's video
     # starts a little after its sound (B-frame delay). An unknown rate is left
@@ -410,7 +398,7 @@ def check_case(case, ctx):
     # shows, unrounded, in the output's time base) come one output frame apart
     # on average, past the first two (where a late video start shows); a
     # source's millisecond time stamps may jitter each a little.
-    rate = Fraction(want['rate'])
+    rate = Fraction(FILM if want['soft'] else want['rate'])
     base = f'time_base:{rate.denominator}/{rate.numerator}'.encode()
     exact = [float(m) for m in re.findall(rb'^filter -> pts:\d+ .* exact:(\S+) ' + re.escape(base),
                                           p.stderr, re.M)]
@@ -430,6 +418,10 @@ def check_case(case, ctx):
     if got != args[1:]:
         problems.append(f'the shell gave ffmpeg {got!r}, the args are {args[1:]!r}')
     out_path = os.path.join(out_dir, output) if not os.path.isabs(output) else output
+    if plan['ffmpeg'].get('then'):
+        # mplex wrote it: the one disc stream in the case's folder.
+        made = [f for f in os.listdir(os.fsencode(out_dir)) if f.endswith(b'.mpg')]
+        out_path = os.path.join(os.fsencode(out_dir), made[0]) if len(made) == 1 else b'(none)'
 
     tv, movie = plan['tv'], plan['movie']
     wide = plan['aspect'] == '16:9'
@@ -458,9 +450,12 @@ def check_case(case, ctx):
         problems.append(f'codec {video["codec_name"]}, not {codec}')
     if (video['width'], video['height']) != (tv['width'], tv['height']):
         problems.append(f'frame {video["width"]}x{video["height"]}, not {tv["width"]}x{tv["height"]}')
-    if Fraction(video['r_frame_rate']) != Fraction(want['rate']):
-        problems.append(f'rate {video["r_frame_rate"]}, not {want["rate"]}')
-    headers = mpeg_headers(out_path)
+    # ffprobe gives a soft pulldown stream's rate as its field rate (a
+    # repeated field lasts half a frame).
+    shown = Fraction(video['r_frame_rate']) / (2 if want['soft'] else 1)
+    if shown != Fraction(want['rate']):
+        problems.append(f'rate {shown}, not {want["rate"]}')
+    headers = proof_kit.mpeg_headers(out_path)
     if headers.get('mux_rate') != MUX_RATE[fmt]:
         problems.append(f'mux rate {headers.get("mux_rate")} x 50 bytes/s, not {MUX_RATE[fmt]}')
     if fmt == 'vcd':
@@ -480,8 +475,14 @@ def check_case(case, ctx):
             problems.append(f'header says {headers.get("bit_rate")} bit/s, buffer {headers.get("vbv")}; '
                             f'the peak is {peak}')
         interlaced = want['order'] != 'progressive'
-        if headers.get('progressive_sequence') != (0 if interlaced else 1):
+        # DVD-Video wants 0 whatever the frames are.
+        if headers.get('progressive_sequence') != (0 if interlaced or fmt == 'dvd' else 1):
             problems.append(f'progressive_sequence {headers.get("progressive_sequence")}')
+        if want['soft'] and (headers.get('rate_code'), headers.get('top_field_first')) != (4, 1):
+            problems.append(f'soft pulldown with rate code {headers.get("rate_code")}, first picture '
+                            f'top_field_first {headers.get("top_field_first")}')
+        if want['soft'] and ctx.info and b'"pulldown":true' not in run([ctx.info, '--json', out_path]).stdout:
+            problems.append('quorvel-info does not read the stream as film under pulldown')
         if interlaced:
             tff = 1 if want['order'] == 'tt' else 0
             if headers.get('top_field_first') != tff or headers.get('progressive_frame') != 0:
@@ -555,6 +556,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--driver')
     ap.add_argument('--quorvel-info')
+    ap.add_argument('--quorvel-disc', help='runs the printed flag rewrites')
     ap.add_argument('--jobs', type=int, default=2)
     ap.add_argument('--keep', help='keep the sources and outputs in this folder')
     ap.add_argument('-k', help='only the cases whose name holds this')
@@ -577,6 +579,9 @@ def main():
     ctx.ffmpeg = shutil.which('ffmpeg')
     ctx.shim_dir = os.path.join(work, 'shim')
     os.makedirs(ctx.shim_dir)
+    if opts.quorvel_disc:
+        # The printed steps name quorvel-disc as installed.
+        os.symlink(os.path.abspath(opts.quorvel_disc), os.path.join(ctx.shim_dir, 'quorvel-disc'))
     with open(os.path.join(ctx.shim_dir, 'ffmpeg'), 'w') as f:
         f.write(SHIM)
     os.chmod(os.path.join(ctx.shim_dir, 'ffmpeg'), 0o755)

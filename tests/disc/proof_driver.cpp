@@ -202,6 +202,8 @@ int main(int argc, char** argv) {
     in.plan = plan;
     in.videoKbps = videoKbps;
     in.audioKbps = audio.audio->kbps;
+    // The proof's sources run two seconds.
+    in.runningMs = discRunningMs(2000, plan.speed);
     const CommandResult result = buildCommand(in);
     if (!result.command)
         fail(result.error);
@@ -247,6 +249,18 @@ int main(int argc, char** argv) {
     appendJson(out, cmd.command);
     out += ",\"output\":";
     appendJson(out, cmd.output);
+    out += ",\"then\":[";
+    const std::vector<std::string> lines = cmd.lines();
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (i > 1)
+            out += ',';
+        appendJson(out, lines[i]);
+    }
+    out += "],\"flags\":";
+    if (cmd.remux)
+        appendJson(out, flagModeName(cmd.remux->flags));
+    else
+        out += "null";
     out += "}}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;

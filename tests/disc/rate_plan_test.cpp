@@ -75,7 +75,8 @@ TEST_P(PlanRate, FollowsTheTable) {
     // Only fields the source has reach the scale; fields made of frames come
     // after it.
     EXPECT_EQ(p.keepsFields, p.interlaced && p.afterScale.empty());
-    const std::string order = !p.interlaced                          ? "p"
+    const std::string order = p.softPulldown()                       ? " soft"
+                              : !p.interlaced                        ? "p"
                               : p.fieldOrder == FieldOrder::TopFirst ? " tff"
                                                                      : " bff";
     EXPECT_EQ(rateText(p.outputRate) + order, c.output);
@@ -90,6 +91,8 @@ TEST_P(PlanRate, FollowsTheTable) {
     EXPECT_EQ(!note.empty(), c.note) << p.note;
     // VCD is progressive MPEG-1, whatever the source.
     EXPECT_FALSE(c.format == Format::Vcd && p.interlaced);
+    // Every progressive DVD stream has its flags rewritten, and only those.
+    EXPECT_EQ(p.flags.has_value(), c.format == Format::Dvd && !p.interlaced);
 }
 
 constexpr auto V = Format::Vcd;
@@ -129,33 +132,34 @@ const std::vector<PlanCase>& cases() {
         const std::string to50Weave = join({"fps=50:eof_action=pass", weave});
         const std::string slow60 = "setpts=PTS*1001/1000,fps=60000/1001:eof_action=pass";
         return std::vector<PlanCase>{
-            // film 24000/1001: speed up to 25; NTSC DVD/SVCD telecine, VCD as film.
+            // film 24000/1001: speed up to 25; NTSC DVD soft pulldown, SVCD
+            // telecine, VCD as film.
             {"24000/1001p", V, P, kFilmToPal, "25p", "1001/960", false},
             {"24000/1001p", S, P, kFilmToPal, "25p", "1001/960", false},
             {"24000/1001p", D, P, kFilmToPal, "25p", "1001/960", false},
             {"24000/1001p", V, N, "", "24000/1001p", "1", false},
             {"24000/1001p", S, N, telecine, "30000/1001 tff", "1", false},
-            {"24000/1001p", D, N, telecine, "30000/1001 tff", "1", false},
+            {"24000/1001p", D, N, "", "30000/1001 soft", "1", true},
             // film at a whole 24: to 25 at once; to NTSC 0.1% slower first.
             {"24p", V, P, "setpts=PTS*24/25,fps=25:eof_action=pass", "25p", "25/24", false},
             {"24p", D, P, "setpts=PTS*24/25,fps=25:eof_action=pass", "25p", "25/24", false},
             {"24p", V, N, film24Ntsc, "24000/1001p", "1000/1001", false},
             {"24p", S, N, film24Telecine, "30000/1001 tff", "1000/1001", false},
-            {"24p", D, N, film24Telecine, "30000/1001 tff", "1000/1001", false},
+            {"24p", D, N, film24Ntsc, "30000/1001 soft", "1000/1001", true},
             // film under pulldown flags: on the film's clock first, then as film.
             {"pulldown", V, P, pulldownPal, "25p", "1001/960", false},
             {"pulldown", S, P, pulldownPal, "25p", "1001/960", false},
             {"pulldown", D, P, pulldownPal, "25p", "1001/960", false},
             {"pulldown", V, N, kPulldown, "24000/1001p", "1", false},
             {"pulldown", S, N, pulldownTelecine, "30000/1001 tff", "1", false},
-            {"pulldown", D, N, pulldownTelecine, "30000/1001 tff", "1", false},
+            {"pulldown", D, N, kPulldown, "30000/1001 soft", "1", true},
             // 25 progressive: as is; to NTSC slowed to film, then as film.
             {"25p", V, P, "", "25p", "1", false},
             {"25p", S, P, "", "25p", "1", false},
             {"25p", D, P, "", "25p", "1", false},
             {"25p", V, N, kPalToFilm, "24000/1001p", "960/1001", false},
             {"25p", S, N, palTelecine, "30000/1001 tff", "960/1001", false},
-            {"25p", D, N, palTelecine, "30000/1001 tff", "960/1001", false},
+            {"25p", D, N, kPalToFilm, "30000/1001 soft", "960/1001", true},
             // 25 interlaced: fields kept in their order; VCD deinterlaced; NTSC a
             // frame a field, then 59.94 woven (VCD: as 25 progressive).
             {"25i bff", V, P, yadifBff, "25p", "1", true},

@@ -97,7 +97,7 @@ class Files(TempDir):
         table = [(640, 480, 30000, 1001, 'NTSC video', 'NTSC', '4:3', [720, 480], [640, 480]),
                  (352, 288, 25, 1, 'PAL', 'PAL', '4:3', [660, 576], [704, 576]),
                  (1280, 720, 24000, 1001, 'NTSC film', 'NTSC', '16:9', [720, 480], [720, 405]),
-                 (640, 272, 24, 1, 'NTSC film', 'NTSC', '16:9', [720, 364], [720, 306]),
+                 (640, 272, 24, 1, 'NTSC film', 'NTSC', '16:9', [720, 363], [720, 306]),
                  (720, 576, 25, 1, 'PAL', 'PAL', '4:3', [675, 576], [720, 576]),
                  (320, 240, 50, 1, 'NTSC video', 'PAL', '4:3', [720, 576], [720, 540]),
                  (352, 288, 1000000, 40000, 'PAL', 'PAL', '4:3', [660, 576], [704, 576])]
@@ -116,7 +116,7 @@ class Files(TempDir):
                 # The rate plan's steps come first; an interlaced scale keeps even lines.
                 self.assertIn('scale=%d:' % movie[0], f['filter'])
                 self.assertEqual(f['args'][:4], ['ffmpeg', '-nostdin', '-i', paths[table.index(row)].decode()])
-                self.assertTrue(f['args'][-1].endswith('.mpg'), f['args'])
+                self.assertTrue(f['output'].endswith('.mpg'), f['output'])
                 self.assertTrue(f['args_exact'])
                 self.assertEqual(t['ffmpeg_par'], 'plain')
 
@@ -245,10 +245,11 @@ class Commands(TempDir):
         # Prints its arguments, each ended by a NUL, and writes nothing.
         bin_dir = os.path.join(self.dir, b'bin')
         os.mkdir(bin_dir)
-        path = os.path.join(bin_dir, b'ffmpeg')
-        with open(path, 'wb') as f:
-            f.write(b"#!/bin/sh\nprintf '%s\\0' ffmpeg \"$@\"\n")
-        os.chmod(path, 0o755)
+        for program in (b'ffmpeg', b'mplex', b'quorvel-disc'):
+            path = os.path.join(bin_dir, program)
+            with open(path, 'wb') as f:
+                f.write(b"#!/bin/sh\nprintf '%%s\\0' %s \"$@\"\n" % program)
+            os.chmod(path, 0o755)
         return dict(os.environ, PATH=os.fsdecode(bin_dir) + os.pathsep + os.environ['PATH'])
 
     def test_the_command_runs_the_args(self):
@@ -256,7 +257,8 @@ class Commands(TempDir):
         # argument vector, whatever the name holds, and runs nothing else.
         env = self.fake_ffmpeg()
         names = [b"it's a film.avi", b'-dash.avi', b'caf\xe9 \xff.avi', b'new\nline $x.avi',
-                 b'"q" `touch PWNED`.avi', b'$(touch PWNED); x.avi', b'tab\there.avi', b'end\n']
+                 b'"q" `touch PWNED`.avi', b'$(touch PWNED); x.avi', b'tab\there.avi', b'end\n',
+                 b'100% %s.avi']
         paths = [self.write(n, avi(640, 272, 24, 1)) for n in names]
         out_dir = os.path.join(self.dir, b'out dir')
         os.mkdir(out_dir)
@@ -277,9 +279,23 @@ class Commands(TempDir):
                     # The shell gets the path's very bytes, even where args holds U+FFFD.
                     i = ran.index(b'-i')
                     self.assertIn(path, (ran[i + 1], b'file:' + path))
-                    self.assertTrue(ran[-1].startswith(out_dir + b'/') and ran[-1].endswith(b'.mpg'), ran[-1])
+                    self.assertTrue(ran[-1].startswith(out_dir + b'/'), ran[-1])
                     self.assertNotIn(ran[-1], paths)
                     outputs.add(ran[-1])
+                    # A DVD's streams: the flags rewritten on the video ffmpeg
+                    # wrote, then mplex writes the .mpg of both, its name's %
+                    # doubled (mplex reads it as a pattern).
+                    streams = [ran[ran.index(b'mpeg2video') + 1], ran[-1]] if f['then'] else []
+                    then = [subprocess.run(['/bin/sh', '-c', line], env=env, stdout=subprocess.PIPE, cwd=self.dir,
+                                           check=True).stdout.split(b'\0')[:-1] for line in f['then']]
+                    plain = [a.removeprefix(b'file:') for a in streams]
+                    if then:
+                        self.assertEqual(then[0], [b'quorvel-disc', b'--rewrite-flags', f['flags'].encode(), plain[0]])
+                        mplex = then[1]
+                        self.assertEqual(mplex[-2:], plain)
+                        written = mplex[mplex.index(b'-o') + 1].replace(b'%%', b'%')
+                        self.assertTrue(written.startswith(out_dir + b'/') and written.endswith(b'.mpg'))
+                        self.assertNotIn(written, paths)
                     self.assertEqual(len(ran), len(f['args']))
                     if f['args_exact']:
                         self.assertEqual(ran, [a.encode() for a in f['args']])

@@ -99,10 +99,10 @@ INSTANTIATE_TEST_SUITE_P(Worked, DiscAnswer, testing::Values(
              {"DVD NTSC 16:9: TV 720x480, Movie 720x480, pixel 32:27"}},
     DiscCase{"640x480 PAL file fills PAL DVD", file(640, 480, kPal), {},
              {"DVD PAL 4:3: TV 720x576, Movie 720x576, pixel 16:15"}},
-    // 40/17 / (32/27) = 135/68; 720 x 68/135 = 362.67, 363; telecined into
-    // fields, the nearest multiple of 4.
+    // 40/17 / (32/27) = 135/68; 720 x 68/135 = 362.67, 363: soft pulldown
+    // keeps the film's frames whole.
     DiscCase{"640x272 scope into NTSC DVD 16:9", file(640, 272, kFilm), {},
-             {"DVD NTSC 16:9: TV 720x480, Movie 720x364, pixel 32:27"}},
+             {"DVD NTSC 16:9: TV 720x480, Movie 720x363, pixel 32:27"}},
     // 9/16 / (8/9) x 480 = 303.75.
     DiscCase{"turned phone clip stands in 4:3", file(1920, 1080, kVideo, media::Fraction{1, 1}, 90), {},
              {"DVD NTSC 4:3: TV 720x480, Movie 304x480, pixel 8:9"}},

@@ -35,7 +35,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'
 import proof_kit  # noqa: E402
 from fractions import Fraction
 
-TOOLS = ('ffmpeg', 'ffprobe', 'lsdvd', 'vcd-info', 'vcdxrip', 'isoinfo')
+TOOLS = ('ffmpeg', 'ffprobe', 'mplex', 'lsdvd', 'vcd-info', 'vcdxrip', 'isoinfo')
 EVENTS = {'plan', 'progress', 'encoded', 'fit', 'refit', 'step', 'done', 'error'}
 FILM = Fraction(24000, 1001)
 
@@ -282,6 +282,16 @@ def check_dvd_run(ctx, std, sources, name):
         return problems
     problems = check_dvd(iso, sources, std, DVD5_BYTES, r.of('done')[0])
     ctx.natural[std] = (os.path.getsize(iso), stream_bytes(work))
+    # Every stream has DVD's progressive_sequence 0; film onto NTSC is soft
+    # pulldown: 29.97's rate code over the film's progressive frames.
+    for i, src in enumerate(sources):
+        h = proof_kit.mpeg_headers(os.path.join(work, f'title-{i + 1:02}.mpg'))
+        soft = std == 'ntsc' and src['rate'] in (FILM, 24, 25)
+        if h.get('progressive_sequence') != 0:
+            problems.append(f'{src["name"]}: progressive_sequence {h.get("progressive_sequence")}')
+        if soft and (h.get('rate_code'), h.get('progressive_frame')) != (4, 1):
+            problems.append(f'{src["name"]}: rate code {h.get("rate_code")}, progressive_frame '
+                            f'{h.get("progressive_frame")}: no soft pulldown')
     return problems
 
 

@@ -1,5 +1,5 @@
-"""What the encoding proofs share: the tools they need and the folder they
-work in."""
+"""What the encoding proofs share: the tools they need, the folder they
+work in, their report and the MPEG headers they read."""
 import os
 import shutil
 import tempfile
@@ -32,3 +32,38 @@ def report(name, problems, seconds, note=''):
     for problem in problems:
         print(f'         {problem}')
     return bool(problems)
+
+
+def mpeg_headers(path):
+    """The first sequence header's fields and the first picture's coding
+    extension, read from the start of the stream."""
+    with open(path, 'rb') as f:
+        data = f.read(1 << 20)
+    out = {}
+    if data[:4] == b'\x00\x00\x01\xba':
+        # MPEG-2's pack header holds the rate after the SCR, MPEG-1's a byte earlier.
+        out['mux_rate'] = (((data[10] << 14) | (data[11] << 6) | (data[12] >> 2)) if data[4] >> 6 == 1
+                           else (((data[9] & 0x7F) << 15) | (data[10] << 7) | (data[11] >> 1)))
+    i = data.find(b'\x00\x00\x01\xb3')
+    if i < 0:
+        return out
+    s = data[i + 4:i + 12]
+    out['aspect_code'] = s[3] >> 4
+    out['rate_code'] = s[3] & 15
+    out['bit_rate'] = ((s[4] << 10) | (s[5] << 2) | (s[6] >> 6)) * 400
+    out['vbv'] = (((s[6] & 0x1F) << 5) | (s[7] >> 3)) * 16384
+    j = data.find(b'\x00\x00\x01\xb5', i)
+    if j >= 0 and data[j + 4] >> 4 == 1:
+        ext = data[j + 4:j + 10]
+        out['progressive_sequence'] = (ext[1] >> 3) & 1
+    k = data.find(b'\x00\x00\x01\x00', i)
+    while k >= 0:
+        m = data.find(b'\x00\x00\x01\xb5', k)
+        if m < 0:
+            break
+        if data[m + 4] >> 4 == 8:
+            out['top_field_first'] = data[m + 7] >> 7
+            out['progressive_frame'] = data[m + 8] >> 7
+            break
+        k = m + 4
+    return out
