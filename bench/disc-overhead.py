@@ -48,12 +48,14 @@ def bare(disc, folder, names, jobs):
                           cwd=folder, capture_output=True, text=True, check=True)
     commands = [i["command"] for i in json.loads(plan.stdout.splitlines()[0])["inputs"]]
     os.makedirs(os.path.join(folder, "bare.work"), exist_ok=True)
+    # The steps after a DVD's encode name quorvel-disc.
+    env = dict(os.environ, PATH=os.path.dirname(disc) + os.pathsep + os.environ["PATH"])
     start = time.monotonic()
     with ThreadPoolExecutor(jobs) as pool:
         for r in pool.map(lambda c: subprocess.run(["sh", "-c", c.replace("-nostdin", "-nostdin -y", 1)],
-                                                   cwd=folder, capture_output=True), commands):
+                                                   cwd=folder, capture_output=True, env=env), commands):
             if r.returncode != 0:
-                sys.exit(f"ffmpeg failed: {r.stderr.decode()}")
+                sys.exit(f"a bare step failed: {r.stderr.decode()}")
     elapsed = time.monotonic() - start
     shutil.rmtree(os.path.join(folder, "bare.work"))
     return elapsed

@@ -485,6 +485,50 @@ Budget planBudget(const BudgetRequest& request) {
     return budget;
 }
 
+int floorVideoKbps(Format f) {
+    return floorKbps(f);
+}
+
+std::optional<std::vector<int>> shareByNeed(Format f, std::uint64_t usableBytes, int audioKbps,
+                                            int floorKbps, int peakKbps,
+                                            std::span<const Need> needs) {
+    std::uint64_t left = usableBytes;
+    for (const Need& n : needs) {
+        if (!n.bytes)
+            continue;
+        if (*n.bytes > left)
+            return std::nullopt;
+        left -= *n.bytes;
+    }
+    // Every input gets the one level, or its need when that is less.
+    const auto rates = [&](int level) {
+        std::vector<int> r(needs.size(), 0);
+        for (std::size_t i = 0; i < needs.size(); ++i)
+            if (!needs[i].bytes)
+                r[i] = std::min(needs[i].kbps > 0 ? needs[i].kbps : peakKbps, level);
+        return r;
+    };
+    const auto fits = [&](int level) {
+        const std::vector<int> r = rates(level);
+        std::uint64_t used = 0;
+        for (std::size_t i = 0; i < needs.size(); ++i)
+            if (!needs[i].bytes)
+                used += streamBytes(f, r[i] + audioKbps, needs[i].runningMs);
+        return used <= left;
+    };
+    if (floorKbps > peakKbps || !fits(floorKbps))
+        return std::nullopt;
+    int lo = floorKbps, hi = peakKbps;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo + 1) / 2;
+        if (fits(mid))
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return rates(lo);
+}
+
 std::string groupedNumber(std::uint64_t n) {
     std::string digits = std::to_string(n);
     std::string out;

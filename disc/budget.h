@@ -242,6 +242,32 @@ std::uint64_t streamBytes(Format f, int streamsKbps, std::uint64_t ms);
 // The running time on the disc: durationMs / speed, rounded up.
 std::uint64_t discRunningMs(std::uint64_t durationMs, Fraction speed);
 
+// --- Sharing the disc by need ---------------------------------------------------
+
+// An input as the disc's bits are shared: what it runs and what it needs, or
+// the bytes its finished stream takes.
+struct Need {
+    std::uint64_t runningMs = 0;
+    // The video rate it takes at the finest quantiser: more gains it nothing.
+    // 0: not known, taken as the peak.
+    int kbps = 0;
+    std::optional<std::uint64_t> bytes; // encoded (or being encoded): fixed
+};
+
+// The encoder's finest quantiser, at which a first pass measures a Need.
+inline constexpr int kNeedQuantiser = 2;
+
+// Video rates for the inputs without bytes (0 for those with), sharing what
+// the others leave of `usableBytes`: an input that needs less than the
+// others' level gets its need, and the rest goes to the others, each at the
+// one level, the highest (at most `peakKbps`) at which the streams fit. None
+// when they do not fit even at `floorKbps`.
+std::optional<std::vector<int>> shareByNeed(Format f, std::uint64_t usableBytes, int audioKbps,
+                                            int floorKbps, int peakKbps,
+                                            std::span<const Need> needs);
+// The format's lowest average worth a disc (VCD: its one rate).
+int floorVideoKbps(Format f);
+
 // The budget as lines of text, one disc after another; `escape` makes an
 // input's name safe to print.
 using NameEscape = std::string (*)(std::string_view);

@@ -226,7 +226,43 @@ std::string seconds(std::uint64_t ms) {
     return std::to_string(ms / 1000) + "." + frac;
 }
 
+// ffmpeg, reading the input (or its clip).
+std::vector<std::string> inputArgs(const CommandInput& in) {
+    // -nostdin: ffmpeg reads a shared standard input as key presses, and a
+    // list of commands piped into a shell would lose the ones after it.
+    std::vector<std::string> a = {"ffmpeg", "-nostdin"};
+    // Before -i: ffmpeg seeks, then decodes from the keyframe before and drops
+    // what comes before the start, so the cut is exact to the frame.
+    if (in.clip)
+        a.insert(a.end(), {"-ss", seconds(in.clip->startMs), "-t", seconds(in.clip->lengthMs)});
+    a.insert(a.end(), {"-i", ffmpegPath(in.inputPath)});
+    return a;
+}
+
+// ffmpeg's own GOP for the target, or soft pulldown's.
+int gopFrames(const CommandInput& in) {
+    if (in.plan.softPulldown())
+        return kSoftPulldownGop;
+    return in.standard == Standard::Pal ? 15 : 18;
+}
+
 } // namespace
+
+std::vector<std::string> needArgs(const CommandInput& in, const FfmpegCommand& made,
+                                  const std::string& output) {
+    std::vector<std::string> a = inputArgs(in);
+    const FrameSize tv = in.tv;
+    const std::string codec = in.format == Format::Vcd ? "mpeg1video" : "mpeg2video";
+    a.insert(a.end(),
+             {"-map", "0:v:0", "-vf", made.filter, "-an", "-c:v", codec, "-r",
+              rateText(in.plan.codedRate()), "-s", number(tv.width) + "x" + number(tv.height),
+              "-qscale:v", number(kNeedQuantiser), "-g", number(gopFrames(in)), "-bf", "2"});
+    if (in.plan.interlaced)
+        a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
+                           in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
+    a.insert(a.end(), {"-f", codec, ffmpegPath(output)});
+    return a;
+}
 
 CommandResult buildCommand(const CommandInput& in) {
     const FrameSize tv = in.tv;
@@ -284,14 +320,7 @@ CommandResult buildCommand(const CommandInput& in) {
         return {std::nullopt, "the running time is unknown, so no silence can be made to go "
                               "with the picture"};
     auto& a = cmd.args;
-    // -nostdin: ffmpeg reads a shared standard input as key presses, and a
-    // list of commands piped into a shell would lose the ones after it.
-    a = {"ffmpeg", "-nostdin"};
-    // Before -i: ffmpeg seeks, then decodes from the keyframe before and drops
-    // what comes before the start, so the cut is exact to the frame.
-    if (in.clip)
-        a.insert(a.end(), {"-ss", seconds(in.clip->startMs), "-t", seconds(in.clip->lengthMs)});
-    a.insert(a.end(), {"-i", ffmpegPath(in.inputPath)});
+    a = inputArgs(in);
     // vcdimager wants an audio stream and DVD players expect one: a source
     // without sound gets silence, which ends with the picture.
     const std::string silence =
@@ -320,7 +349,7 @@ CommandResult buildCommand(const CommandInput& in) {
         a.insert(a.end(), {"-minrate:v", kbps(video)});
     a.insert(a.end(), {"-maxrate:v", kbps(peak)});
     if (in.plan.softPulldown())
-        a.insert(a.end(), {"-g", number(kSoftPulldownGop)});
+        a.insert(a.end(), {"-g", number(gopFrames(in))});
     // Stereo always: mono MP2 at 224 kbit/s is no Layer II stream, and 5.1 AC-3
     // at the usual rate is too thin.
     const std::vector<std::string> sound = {"-b:a", kbps(audio.audio->kbps), "-ac", "2"};
@@ -348,8 +377,11 @@ CommandResult buildCommand(const CommandInput& in) {
         r.flags = *in.plan.flags;
         r.rewriteArgs = {"quorvel-disc", "--rewrite-flags", flagModeName(r.flags),
                          plainPath(r.streams.video)};
-        // -f 8: DVD with its navigation packs.
-        r.mplexArgs = {"mplex", "-v", "0", "-f", "8", "-o", mplexOutput(cmd.output)};
+        // -f 8: DVD with its navigation packs. -R 5: the decoder starts a
+        // fifth of a second after the first pack (mplex's own run-in is too
+        // short for ffmpeg's large first pictures, and the multiplex then
+        // under-runs).
+        r.mplexArgs = {"mplex", "-v", "0", "-f", "8", "-R", "5", "-o", mplexOutput(cmd.output)};
         r.mplexArgs.push_back(plainPath(r.streams.video));
         r.mplexArgs.push_back(plainPath(r.streams.audio));
         cmd.remux = std::move(r);

@@ -4,6 +4,7 @@
 // take: its argument vector, exact to the byte, and the same as one line for a
 // POSIX shell.
 
+#include "disc/budget.h"
 #include "disc/rate_plan.h"
 
 #include <optional>
@@ -98,6 +99,11 @@ struct Placement {
 Placement placePicture(FrameSize tv, FrameSize movie, bool interlaced);
 
 CommandResult buildCommand(const CommandInput& input);
+
+// A first pass that measures what the input needs (disc::Need): the picture
+// `made` makes of it, coded at kNeedQuantiser without sound into `output`.
+std::vector<std::string> needArgs(const CommandInput& input, const FfmpegCommand& made,
+                                  const std::string& output);
 
 // The crop on the picture as ffmpeg shows it after turning it `rotation`
 // degrees clockwise.

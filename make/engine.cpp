@@ -14,6 +14,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -30,6 +31,9 @@ namespace {
 constexpr int kMaxRefits = 3;
 // Below this no refit is tried: the picture would not be worth the disc.
 constexpr int kMinRefitKbps = 300;
+// A measured need is at most this (noise at the finest quantiser): any disc's
+// peak is far below.
+constexpr std::uint64_t kMaxNeedKbps = 1'000'000;
 // An encode's running time may differ from the plan's by a few frames
 // (the encoder's last GOP) or a fiftieth, whichever is more.
 constexpr std::uint64_t kEncodeSlackMs = 500;
@@ -103,6 +107,7 @@ std::string missingTools(disc::Format format, bool menu) {
 
 struct Engine::Encode {
     std::size_t input = 0;
+    bool need = false; // the first pass that measures what the input needs
     std::vector<std::string> args;
     std::string line; // the commands as shell lines: the marker's content
     std::optional<disc::Remux> remux;
@@ -118,6 +123,8 @@ Engine::Engine(MakeRequest request, disc::Plan plan, Listener listener)
     videoKbps_.resize(n);
     runningMs_.resize(n);
     streamBytes_.resize(n);
+    needKbps_.resize(n);
+    begun_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const disc::TargetPlan& t = plan_.inputs[i].targets.front();
         videoKbps_[i] = t.streams ? t.streams->videoKbps : 0;
@@ -165,7 +172,11 @@ std::optional<disc::CommandResult> Engine::command(std::size_t i) const {
 
 std::string Engine::commandLine(std::size_t i) const {
     const std::optional<disc::CommandResult> made = command(i);
-    return made && made->command ? made->command->command : std::string();
+    std::string lines;
+    if (made && made->command)
+        for (const std::string& line : made->command->lines())
+            lines += (lines.empty() ? "" : "\n") + line;
+    return lines;
 }
 
 int Engine::run(const std::atomic<bool>& stop) {
@@ -185,8 +196,20 @@ int Engine::run(const std::atomic<bool>& stop) {
     std::vector<std::size_t> all(request_.sources.size());
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = i;
-    const bool ok = encodeAll(all, stop) && fitDisc(stop) && makeMenu(stop) && author(stop) &&
-                    image(stop) && check(stop);
+    bool ok = true;
+    if (sharesByNeed()) {
+        Event e;
+        e.kind = Event::Kind::Step;
+        e.text = "measure";
+        listener_(e);
+        ok = encodeAll(all, stop, true);
+        sharing_ = ok;
+        for (std::size_t i = 0; i < jobs_.size(); ++i)
+            jobs_[i] = {0, runningMs_[i], false};
+    }
+    ok = ok && encodeAll(all, stop);
+    sharing_ = false;
+    ok = ok && fitDisc(stop) && makeMenu(stop) && author(stop) && image(stop) && check(stop);
     if (stopped_)
         return 130;
     if (!ok)
@@ -195,6 +218,7 @@ int Engine::run(const std::atomic<bool>& stop) {
         for (std::size_t i = 0; i < request_.sources.size(); ++i) {
             fs::remove(workPath(trackName(i)), ec);
             fs::remove(workPath(trackName(i) + ".done"), ec);
+            fs::remove(workPath(trackName(i) + ".need"), ec);
         }
         for (const char* name :
              {"dvd.xml", "vcd.xml", "disc.cue", "disc.bin", "menu.png", "highlight.png",
@@ -209,20 +233,38 @@ int Engine::run(const std::atomic<bool>& stop) {
 }
 
 bool Engine::startEncode(Encode& e) {
+    if (sharing_)
+        share(e.input);
     const std::optional<disc::CommandResult> made = command(e.input);
     if (!made || !made->command)
         return fail(request_.sources[e.input].name + ": " +
                     (made ? made->error : std::string("no command for this input")));
     e.args = made->command->args;
-    e.remux = made->command->remux;
-    for (const std::string& line : made->command->lines())
-        e.line += (e.line.empty() ? "" : "\n") + line;
+    if (e.need) {
+        e.args = disc::needArgs(*plan_.inputs[e.input].targets.front().commandInput, *made->command,
+                                needPath(e.input));
+        e.line = disc::commandLine(e.args);
+    } else {
+        e.remux = made->command->remux;
+        e.line = commandLine(e.input);
+    }
     jobs_[e.input] = {0, runningMs_[e.input], false};
+    begun_[e.input] = !e.need;
+    // Measured by an earlier run with the same command: kept.
+    if (e.need) {
+        const std::optional<std::string> marker = readFile(workPath(trackName(e.input) + ".need"));
+        if (marker && marker->starts_with(e.line + "\n")) {
+            const char* kbps = marker->data() + e.line.size() + 1;
+            std::from_chars(kbps, marker->data() + marker->size(), needKbps_[e.input]);
+            jobs_[e.input].finished = true;
+            return true;
+        }
+    }
     // Finished by an earlier run with the same command: kept.
     const std::string mpg = workPath(trackName(e.input));
     const std::optional<std::string> marker = readFile(mpg + ".done");
     std::error_code ec;
-    if (marker && *marker == e.line + "\n" && fs::is_regular_file(mpg, ec)) {
+    if (!e.need && marker && *marker == e.line + "\n" && fs::is_regular_file(mpg, ec)) {
         jobs_[e.input].finished = true;
         streamBytes_[e.input] = fs::file_size(mpg, ec);
         Event done;
@@ -232,8 +274,10 @@ bool Engine::startEncode(Encode& e) {
         listener_(done);
         return true;
     }
-    fs::remove(mpg + ".done", ec);
-    fs::remove(mpg, ec);
+    if (!e.need) {
+        fs::remove(mpg + ".done", ec);
+        fs::remove(mpg, ec);
+    }
     std::vector<std::string> args = e.args;
     args.insert(args.begin() + 1, {"-y", "-loglevel", "error", "-nostats", "-progress", "pipe:1"});
     std::string error;
@@ -262,6 +306,19 @@ bool Engine::finishEncode(Encode& e, const std::atomic<bool>& stop) {
         removeParts(e);
         return fail(name + ": ffmpeg failed (status " + std::to_string(e.process.status()) +
                     "): " + lastLine(e.process.errors()));
+    }
+    if (e.need) {
+        // Bits a millisecond are kbit/s.
+        const std::uint64_t bytes = fs::file_size(needPath(e.input), ec);
+        fs::remove(needPath(e.input), ec);
+        if (ec || runningMs_[e.input] == 0)
+            return fail(name + ": cannot measure what the input needs");
+        needKbps_[e.input] = static_cast<int>(
+            std::min<std::uint64_t>(bytes * 8 / runningMs_[e.input], kMaxNeedKbps));
+        jobs_[e.input].finished = true;
+        return writeFile(workPath(trackName(e.input) + ".need"),
+                         e.line + "\n" + std::to_string(needKbps_[e.input]) + "\n") ||
+               fail("cannot write " + workPath(trackName(e.input) + ".need"));
     }
     if (e.remux) {
         const media::mpeg::FlagResult flags =
@@ -293,7 +350,8 @@ bool Engine::finishEncode(Encode& e, const std::atomic<bool>& stop) {
     return true;
 }
 
-bool Engine::encodeAll(const std::vector<std::size_t>& which, const std::atomic<bool>& stop) {
+bool Engine::encodeAll(const std::vector<std::size_t>& which, const std::atomic<bool>& stop,
+                       bool need) {
     std::size_t next = 0;
     std::vector<std::unique_ptr<Encode>> active;
     bool ok = true;
@@ -302,6 +360,7 @@ bool Engine::encodeAll(const std::vector<std::size_t>& which, const std::atomic<
                active.size() < static_cast<std::size_t>(std::max(1, request_.jobs))) {
             auto e = std::make_unique<Encode>();
             e->input = which[next++];
+            e->need = need;
             ok = startEncode(*e);
             if (ok && e->process.running())
                 active.push_back(std::move(e));
@@ -335,12 +394,54 @@ bool Engine::encodeAll(const std::vector<std::size_t>& which, const std::atomic<
 
 void Engine::removeParts(const Encode& e, bool stream) const {
     std::error_code ec;
+    if (e.need) {
+        fs::remove(needPath(e.input), ec);
+        return;
+    }
     if (stream)
         fs::remove(workPath(trackName(e.input) + ".part"), ec);
     if (e.remux) {
         fs::remove(e.remux->streams.video, ec);
         fs::remove(e.remux->streams.audio, ec);
     }
+}
+
+std::string Engine::needPath(std::size_t i) const {
+    return workPath(trackName(i) + ".need.m2v");
+}
+
+bool Engine::sharesByNeed() const {
+    // Only where the disc holds the rates down, and there is more than one
+    // input to share it between.
+    if (format_ == disc::Format::Vcd || plan_.inputs.size() < 2 || !plan_.budget ||
+        plan_.budget->budget.discs.size() != 1)
+        return false;
+    const disc::DiscPlan& d = plan_.budget->budget.discs.front();
+    return d.planned && d.discsNeeded == 1 && d.videoKbps > 0 && d.videoKbps < d.peakKbps;
+}
+
+void Engine::share(std::size_t input) {
+    const disc::DiscPlan& d = plan_.budget->budget.discs.front();
+    const int audioKbps = plan_.budget->budget.audio ? plan_.budget->budget.audio->kbps : 0;
+    std::vector<disc::Need> needs(plan_.inputs.size());
+    for (std::size_t i = 0; i < needs.size(); ++i) {
+        needs[i] = {runningMs_[i], needKbps_[i], std::nullopt};
+        // What an encode under way takes is not known before it ends: its plan.
+        if (jobs_[i].finished)
+            needs[i].bytes = streamBytes_[i];
+        else if (begun_[i])
+            needs[i].bytes = disc::streamBytes(format_, videoKbps_[i] + audioKbps, runningMs_[i]);
+    }
+    const std::optional<std::vector<int>> rates = disc::shareByNeed(
+        format_, d.usableBytes, audioKbps, disc::floorVideoKbps(format_), d.peakKbps, needs);
+    if (!rates)
+        return; // the plan's own rate; the fit after the encodes mends the rest
+    videoKbps_[input] = (*rates)[input];
+    Event e;
+    e.kind = Event::Kind::Share;
+    e.input = static_cast<int>(input);
+    e.kbps = videoKbps_[input];
+    listener_(e);
 }
 
 bool Engine::fitDisc(const std::atomic<bool>& stop) {

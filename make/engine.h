@@ -59,7 +59,8 @@ struct Event {
         Encoded,  // input `input` is encoded (`kept`: by an earlier run)
         Fit,      // `text`: the streams' fill in percent; `fits`
         Refit,    // input `input` is encoded again at `kbps`
-        Step,     // `text`: "menu", "author", "image" or "check"
+        Share,    // input `input` is encoded at `kbps`, its share of the disc by need
+        Step,     // `text`: "measure", "menu", "author", "image" or "check"
         Done,     // `text`: the image; `titles`: as read back
         Error,    // `text`: a sentence
     };
@@ -81,7 +82,8 @@ public:
     int run(const std::atomic<bool>& stop);
 
     // The ffmpeg command that encodes input `i` into the work folder, as a
-    // POSIX shell line; empty when the plan made none.
+    // POSIX shell line, and the steps after it on lines of their own; empty
+    // when the plan made none.
     std::string commandLine(std::size_t i) const;
 
     const std::vector<JobProgress>& jobs() const { return jobs_; }
@@ -91,7 +93,14 @@ public:
 
 private:
     struct Encode;
-    bool encodeAll(const std::vector<std::size_t>& which, const std::atomic<bool>& stop);
+    // `need`: the first pass that measures what each input needs.
+    bool encodeAll(const std::vector<std::size_t>& which, const std::atomic<bool>& stop,
+                   bool need = false);
+    // A full disc is shared by need: a first pass measures each input, and
+    // each encode gets its share of what the finished ones left.
+    bool sharesByNeed() const;
+    void share(std::size_t input);
+    std::string needPath(std::size_t i) const;
     bool startEncode(Encode& e);
     // Multiplexes a remuxed encode, then checks and keeps the stream.
     bool finishEncode(Encode& e, const std::atomic<bool>& stop);
@@ -123,6 +132,9 @@ private:
     std::vector<int> videoKbps_;           // per input, lowered by a refit
     std::vector<std::uint64_t> runningMs_; // per input, on the disc
     std::vector<std::uint64_t> streamBytes_;
+    std::vector<int> needKbps_; // per input, from the first pass; 0: not measured
+    std::vector<bool> begun_;   // per input, its encode began
+    bool sharing_ = false;
     disc::Fit fit_;
     bool stopped_ = false;
     std::chrono::steady_clock::time_point started_;

@@ -86,6 +86,10 @@ public:
                  " kbit/s to fit");
             drawn_ = 0;
             return;
+        case Kind::Share:
+            line(make::shareText(title(e.input), e.kbps));
+            drawn_ = 0;
+            return;
         case Kind::Step:
             endLines();
             line(make::stepText(e.text));
@@ -189,6 +193,9 @@ private:
         case Kind::Refit:
             j = {{"event", "refit"}, {"input", e.input}, {"video_kbps", e.kbps}};
             break;
+        case Kind::Share:
+            j = {{"event", "share"}, {"input", e.input}, {"video_kbps", e.kbps}};
+            break;
         case Kind::Step:
             j = {{"event", "step"}, {"step", e.text}};
             break;
@@ -287,8 +294,13 @@ int makeOne(const make::DiscOptions& o, const disc::PlanRequest& planRequest,
                             (t.aspect == disc::DisplayAspect::Wide ? " 16:9" : " 4:3") + ", " +
                             std::to_string(t.streams->videoKbps) + " kbit/s" +
                             (t.rate->note.empty() ? "" : "; " + t.rate->note) + "\n");
-            if (o.dryRun)
-                put(stdout, "    " + engine.commandLine(i) + "\n");
+            if (o.dryRun) {
+                std::string lines = engine.commandLine(i);
+                for (std::size_t nl = lines.find('\n'); nl != std::string::npos;
+                     nl = lines.find('\n', nl + 5))
+                    lines.replace(nl, 1, "\n    ");
+                put(stdout, "    " + lines + "\n");
+            }
         }
     }
     if (o.dryRun)

@@ -83,6 +83,8 @@ std::string clockText(std::uint64_t ms) {
 }
 
 std::string stepText(std::string_view step) {
+    if (step == "measure")
+        return "measuring what each input needs of the disc";
     if (step == "menu")
         return "making the menu";
     if (step == "author")
@@ -90,6 +92,11 @@ std::string stepText(std::string_view step) {
     if (step == "image")
         return "writing the image";
     return "reading it back";
+}
+
+std::string shareText(std::string_view title, int kbps) {
+    return "encoding " + std::string(title) + " at " + std::to_string(kbps) +
+           " kbit/s, its share by need";
 }
 
 std::string fitText(std::string_view percent, bool fits) {

@@ -60,5 +60,7 @@ std::string clockText(std::uint64_t ms);
 std::string stepText(std::string_view step);
 // "the streams fill 98.7% of the disc", and ": too much" when they do not fit.
 std::string fitText(std::string_view percent, bool fits);
+// "encoding 2/3 film.mkv at 5210 kbit/s, its share by need"
+std::string shareText(std::string_view title, int kbps);
 
 } // namespace quorvel::make

@@ -63,6 +63,12 @@ bool DiscMaker::start(make::MakeRequest request, disc::Plan plan) {
                 post([this, text] { Q_EMIT step(text); });
                 return;
             }
+            case Kind::Share: {
+                const QString text = QString::fromStdString(
+                    make::shareText("file " + std::to_string(e.input + 1), e.kbps));
+                post([this, text] { Q_EMIT step(text); });
+                return;
+            }
             case Kind::Step: {
                 const QString text = QString::fromStdString(make::stepText(e.text));
                 post([this, text] { Q_EMIT step(text); });

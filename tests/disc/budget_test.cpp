@@ -380,5 +380,49 @@ TEST(RunningTimeText, TheOneFormOfEveryOutput) {
     EXPECT_EQ(groupedNumber(4'700'372'992), "4,700,372,992");
 }
 
+// Three minutes each on a disc that holds them evenly at about 4,000 kbit/s.
+TEST(ShareByNeed, WhatOneNeedsLessGoesToTheOthersAndTheDiscStillHoldsThem) {
+    constexpr std::uint64_t kMinute = 60'000;
+    const std::uint64_t usable = 3 * streamBytes(Format::Dvd, 4'000 + 192, 3 * kMinute);
+    const auto used = [](const std::vector<Need>& needs, const std::vector<int>& rates) {
+        std::uint64_t sum = 0;
+        for (std::size_t i = 0; i < needs.size(); ++i)
+            sum += needs[i].bytes.value_or(
+                streamBytes(Format::Dvd, rates[i] + 192, needs[i].runningMs));
+        return sum;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Need> needs;
+        std::vector<int> rates; // none: nothing fits
+    };
+    const Case cases[] = {
+        {"all hard: even, as before",
+         {{3 * kMinute, 20'000, {}}, {3 * kMinute, 0, {}}, {3 * kMinute, 30'000, {}}},
+         {4'000, 4'000, 4'000}},
+        {"a still one gets its need, the others what it leaves",
+         {{3 * kMinute, 400, {}}, {3 * kMinute, 20'000, {}}, {3 * kMinute, 30'000, {}}},
+         {400, 5'800, 5'800}},
+        {"never above the peak",
+         {{3 * kMinute, 100, {}}, {3 * kMinute, 100, {}}, {3 * kMinute, 50'000, {}}},
+         {100, 100, 9'685}},
+        {"an encoded stream's own bytes count",
+         {{3 * kMinute, 0, streamBytes(Format::Dvd, 1'000 + 192, 3 * kMinute)},
+          {3 * kMinute, 20'000, {}},
+          {3 * kMinute, 20'000, {}}},
+         {0, 5'500, 5'500}},
+        {"nothing fits above the floor", {{3 * kMinute, 0, usable}, {3 * kMinute, 20'000, {}}}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto rates = shareByNeed(Format::Dvd, usable, 192, kDvdFloorKbps, 9'685, c.needs);
+        ASSERT_EQ(rates.has_value(), !c.rates.empty()) << c.name;
+        if (!rates)
+            continue;
+        EXPECT_LE(used(c.needs, *rates), usable) << c.name;
+        for (std::size_t i = 0; i < c.rates.size(); ++i)
+            EXPECT_NEAR((*rates)[i], c.rates[i], 10) << c.name << ", input " << i;
+    }
+}
+
 } // namespace
 } // namespace quorvel::disc

@@ -163,7 +163,7 @@ TEST(BuildCommand, ProgressivePalDvd) {
                   "clip.m2v -map 0:a:0 -af aresample=async=1 -c:a ac3 -ar 48000 -b:a 192k -ac 2 "
                   "-vn -f ac3 clip.ac3",
                   "quorvel-disc --rewrite-flags progressive clip.m2v",
-                  "mplex -v 0 -f 8 -o clip.mpg clip.m2v clip.ac3"}));
+                  "mplex -v 0 -f 8 -R 5 -o clip.mpg clip.m2v clip.ac3"}));
     EXPECT_EQ(r.command->remux->flags, media::mpeg::FlagMode::ProgressiveOnly);
 }
 
@@ -375,10 +375,10 @@ TEST(BuildCommand, PathsThatLookLikeOptionsOrProtocols) {
     EXPECT_EQ(r.command->output, "-x:y.mpg");
     // mplex takes its output name for a printf pattern.
     EXPECT_EQ(r.command->remux->mplexArgs,
-              (std::vector<std::string>{"mplex", "-v", "0", "-f", "8", "-o", "./-x:y.mpg",
-                                        "./-x:y.m2v", "./-x:y.ac3"}));
+              (std::vector<std::string>{"mplex", "-v", "0", "-f", "8", "-R", "5", "-o",
+                                        "./-x:y.mpg", "./-x:y.m2v", "./-x:y.ac3"}));
     in.output = "-%d%s%%.mpg";
-    EXPECT_EQ(buildCommand(in).command->remux->mplexArgs.at(6), "./-%%d%%s%%%%.mpg");
+    EXPECT_EQ(buildCommand(in).command->remux->mplexArgs.at(8), "./-%%d%%s%%%%.mpg");
     // Without sound and without a known running time there is no silence to
     // match the picture.
     in.hasAudio = false;

@@ -36,7 +36,7 @@ import proof_kit  # noqa: E402
 from fractions import Fraction
 
 TOOLS = ('ffmpeg', 'ffprobe', 'mplex', 'lsdvd', 'vcd-info', 'vcdxrip', 'isoinfo')
-EVENTS = {'plan', 'progress', 'encoded', 'fit', 'refit', 'step', 'done', 'error'}
+EVENTS = {'plan', 'progress', 'encoded', 'share', 'fit', 'refit', 'step', 'done', 'error'}
 FILM = Fraction(24000, 1001)
 
 # Each source a different length, so that a title is known by its aspect and
@@ -61,6 +61,10 @@ LONG = dict(name='long.mkv', size='320x240', rate=Fraction(25), frames=1600, wid
             video=['-c:v', 'mpeg4', '-q:v', '5'], audio=['-c:a', 'mp2'], chapters=[20, 40],
             language='ger')
 
+# One picture held still: it needs little of a shared disc.
+STILL = dict(name='still.mkv', size='640x480', rate=Fraction(25), frames=250, wide=False, still=True,
+             video=['-c:v', 'libx264', '-preset', 'ultrafast'], audio=['-c:a', 'aac'])
+
 # The discs' capacities: an ISO's bytes, a BIN's raw 2,352-byte sectors.
 DVD5_BYTES = 2_295_104 * 2048
 CD80_BYTES = 360_000 * 2352
@@ -74,6 +78,9 @@ def make_source(src, folder):
     seconds = float(src['frames'] / src['rate'])
     graph = (f"testsrc2=s={src['size']}:r={src['rate']},trim=end_frame={src['frames']},setsar=1"
              f"{src.get('filters', '')}")
+    if src.get('still'):
+        graph = (f"testsrc2=s={src['size']}:r={src['rate']},trim=end_frame=1,"
+                 f"loop=loop={src['frames'] - 1}:size=1,setpts=N/({src['rate']})/TB,setsar=1")
     inputs = ['-f', 'lavfi', '-i', graph]
     if src['audio']:
         inputs += ['-f', 'lavfi', '-i', f'sine=f=440:r=48000:d={seconds:.4f}']
@@ -398,6 +405,28 @@ def check_full(ctx):
     return problems + check_dvd(iso, MAIN, 'pal', size, r.of('done')[0])
 
 
+def check_share(ctx):
+    # A disc that holds the three at about 3,000 kbit/s each: the still one
+    # needs less, and the others get what it leaves.
+    sources = [STILL, MAIN[0], MAIN[2]]
+    seconds = sum(seconds_on_disc(s, 'dvd', 'pal') for s in sources)
+    size = 4 * 1024 * 1024 + int(seconds * (3000 + 192) / 8 * 1000)
+    iso = os.path.join(ctx.work, 'share.iso')
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--disc', str(size), '--output', iso,
+                           '--jobs', str(ctx.jobs), '--json', *ctx.paths(sources)])
+    problems = finished(r)
+    if problems:
+        return problems
+    even = r.of('plan')[0]['inputs'][0]['video_kbps']
+    shares = {e['input']: e['video_kbps'] for e in r.of('share')}
+    ctx.note = f'{even} kbit/s each planned; by need {[shares.get(i) for i in range(3)]}'
+    if not any(e['step'] == 'measure' for e in r.of('step')):
+        problems.append('no first pass measured the inputs')
+    if len(shares) != 3 or not shares[0] < even < shares[1]:
+        problems.append(f'shares {shares}: the still input not below {even}, the next not above')
+    return problems + check_dvd(iso, sources, 'pal', size, r.of('done')[0])
+
+
 def check_chapters(ctx):
     iso = os.path.join(ctx.work, 'chapters.iso')
     r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'ntsc', '--chapters', '1', '--output', iso,
@@ -539,7 +568,7 @@ def main():
     ctx.disc, ctx.work, ctx.jobs, ctx.natural = os.path.abspath(opts.quorvel_disc), work, opts.jobs, {}
     src_dir = os.path.join(work, 'sources')
     os.makedirs(src_dir)
-    paths = {s['name']: make_source(s, src_dir) for s in SOURCES + [LONG]}
+    paths = {s['name']: make_source(s, src_dir) for s in SOURCES + [LONG, STILL]}
     ctx.paths = lambda sources: [paths[s['name']] for s in sources]
     print(f'sources made in {time.monotonic() - started:.1f}s')
 
@@ -552,6 +581,7 @@ def main():
         ('motion', lambda: check_motion(ctx)),
         ('resume', lambda: check_resume(ctx)),
         ('full-disc', lambda: check_full(ctx)),
+        ('share-by-need', lambda: check_share(ctx)),
         ('missing-tool', lambda: check_missing(ctx)),
         ('menu', lambda: check_menu(ctx)),
         ('split', lambda: check_split(ctx)),

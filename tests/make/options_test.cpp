@@ -24,6 +24,8 @@ TEST(DiscOptions, RefusesWhatCannotBeMade) {
         {{"--menu", "--format", "vcd", "a.mp4"}, "--menu is for a DVD"},
         {{"--splat", "a.mp4"}, "unknown option --splat"},
         {{"a.mp4", "--output"}, "--output wants a value"},
+        {{"--rewrite-flags", "soft", "a.m2v"}, "--rewrite-flags wants pulldown or progressive"},
+        {{"--rewrite-flags=pulldown", "a.m2v", "b.m2v"}, "takes one MPEG-2 video stream"},
     };
     for (const Row& r : rows) {
         const ParsedDiscArguments p = parse(r.args);
@@ -48,6 +50,8 @@ TEST(DiscOptions, ReadsValuesAndNamesTheImage) {
     EXPECT_TRUE(cueNameProblem("dir\"/ok.cue").empty());
     EXPECT_FALSE(cueNameProblem("a\"b.cue").empty());
     EXPECT_FALSE(cueNameProblem("a\nb.cue").empty());
+    EXPECT_EQ(parse({"--rewrite-flags", "progressive", "a.m2v"}).options.rewriteFlags,
+              media::mpeg::FlagMode::ProgressiveOnly);
 }
 
 } // namespace
