@@ -315,7 +315,7 @@ CommandResult buildCommand(const CommandInput& in) {
         cmd.filter += (cmd.filter.empty() ? "" : ",") + step;
     cmd.output = in.output.empty() ? outputPath(in.inputPath, in.outputDir) : in.output;
 
-    const bool remux = in.plan.flags.has_value();
+    const bool remux = in.plan.flags.has_value() || in.copyVideo;
     if (remux && in.hasAudio == false && !in.runningMs)
         return {std::nullopt, "the running time is unknown, so no silence can be made to go "
                               "with the picture"};
@@ -331,36 +331,41 @@ CommandResult buildCommand(const CommandInput& in) {
         a.insert(a.end(), {"-map", "0:v:0", "-map", "1:a:0", "-shortest"});
     if (remux)
         a.insert(a.end(), {"-map", "0:v:0"});
-    a.insert(a.end(), {"-vf", cmd.filter});
     // Samples follow the time stamps: a source's jittered ones (Vorbis, Opus)
     // would otherwise make the multiplexed audio's time stamps jump.
     std::string audioFilter = "aresample=async=1";
     if (in.plan.changesSpeed())
         audioFilter += ",atempo=" + number(in.plan.speed.num) + "/" + number(in.plan.speed.den);
-    if (!remux)
-        a.insert(a.end(), {"-af", audioFilter});
-    // -target first: the settings after it replace its own.
-    a.insert(a.end(),
-             {"-target", targetName(in.format, in.standard), "-r", rateText(in.plan.codedRate()),
-              "-s", number(tv.width) + "x" + number(tv.height), "-aspect", in.wide ? "16:9" : "4:3",
-              "-b:v", kbps(video)});
-    // :v as -target names them, or its own would stay.
-    if (in.format == Format::Vcd)
-        a.insert(a.end(), {"-minrate:v", kbps(video)});
-    a.insert(a.end(), {"-maxrate:v", kbps(peak)});
-    if (in.plan.softPulldown())
-        a.insert(a.end(), {"-g", number(gopFrames(in))});
     // Stereo always: mono MP2 at 224 kbit/s is no Layer II stream, and 5.1 AC-3
     // at the usual rate is too thin.
     const std::vector<std::string> sound = {"-b:a", kbps(audio.audio->kbps), "-ac", "2"};
-    if (!remux)
-        a.insert(a.end(), sound.begin(), sound.end());
-    // -target svcd states no mux rate and ffmpeg's own is far above a 2x CD.
-    if (in.format == Format::Svcd && !remux)
-        a.insert(a.end(), {"-muxrate", number(kSvcdMuxBitsPerSecond)});
-    if (in.plan.interlaced)
-        a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
-                           in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
+    if (in.copyVideo) {
+        a.insert(a.end(), {"-c:v", "copy"});
+        cmd.filter.clear();
+    } else {
+        a.insert(a.end(), {"-vf", cmd.filter});
+        if (!remux)
+            a.insert(a.end(), {"-af", audioFilter});
+        // -target first: the settings after it replace its own.
+        a.insert(a.end(),
+                 {"-target", targetName(in.format, in.standard), "-r",
+                  rateText(in.plan.codedRate()), "-s", number(tv.width) + "x" + number(tv.height),
+                  "-aspect", in.wide ? "16:9" : "4:3", "-b:v", kbps(video)});
+        // :v as -target names them, or its own would stay.
+        if (in.format == Format::Vcd)
+            a.insert(a.end(), {"-minrate:v", kbps(video)});
+        a.insert(a.end(), {"-maxrate:v", kbps(peak)});
+        if (in.plan.softPulldown())
+            a.insert(a.end(), {"-g", number(gopFrames(in))});
+        if (!remux)
+            a.insert(a.end(), sound.begin(), sound.end());
+        // -target svcd states no mux rate and ffmpeg's own is far above a 2x CD.
+        if (in.format == Format::Svcd && !remux)
+            a.insert(a.end(), {"-muxrate", number(kSvcdMuxBitsPerSecond)});
+        if (in.plan.interlaced)
+            a.insert(a.end(), {"-flags", "+ildct+ilme", "-top",
+                               in.plan.fieldOrder == media::FieldOrder::TopFirst ? "1" : "0"});
+    }
     if (remux) {
         Remux r;
         r.streams = streamPaths(cmd.output, in.format);
@@ -374,7 +379,7 @@ CommandResult buildCommand(const CommandInput& in) {
         if (in.hasAudio == false)
             a.insert(a.end(), {"-t", seconds(*in.runningMs)});
         a.insert(a.end(), {"-vn", "-f", codec, ffmpegPath(r.streams.audio)});
-        r.flags = *in.plan.flags;
+        r.flags = in.plan.flags.value_or(media::mpeg::FlagMode::ProgressiveOnly);
         r.rewriteArgs = {"quorvel-disc", "--rewrite-flags", flagModeName(r.flags),
                          plainPath(r.streams.video)};
         // -f 8: DVD with its navigation packs. -R 5: the decoder starts a

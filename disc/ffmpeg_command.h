@@ -48,6 +48,9 @@ struct CommandInput {
     // Where a stream whose flags are rewritten is encoded to before mplex
     // makes `output` of it; empty: beside the output (streamPaths).
     std::string videoStream, audioStream;
+    // The source's video stream goes onto the disc as it is (an MPEG-2 stream
+    // a DVD takes); the sound is encoded.
+    bool copyVideo = false;
 };
 
 // The elementary streams beside `output`: its name with .m2v, and .ac3 (DVD)

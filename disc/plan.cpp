@@ -149,6 +149,30 @@ CommandInput commandInput(const PlanRequest& q, const PlanSource& s, const Targe
 
 } // namespace
 
+std::string copyReason(const PlanSource& s, const TargetPlan& t, std::optional<int> budgetKbps) {
+    if (!s.mpeg2 || t.format != Format::Dvd || !t.rate || !t.streams || s.startMs || s.crop ||
+        s.shape.rotation != 0 || !(s.mpeg2->frame == t.tv) || !(t.movie == t.tv))
+        return {};
+    const RatePlan& r = *t.rate;
+    // Kept fields only name their order; a stream under pulldown flags shows
+    // at NTSC's rate as it is.
+    bool asIs = r.afterScale.empty() && !r.changesSpeed();
+    for (const std::string& step : r.steps)
+        asIs = asIs && step.starts_with("setfield=");
+    if (r.row == Row::Pulldown)
+        asIs = t.standard == Standard::Ntsc;
+    const std::uint64_t peak = s.mpeg2->peakBitsPerSecond;
+    if (!asIs || peak == 0 || peak > std::uint64_t(t.streams->peakKbps) * 1000)
+        return {};
+    if (budgetKbps && (!s.durationMs || *s.durationMs == 0 ||
+                       s.mpeg2->fileBytes * 8 / *s.durationMs >
+                           std::uint64_t(*budgetKbps + t.streams->audio.kbps)))
+        return {};
+    return "copied: an MPEG-2 stream a DVD takes as it is (" + std::to_string(t.tv.width) + "x" +
+           std::to_string(t.tv.height) + ", at most " + groupedNumber(peak / 1000) +
+           " kbit/s); the sound is made AC-3";
+}
+
 Standard sourceStandard(const PlanSource& s, PixelShape par) {
     if (par == PixelShape::Square)
         return s.rateClass == RateClass::Pal ? Standard::Pal : Standard::Ntsc;
@@ -244,7 +268,16 @@ Plan makePlan(const PlanRequest& q, std::span<const PlanSource> sources, OutputN
                 t.command = CommandResult{std::nullopt, audioFor(t.format, q.audioKbps).error};
                 continue;
             }
+            t.copied = copyReason(s, t, budgeted ? budgetKbps[i] : std::nullopt);
+            if (!t.copied.empty()) {
+                t.rate->note = t.copied + (t.rate->note.empty() ? "" : "; ") + t.rate->note;
+                // The flag rewrite checks the stream a disc takes: its GOPs
+                // and frame pictures (a pulldown stream is left as it is).
+                if (!t.rate->flags)
+                    t.rate->flags = media::mpeg::FlagMode::ProgressiveOnly;
+            }
             CommandInput in = commandInput(q, s, t);
+            in.copyVideo = !t.copied.empty();
             const std::string wanted = outputPath(s.name, q.outputDir);
             in.output = outputs.claim(q.formats.size() > 1 ? withFormat(wanted, t.format) : wanted);
             if (in.plan.flags) {

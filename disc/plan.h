@@ -52,6 +52,14 @@ struct PlanSource {
     std::optional<std::uint64_t> startMs;
     // The file's own chapter starts, in its running time.
     std::vector<std::uint64_t> chaptersMs;
+    // An MPEG-2 video file, which a DVD may take as it is: its coded frame,
+    // the most its video says it carries, and the file's bytes.
+    struct Mpeg2 {
+        FrameSize frame;
+        std::uint64_t peakBitsPerSecond = 0;
+        std::uint64_t fileBytes = 0;
+    };
+    std::optional<Mpeg2> mpeg2;
 };
 
 // The rates one target's stream is encoded at.
@@ -72,6 +80,8 @@ struct TargetPlan : TargetSizes {
     // to write elsewhere, or at a lower rate that fits the disc.
     std::optional<CommandInput> commandInput;
     std::optional<std::string> filter; // a typed size's scale, pad and setsar
+    // Why the source's video goes onto the disc as it is; empty: encoded.
+    std::string copied;
 };
 
 struct InputPlan {
@@ -124,6 +134,14 @@ Standard sourceStandard(const PlanSource& source, PixelShape par);
 // the audio rate is not one of the format's.
 std::optional<StreamRates> streamRates(Format format, std::optional<int> budgetKbps,
                                        std::optional<int> audioKbps);
+
+// Why the source's video goes onto a DVD as it is, or empty: an MPEG-2
+// stream in the disc's frame, at the disc's rate and aspect with nothing to
+// crop, turn or cut, that states a peak within the DVD's and whose average
+// (sound and all) is within `budgetKbps` and the audio's, when a disc is
+// planned.
+std::string copyReason(const PlanSource& source, const TargetPlan& target,
+                       std::optional<int> budgetKbps);
 
 // "scale=W:H,pad=TW:TH:X:Y,setsar=N/D", or none when the Movie has a side
 // that is not positive, or for square pixels, which give a disc no aspect.

@@ -42,6 +42,8 @@ inline void checkFacts(const media::VideoInfo& v) {
     PROMISE(!v.fieldOrder || v.scan == media::Scan::Interlaced);
     PROMISE(!v.filmRate || v.pulldown == true);
     PROMISE(reducedFraction(v.filmRate));
+    // A stated peak is MPEG-2's, 400 bit/s a step.
+    PROMISE(!v.peakBitsPerSecond || (v.codec == "mpeg2video" && *v.peakBitsPerSecond % 400 == 0));
     PROMISE(soundFacts(v));
     PROMISE(chaptersAndLanguage(v));
 }

@@ -59,7 +59,8 @@ inline bool sameVideo(const media::VideoInfo& a, const media::VideoInfo& b) {
            a.sar == b.sar && a.rotation == b.rotation && a.durationMs == b.durationMs &&
            a.frames == b.frames && a.scan == b.scan && a.fieldOrder == b.fieldOrder &&
            a.pulldown == b.pulldown && a.filmRate == b.filmRate && a.crop == b.crop &&
-           a.hasAudio == b.hasAudio && a.audioChannels == b.audioChannels;
+           a.hasAudio == b.hasAudio && a.audioChannels == b.audioChannels &&
+           a.peakBitsPerSecond == b.peakBitsPerSecond;
 }
 
 // The answer may not depend on how much open happened to read first: the

@@ -140,6 +140,7 @@ Json ffmpegJson(const disc::TargetPlan& t) {
         then.push_back(lines[i]);
     j["then"] = then;
     j["flags"] = made && made->remux ? Json(disc::flagModeName(made->remux->flags)) : Json();
+    j["copied"] = orNull(t.copied);
     j["output"] = made ? Json(validUtf8(made->output)) : Json();
     const disc::RatePlan& plan = *t.rate;
     j["rate_row"] = disc::rowName(plan.row);
@@ -164,7 +165,8 @@ Json ffmpegJson(const disc::TargetPlan& t) {
 std::string ffmpegText(const disc::TargetPlan& t) {
     if (t.command && t.command->command) {
         const disc::FfmpegCommand& made = *t.command->command;
-        std::string out = "  ffmpeg: " + made.filter + "\n";
+        // A copied stream has no filters.
+        std::string out = "  ffmpeg: " + (made.filter.empty() ? "copy" : made.filter) + "\n";
         // One line that runs exactly the arguments: printed as it is.
         out += "  command: " + made.command + "\n";
         const std::vector<std::string> lines = made.lines();

@@ -136,6 +136,15 @@ Read readVideoFacts(const std::string& path, const media::VideoInfo& video, cons
     s.audio = disc::audioOf(video);
     s.durationMs = video.durationMs;
     s.chaptersMs = video.chaptersMs;
+    if (video.codec == "mpeg2video" && video.peakBitsPerSecond) {
+        std::error_code error;
+        const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+        if (!error)
+            s.mpeg2 = disc::PlanSource::Mpeg2{
+                {static_cast<int>(video.width), static_cast<int>(video.height)},
+                *video.peakBitsPerSecond,
+                static_cast<std::uint64_t>(bytes)};
+    }
     // An unknown rate has no class: the standard is then NTSC, as for a typed size.
     if (view.rate) {
         r.rate = RateInfo{view.rate->num, view.rate->den, view.fps, video.variableRate};

@@ -240,6 +240,10 @@ bool Engine::startEncode(Encode& e) {
         return fail(request_.sources[e.input].name + ": " +
                     (made ? made->error : std::string("no command for this input")));
     e.args = made->command->args;
+    if (e.need && copied(e.input)) {
+        jobs_[e.input].finished = true; // its bits are its own: nothing to measure
+        return true;
+    }
     if (e.need) {
         e.args = disc::needArgs(*plan_.inputs[e.input].targets.front().commandInput, *made->command,
                                 needPath(e.input));
@@ -323,8 +327,11 @@ bool Engine::finishEncode(Encode& e, const std::atomic<bool>& stop) {
     if (e.remux) {
         const media::mpeg::FlagResult flags =
             media::mpeg::rewriteFlagsInFile(e.remux->streams.video, e.remux->flags);
-        const bool made = flags.ok() ? runTool(e.remux->mplexArgs, {}, stop)
-                                     : fail(name + ": " + flags.summary(e.remux->flags));
+        const std::string ended =
+            flags.ok() ? media::mpeg::endSequence(e.remux->streams.video) : std::string();
+        const bool made = !flags.ok()      ? fail(name + ": " + flags.summary(e.remux->flags))
+                          : !ended.empty() ? fail(name + ": " + ended)
+                                           : runTool(e.remux->mplexArgs, {}, stop);
         removeParts(e, !made);
         if (!made)
             return false;
@@ -410,6 +417,11 @@ std::string Engine::needPath(std::size_t i) const {
     return workPath(trackName(i) + ".need.m2v");
 }
 
+bool Engine::copied(std::size_t i) const {
+    const disc::TargetPlan& t = plan_.inputs[i].targets.front();
+    return t.commandInput && t.commandInput->copyVideo;
+}
+
 bool Engine::sharesByNeed() const {
     // Only where the disc holds the rates down, and there is more than one
     // input to share it between.
@@ -429,6 +441,8 @@ void Engine::share(std::size_t input) {
         // What an encode under way takes is not known before it ends: its plan.
         if (jobs_[i].finished)
             needs[i].bytes = streamBytes_[i];
+        else if (copied(i))
+            needs[i].bytes = request_.sources[i].mpeg2->fileBytes;
         else if (begun_[i])
             needs[i].bytes = disc::streamBytes(format_, videoKbps_[i] + audioKbps, runningMs_[i]);
     }
@@ -459,8 +473,15 @@ bool Engine::fitDisc(const std::atomic<bool>& stop) {
             return fail("the streams take " + fit_.fillText() +
                         "% of the disc, and a VCD's rate is fixed: use a bigger disc or fewer "
                         "inputs");
-        const auto largest = static_cast<std::size_t>(
-            std::max_element(streamBytes_.begin(), streamBytes_.end()) - streamBytes_.begin());
+        // The largest stream that is encoded: a copied one keeps its bits.
+        std::size_t largest = 0;
+        for (std::size_t i = 0; i < streamBytes_.size(); ++i)
+            if (!copied(i) && (copied(largest) || streamBytes_[i] > streamBytes_[largest]))
+                largest = i;
+        if (copied(largest))
+            return fail("the streams take " + fit_.fillText() +
+                        "% of the disc, and the copied ones cannot be made smaller: use a bigger "
+                        "disc or fewer inputs");
         const int kbps = disc::refitVideoKbps(
             videoKbps_[largest], fit_.usedBytes - fit_.capacityBytes, runningMs_[largest]);
         if (refits == kMaxRefits || kbps < kMinRefitKbps)

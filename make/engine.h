@@ -101,6 +101,7 @@ private:
     bool sharesByNeed() const;
     void share(std::size_t input);
     std::string needPath(std::size_t i) const;
+    bool copied(std::size_t i) const; // input i's video goes onto the disc as it is
     bool startEncode(Encode& e);
     // Multiplexes a remuxed encode, then checks and keeps the stream.
     bool finishEncode(Encode& e, const std::atomic<bool>& stop);

@@ -330,10 +330,11 @@ int main(int argc, char** argv) {
     }
     if (o.rewriteFlags) {
         const auto done = media::mpeg::rewriteFlagsInFile(o.inputs.front(), *o.rewriteFlags);
-        const std::string said = done.summary(*o.rewriteFlags);
-        if (!done.ok())
-            return complain(info::textEscaped(o.inputs.front()) + ": " + said), 1;
-        put(stdout, said + "\n");
+        const std::string failure =
+            done.ok() ? media::mpeg::endSequence(o.inputs.front()) : done.summary(*o.rewriteFlags);
+        if (!failure.empty())
+            return complain(info::textEscaped(o.inputs.front()) + ": " + failure), 1;
+        put(stdout, done.summary(*o.rewriteFlags) + "\n");
         return 0;
     }
     const std::string image = make::imagePath(o);

@@ -69,6 +69,9 @@ struct VideoInfo {
     // filmRate is then its rate before pulldown. None when not looked at.
     std::optional<bool> pulldown;
     std::optional<Fraction> filmRate;
+    // The most the video stream says it carries (MPEG-2's bit_rate), in
+    // bit/s; none where the file does not say.
+    std::optional<std::uint64_t> peakBitsPerSecond;
     // What of the coded picture is picture; `sar` is the shape of the cropped
     // picture's pixels.
     std::optional<Crop> crop;

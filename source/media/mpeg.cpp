@@ -1105,6 +1105,9 @@ ProbeResult result(const Sequence& s, Container container) {
     info.height = s.height;
     info.rate = frameRate(s);
     info.sar = pixelShape(s);
+    // MPEG-1's all ones says the rate varies: no most.
+    if (s.mpeg2 && s.bitRate != 0)
+        info.peakBitsPerSecond = std::uint64_t{s.bitRate} * 400;
     return {info, {}};
 }
 

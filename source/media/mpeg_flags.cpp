@@ -442,6 +442,25 @@ FlagResult rewriteFlags(std::span<std::uint8_t> es, FlagMode mode, std::size_t c
     return write.result();
 }
 
+std::string endSequence(const std::filesystem::path& path) {
+    constexpr char kEnd[4] = {0, 0, 1, static_cast<char>(kSequenceEnd)};
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary | std::ios::ate);
+    if (!f)
+        return "The file could not be opened for reading and writing.";
+    char last[4] = {};
+    if (f.tellg() >= 4) {
+        f.seekg(-4, std::ios::end);
+        f.read(last, 4);
+        if (f && std::equal(std::begin(last), std::end(last), kEnd))
+            return {};
+    }
+    f.clear();
+    f.seekp(0, std::ios::end);
+    f.write(kEnd, 4);
+    f.flush();
+    return f ? std::string() : "The stream's end could not be written.";
+}
+
 FlagResult rewriteFlagsInFile(const std::filesystem::path& path, FlagMode mode) {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     if (!f)

@@ -85,4 +85,10 @@ FlagResult rewriteFlags(std::span<std::uint8_t> es, FlagMode mode,
 // in kFlagChunkBytes pieces and written over only where a byte changes.
 FlagResult rewriteFlagsInFile(const std::filesystem::path& path, FlagMode mode);
 
+// Ends a stream that the rewriter took with a sequence_end_code, unless its
+// last four bytes are one: a multiplexer (mplex) keeps a picture only once a
+// start code follows it, and drops an unended stream's last. Empty, or why
+// it could not.
+std::string endSequence(const std::filesystem::path& path);
+
 } // namespace quorvel::media::mpeg

@@ -153,5 +153,69 @@ TEST(MakePlan, TheSourcesSoundDecidesSilenceAndTheMixDownNote) {
     EXPECT_EQ(plan(Format::Svcd, {true, 6, {}}).first, "");
 }
 
+// A DVD rip goes onto a DVD as it is; anything the disc would have to change
+// is encoded.
+TEST(CopyReason, OnlyWhatADvdTakesAsItIsIsCopied) {
+    // 720x576 16:9, 25 interlaced, top first, at most 8 Mbit/s, 5 Mbit/s on average.
+    const auto rip = [] {
+        PlanSource s = clip("rip.mpg", {25, 1}, 60'000, true);
+        s.widthText = "720";
+        s.heightText = "576";
+        s.shape.sar = {64, 45};
+        s.timing.scan = media::Scan::Interlaced;
+        s.timing.fieldOrder = media::FieldOrder::TopFirst;
+        s.mpeg2 = PlanSource::Mpeg2{{720, 576}, 8'000'000, 60 * 5'000'000 / 8};
+        return s;
+    };
+    struct Case {
+        const char* name;
+        void (*change)(PlanSource&, PlanRequest&);
+        bool copied;
+    };
+    const Case cases[] = {
+        {"a PAL rip", [](PlanSource&, PlanRequest&) {}, true},
+        {"progressive too",
+         [](PlanSource& s, PlanRequest&) { s.timing.scan = media::Scan::Progressive; }, true},
+        {"on a DVD-5 that carries it", [](PlanSource&, PlanRequest& q) { q.disc = kDvd5; }, true},
+        {"not MPEG-2", [](PlanSource& s, PlanRequest&) { s.mpeg2.reset(); }, false},
+        {"onto NTSC", [](PlanSource&, PlanRequest& q) { q.standard = Standard::Ntsc; }, false},
+        {"onto SVCD", [](PlanSource&, PlanRequest& q) { q.formats = {Format::Svcd}; }, false},
+        {"another frame",
+         [](PlanSource& s, PlanRequest&) {
+             s.mpeg2->frame = {704, 576};
+         },
+         false},
+        {"a crop",
+         [](PlanSource& s, PlanRequest&) {
+             s.crop = media::Crop{0, 2, 0, 2};
+         },
+         false},
+        {"a part of it", [](PlanSource& s, PlanRequest&) { s.startMs = 1000; }, false},
+        {"over the DVD's peak",
+         [](PlanSource& s, PlanRequest&) { s.mpeg2->peakBitsPerSecond = 9'800'000; }, false},
+        {"more than its share of the disc",
+         [](PlanSource& s, PlanRequest& q) {
+             q.disc = DiscChoice{DiscChoice::Kind::Size, 30 * 1024 * 1024};
+             s.durationMs = 60'000;
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        PlanSource s = rip();
+        PlanRequest q = request();
+        c.change(s, q);
+        const TargetPlan t = makePlan(q, std::vector{s}).inputs.at(0).targets.at(0);
+        EXPECT_EQ(!t.copied.empty(), c.copied) << c.name << ": " << t.copied;
+        const auto& made = t.command.value().command.value();
+        const bool copies =
+            std::find(made.args.begin(), made.args.end(), "copy") != made.args.end();
+        EXPECT_EQ(copies, c.copied) << c.name;
+        if (c.copied) {
+            EXPECT_TRUE(t.rate->note.starts_with(t.copied) && made.remux && made.filter.empty())
+                << c.name;
+        }
+    }
+}
+
 } // namespace
 } // namespace quorvel::disc

@@ -65,6 +65,12 @@ LONG = dict(name='long.mkv', size='320x240', rate=Fraction(25), frames=1600, wid
 STILL = dict(name='still.mkv', size='640x480', rate=Fraction(25), frames=250, wide=False, still=True,
              video=['-c:v', 'libx264', '-preset', 'ultrafast'], audio=['-c:a', 'aac'])
 
+# A DVD rip: MPEG-2 in a PAL DVD's own frame, 16:9, fields top first.
+RIP = dict(name='rip.mpg', size='720x576', rate=Fraction(25), frames=100, wide=True,
+           filters=',setsar=64/45,setfield=tff',
+           video=['-target', 'pal-dvd', '-aspect', '16:9', '-b:v', '5000k', '-flags', '+ildct+ilme',
+                  '-top', '1'], audio=['-b:a', '192k'])
+
 # The discs' capacities: an ISO's bytes, a BIN's raw 2,352-byte sectors.
 DVD5_BYTES = 2_295_104 * 2048
 CD80_BYTES = 360_000 * 2352
@@ -427,6 +433,33 @@ def check_share(ctx):
     return problems + check_dvd(iso, sources, 'pal', size, r.of('done')[0])
 
 
+def video_payload(path):
+    p = run(['ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-map', '0:v:0', '-c', 'copy', '-f',
+             'mpeg2video', '-'])
+    return p.stdout
+
+
+def check_copy(ctx):
+    iso = os.path.join(ctx.work, 'copy.iso')
+    work = os.path.join(ctx.work, 'copy.work')
+    sources = [RIP, MAIN[0]]
+    r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'pal', '--output', iso, '--work', work,
+                           '--keep', '--json', *ctx.paths(sources)])
+    problems = finished(r)
+    if problems:
+        return problems
+    notes = [i['note'] for i in r.of('plan')[0]['inputs']]
+    if not notes[0].startswith('copied') or notes[1].startswith('copied'):
+        problems.append(f'the plan says {notes}')
+    # The rip's pictures, byte for byte; the disc's stream is ended with a
+    # sequence end code where the rip's was not.
+    source, disc = video_payload(ctx.paths([RIP])[0]), video_payload(os.path.join(work, 'title-01.mpg'))
+    if not source or disc not in (source, source + b'\x00\x00\x01\xb7'):
+        problems.append(f'the copied video differs: {len(source)} bytes in the rip, {len(disc)} on the disc')
+    ctx.note = f'{len(source)} bytes of video copied'
+    return problems + check_dvd(iso, sources, 'pal', DVD5_BYTES, r.of('done')[0])
+
+
 def check_chapters(ctx):
     iso = os.path.join(ctx.work, 'chapters.iso')
     r = quorvel_disc(ctx, ['--format', 'dvd', '--standard', 'ntsc', '--chapters', '1', '--output', iso,
@@ -568,7 +601,7 @@ def main():
     ctx.disc, ctx.work, ctx.jobs, ctx.natural = os.path.abspath(opts.quorvel_disc), work, opts.jobs, {}
     src_dir = os.path.join(work, 'sources')
     os.makedirs(src_dir)
-    paths = {s['name']: make_source(s, src_dir) for s in SOURCES + [LONG, STILL]}
+    paths = {s['name']: make_source(s, src_dir) for s in SOURCES + [LONG, STILL, RIP]}
     ctx.paths = lambda sources: [paths[s['name']] for s in sources]
     print(f'sources made in {time.monotonic() - started:.1f}s')
 
@@ -582,6 +615,7 @@ def main():
         ('resume', lambda: check_resume(ctx)),
         ('full-disc', lambda: check_full(ctx)),
         ('share-by-need', lambda: check_share(ctx)),
+        ('copy', lambda: check_copy(ctx)),
         ('missing-tool', lambda: check_missing(ctx)),
         ('menu', lambda: check_menu(ctx)),
         ('split', lambda: check_split(ctx)),

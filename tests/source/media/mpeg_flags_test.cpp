@@ -162,5 +162,26 @@ TEST(MpegFlags, ProgressiveOnlyTouchesOneBitAndWorksOnFiles) {
     std::filesystem::remove(path);
 }
 
+TEST(EndSequence, EndsAStreamOnceAndOnlyOnce) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / "quorvel-end-sequence.m2v";
+    const Buffer end = {0, 0, 1, 0xB7};
+    for (const Buffer& start : {Buffer{}, Buffer{0, 0, 1, 0x00, 0x12}, end}) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(start.data()),
+                   static_cast<std::streamsize>(start.size()));
+        EXPECT_EQ(endSequence(path), "");
+        EXPECT_EQ(endSequence(path), "");
+        std::ifstream in(path, std::ios::binary);
+        const Buffer got(std::istreambuf_iterator<char>(in), {});
+        Buffer want = start;
+        if (start != end)
+            want.insert(want.end(), end.begin(), end.end());
+        EXPECT_EQ(got, want);
+    }
+    std::filesystem::remove(path);
+    EXPECT_NE(endSequence(path / "missing"), "");
+}
+
 } // namespace
 } // namespace quorvel::media::mpeg
