@@ -99,7 +99,7 @@ version=$(dpkg-deb -f "$deb" Version)
 /usr/bin/quorvel-info --version | tee "$work/version"
 grep -q "$version" "$work/version" || fail "quorvel-info --version does not say $version"
 /usr/bin/quorvel-info tests/data/avi/film-640x272-24.avi | tee "$work/info"
-grep -qx 'DVD NTSC 16:9: TV 720x480, Movie 720x364, pixel 32:27' "$work/info" ||
+grep -qx 'DVD NTSC 16:9: TV 720x480, Movie 720x363, pixel 32:27' "$work/info" ||
     fail "quorvel-info gave other sizes"
 /usr/bin/quorvel-info --window tests/data/avi/film-640x272-24.avi | tee "$work/window"
 grep -qx 'DVD NTSC: TV 720x480, Movie 720x306' "$work/window" || fail "quorvel-info --window gave other sizes"
