@@ -485,13 +485,10 @@ Budget planBudget(const BudgetRequest& request) {
     return budget;
 }
 
-int floorVideoKbps(Format f) {
-    return floorKbps(f);
-}
-
 std::optional<std::vector<int>> shareByNeed(Format f, std::uint64_t usableBytes, int audioKbps,
-                                            int floorKbps, int peakKbps,
                                             std::span<const Need> needs) {
+    const int floor = floorKbps(f);
+    const int peakKbps = peakVideoKbps(f, audioKbps);
     std::uint64_t left = usableBytes;
     for (const Need& n : needs) {
         if (!n.bytes)
@@ -516,9 +513,9 @@ std::optional<std::vector<int>> shareByNeed(Format f, std::uint64_t usableBytes,
                 used += streamBytes(f, r[i] + audioKbps, needs[i].runningMs);
         return used <= left;
     };
-    if (floorKbps > peakKbps || !fits(floorKbps))
+    if (floor > peakKbps || !fits(floor))
         return std::nullopt;
-    int lo = floorKbps, hi = peakKbps;
+    int lo = floor, hi = peakKbps;
     while (lo < hi) {
         const int mid = lo + (hi - lo + 1) / 2;
         if (fits(mid))

@@ -260,13 +260,10 @@ inline constexpr int kNeedQuantiser = 2;
 // Video rates for the inputs without bytes (0 for those with), sharing what
 // the others leave of `usableBytes`: an input that needs less than the
 // others' level gets its need, and the rest goes to the others, each at the
-// one level, the highest (at most `peakKbps`) at which the streams fit. None
-// when they do not fit even at `floorKbps`.
+// one level, the highest (at most the format's peak) at which the streams
+// fit. None when they do not fit even at the format's floor.
 std::optional<std::vector<int>> shareByNeed(Format f, std::uint64_t usableBytes, int audioKbps,
-                                            int floorKbps, int peakKbps,
                                             std::span<const Need> needs);
-// The format's lowest average worth a disc (VCD: its one rate).
-int floorVideoKbps(Format f);
 
 // The budget as lines of text, one disc after another; `escape` makes an
 // input's name safe to print.

@@ -122,12 +122,15 @@ std::string plainPath(std::string_view path) {
     return std::string(path);
 }
 
+std::vector<std::string> FfmpegCommand::then() const {
+    if (!remux)
+        return {};
+    return {commandLine(remux->rewriteArgs), commandLine(remux->mplexArgs)};
+}
+
 std::vector<std::string> FfmpegCommand::lines() const {
-    std::vector<std::string> all{command};
-    if (remux) {
-        all.push_back(commandLine(remux->rewriteArgs));
-        all.push_back(commandLine(remux->mplexArgs));
-    }
+    std::vector<std::string> all = then();
+    all.insert(all.begin(), command);
     return all;
 }
 
@@ -315,7 +318,7 @@ CommandResult buildCommand(const CommandInput& in) {
         cmd.filter += (cmd.filter.empty() ? "" : ",") + step;
     cmd.output = in.output.empty() ? outputPath(in.inputPath, in.outputDir) : in.output;
 
-    const bool remux = in.plan.flags.has_value() || in.copyVideo;
+    const bool remux = in.plan.flags.has_value();
     if (remux && in.hasAudio == false && !in.runningMs)
         return {std::nullopt, "the running time is unknown, so no silence can be made to go "
                               "with the picture"};
@@ -379,7 +382,7 @@ CommandResult buildCommand(const CommandInput& in) {
         if (in.hasAudio == false)
             a.insert(a.end(), {"-t", seconds(*in.runningMs)});
         a.insert(a.end(), {"-vn", "-f", codec, ffmpegPath(r.streams.audio)});
-        r.flags = in.plan.flags.value_or(media::mpeg::FlagMode::ProgressiveOnly);
+        r.flags = *in.plan.flags;
         r.rewriteArgs = {"quorvel-disc", "--rewrite-flags", flagModeName(r.flags),
                          plainPath(r.streams.video)};
         // -f 8: DVD with its navigation packs. -R 5: the decoder starts a

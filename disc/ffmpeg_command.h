@@ -49,7 +49,7 @@ struct CommandInput {
     // makes `output` of it; empty: beside the output (streamPaths).
     std::string videoStream, audioStream;
     // The source's video stream goes onto the disc as it is (an MPEG-2 stream
-    // a DVD takes); the sound is encoded.
+    // a DVD takes); the sound is encoded. The plan's flags then check it.
     bool copyVideo = false;
 };
 
@@ -80,7 +80,9 @@ struct FfmpegCommand {
     std::string command;           // args as one line for a POSIX shell (commandLine)
     std::string output;            // the file it writes, with remux's steps
     std::optional<Remux> remux;    // the steps after ffmpeg; none: it writes output
-    // Every step as a POSIX shell line, in order: command first.
+    // The steps after the command (remux's), each a POSIX shell line.
+    std::vector<std::string> then() const;
+    // Every step as a POSIX shell line, in order: command, then then().
     std::vector<std::string> lines() const;
 };
 

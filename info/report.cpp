@@ -134,11 +134,7 @@ Json ffmpegJson(const disc::TargetPlan& t) {
     j["command"] = made ? Json(made->command) : Json();
     // The steps after the command, each a shell line: the flags rewritten,
     // then the streams multiplexed into output.
-    Json then = Json::array();
-    const std::vector<std::string> lines = made ? made->lines() : std::vector<std::string>{};
-    for (std::size_t i = 1; i < lines.size(); ++i)
-        then.push_back(lines[i]);
-    j["then"] = then;
+    j["then"] = made ? Json(made->then()) : Json::array();
     j["flags"] = made && made->remux ? Json(disc::flagModeName(made->remux->flags)) : Json();
     j["copied"] = orNull(t.copied);
     j["output"] = made ? Json(validUtf8(made->output)) : Json();
@@ -169,9 +165,8 @@ std::string ffmpegText(const disc::TargetPlan& t) {
         std::string out = "  ffmpeg: " + (made.filter.empty() ? "copy" : made.filter) + "\n";
         // One line that runs exactly the arguments: printed as it is.
         out += "  command: " + made.command + "\n";
-        const std::vector<std::string> lines = made.lines();
-        for (std::size_t i = 1; i < lines.size(); ++i)
-            out += "  then: " + lines[i] + "\n";
+        for (const std::string& line : made.then())
+            out += "  then: " + line + "\n";
         if (!t.rate->note.empty())
             out += "  note: " + t.rate->note + "\n";
         if (!t.rate->warning.empty())

@@ -446,8 +446,8 @@ void Engine::share(std::size_t input) {
         else if (begun_[i])
             needs[i].bytes = disc::streamBytes(format_, videoKbps_[i] + audioKbps, runningMs_[i]);
     }
-    const std::optional<std::vector<int>> rates = disc::shareByNeed(
-        format_, d.usableBytes, audioKbps, disc::floorVideoKbps(format_), d.peakKbps, needs);
+    const std::optional<std::vector<int>> rates =
+        disc::shareByNeed(format_, d.usableBytes, audioKbps, needs);
     if (!rates)
         return; // the plan's own rate; the fit after the encodes mends the rest
     videoKbps_[input] = (*rates)[input];

@@ -414,7 +414,7 @@ TEST(ShareByNeed, WhatOneNeedsLessGoesToTheOthersAndTheDiscStillHoldsThem) {
         {"nothing fits above the floor", {{3 * kMinute, 0, usable}, {3 * kMinute, 20'000, {}}}, {}},
     };
     for (const Case& c : cases) {
-        const auto rates = shareByNeed(Format::Dvd, usable, 192, kDvdFloorKbps, 9'685, c.needs);
+        const auto rates = shareByNeed(Format::Dvd, usable, 192, c.needs);
         ASSERT_EQ(rates.has_value(), !c.rates.empty()) << c.name;
         if (!rates)
             continue;

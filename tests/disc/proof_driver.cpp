@@ -250,11 +250,11 @@ int main(int argc, char** argv) {
     out += ",\"output\":";
     appendJson(out, cmd.output);
     out += ",\"then\":[";
-    const std::vector<std::string> lines = cmd.lines();
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (i > 1)
+    const std::vector<std::string> then = cmd.then();
+    for (std::size_t i = 0; i < then.size(); ++i) {
+        if (i > 0)
             out += ',';
-        appendJson(out, lines[i]);
+        appendJson(out, then[i]);
     }
     out += "],\"flags\":";
     if (cmd.remux)
